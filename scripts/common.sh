@@ -1,0 +1,45 @@
+# Shared by scripts/run and scripts/test: installs what the build needs,
+# configures and builds the MinGW-w64 cross build, and prepares the build
+# tree's own Wine prefix.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="$ROOT/build/mingw"
+export WINEPREFIX="$BUILD/wineprefix"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+install_packages() {
+    local wanted=(cmake make g++ g++-mingw-w64-x86-64 wine wine64 xvfb xauth x11-apps imagemagick googletest)
+    local missing=()
+    for p in "${wanted[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    if [ "${#missing[@]}" -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        as_root apt-get update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+    fi
+}
+
+build() {
+    cmake --preset mingw >/dev/null
+    cmake --build --preset mingw -j "$(nproc)"
+}
+
+# Creates the prefix once; later runs reuse it.
+prepare_prefix() {
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "Preparing the Wine prefix in $WINEPREFIX"
+        timeout 300 wine wineboot --init >/dev/null 2>&1 || true
+        timeout 120 wineserver -w || true
+    fi
+}
+
+stop_prefix() {
+    wineserver -k >/dev/null 2>&1 || true
+}

@@ -1,0 +1,23 @@
+// AddInReg: browses the COM classes registered on this machine and writes the
+// registry scripts that register an in-process server as an add-in.
+#include "browser/ReadRegistry.h"
+#include "platform/Dialogs.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+    try {
+        // Creating the main window is the start: it reads the registry
+        // before it is first shown.
+        ReadRegistry mainWindow;
+        mainWindow.show();
+        return platform::runMessageLoop();
+    } catch (const std::exception& e) {
+        platform::reportFatalError(e);
+    }
+}

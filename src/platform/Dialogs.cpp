@@ -1,0 +1,33 @@
+#include "platform/Dialogs.h"
+
+#include "platform/Error.h"
+
+#include <new>
+
+namespace platform {
+
+MsgResult showMessage(HWND owner, const std::string& prompt, MsgButtons buttons, MsgIcon icon,
+                      const std::string& title)
+{
+    UINT flags = buttons == MsgButtons::YesNo ? MB_YESNO | MB_DEFBUTTON1 : MB_OK;
+    if (icon == MsgIcon::Information) flags |= MB_ICONINFORMATION;
+    if (icon == MsgIcon::Critical) flags |= MB_ICONSTOP;
+    flags |= owner ? MB_APPLMODAL : MB_TASKMODAL;
+    switch (MessageBoxA(owner, prompt.c_str(), title.c_str(), flags)) {
+    case IDYES: return MsgResult::Yes;
+    case IDNO: return MsgResult::No;
+    default: return MsgResult::Ok;
+    }
+}
+
+void reportFatalError(const std::exception& error)
+{
+    long number = 51; // internal error
+    if (auto* appError = dynamic_cast<const AppError*>(&error)) number = appError->number();
+    else if (dynamic_cast<const std::bad_alloc*>(&error)) number = 7; // out of memory
+    std::string text = "Run-time error '" + std::to_string(number) + "':\r\n\r\n" + error.what();
+    MessageBoxA(nullptr, text.c_str(), kAppTitle, MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+    ExitProcess(1);
+}
+
+} // namespace platform

@@ -1,0 +1,26 @@
+#pragma once
+// Modal message boxes, and the report of an error that no handler took.
+#include <windows.h>
+
+#include <exception>
+#include <string>
+
+namespace platform {
+
+// The title of every message box that names none of its own.
+inline constexpr char kAppTitle[] = "AddInReg";
+
+enum class MsgButtons { Ok, YesNo };
+enum class MsgIcon { None, Information, Critical };
+enum class MsgResult { Ok, Yes, No };
+
+// Shows a modal message box. With an owner the box is modal to that window;
+// without one, to every window of the program.
+MsgResult showMessage(HWND owner, const std::string& prompt, MsgButtons buttons = MsgButtons::Ok,
+                      MsgIcon icon = MsgIcon::None, const std::string& title = kAppTitle);
+
+// Reports the error in a critical message box with its number and
+// description, then ends the program.
+[[noreturn]] void reportFatalError(const std::exception& error);
+
+} // namespace platform

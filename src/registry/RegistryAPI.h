@@ -1,0 +1,35 @@
+#pragma once
+// The program's only access to the Windows registry. It only reads, holds no
+// state, and turns every registry failure into the caller's default or a
+// shorter list.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace RegistryAPI {
+
+// A value as read: a string, bytes, a signed 32-bit number, or a copy of the
+// caller's default.
+using RegistryValue = std::variant<std::string, std::vector<std::uint8_t>, std::int32_t>;
+
+// The type codes readRegValue supports: the registry's own type numbers.
+inline constexpr short kString = 1; // REG_SZ
+inline constexpr short kBinary = 3; // REG_BINARY
+inline constexpr short kNumber = 4; // REG_DWORD
+
+// Reads one value of key sKeyPath below hRootKey ("" names the default
+// value). The requested type alone decides how the data is taken, whatever
+// type the registry holds. Any other type code raises error 1001
+// "Unsupported value type", but only once the key has opened (and been
+// closed again).
+RegistryValue readRegValue(HKEY hRootKey, std::string sKeyPath, std::string sValueName, short iValueType,
+                           RegistryValue vDefault);
+
+// The names of the subkeys of sKeyPath below hRootKey (of hRootKey itself
+// when the path is empty), in the registry's enumeration order.
+std::vector<std::string> listSubKeys(HKEY hRootKey, std::string sKeyPath);
+
+} // namespace RegistryAPI

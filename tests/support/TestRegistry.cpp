@@ -1,0 +1,112 @@
+#include "TestRegistry.h"
+
+#include <gtest/gtest.h>
+
+namespace testing_support {
+
+namespace {
+HKEY createKey(HKEY root, const std::string& path)
+{
+    HKEY key = nullptr;
+    LSTATUS status = RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    EXPECT_EQ(status, ERROR_SUCCESS) << "creating " << path;
+    return status == ERROR_SUCCESS ? key : nullptr;
+}
+} // namespace
+
+void deleteTree(HKEY root, const std::string& path)
+{
+    if (path.empty()) return; // never the root itself
+    RegDeleteTreeA(root, path.c_str());
+    RegDeleteKeyA(root, path.c_str());
+}
+
+bool keyExists(HKEY root, const std::string& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+std::string readString(HKEY root, const std::string& path, const std::string& name)
+{
+    char buffer[4096];
+    DWORD size = sizeof(buffer);
+    if (RegGetValueA(root, path.c_str(), name.empty() ? nullptr : name.c_str(), RRF_RT_REG_SZ, nullptr, buffer,
+                     &size) != ERROR_SUCCESS)
+        return "<missing>";
+    return buffer;
+}
+
+ScopedKey::ScopedKey(HKEY root, std::string path) : root_(root), path_(std::move(path))
+{
+    deleteTree(root_, path_); // leftovers of an earlier, aborted run
+    if (HKEY key = createKey(root_, path_)) RegCloseKey(key);
+}
+
+ScopedKey::~ScopedKey() { deleteTree(root_, path_); }
+
+std::string ScopedKey::full(const std::string& subKey) const { return subKey.empty() ? path_ : path_ + "\\" + subKey; }
+
+void ScopedKey::createSubKey(const std::string& subKey) const
+{
+    if (HKEY key = createKey(root_, full(subKey))) RegCloseKey(key);
+}
+
+void ScopedKey::setRaw(const std::string& subKey, const std::string& name, DWORD type,
+                       const std::vector<BYTE>& data) const
+{
+    HKEY key = createKey(root_, full(subKey));
+    if (!key) return;
+    EXPECT_EQ(RegSetValueExA(key, name.c_str(), 0, type, data.data(), DWORD(data.size())), ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+void ScopedKey::setString(const std::string& subKey, const std::string& name, const std::string& value) const
+{
+    std::vector<BYTE> data(value.begin(), value.end());
+    data.push_back(0);
+    setRaw(subKey, name, REG_SZ, data);
+}
+
+void ScopedKey::setDword(const std::string& subKey, const std::string& name, DWORD value) const
+{
+    std::vector<BYTE> data(sizeof(value));
+    memcpy(data.data(), &value, sizeof(value));
+    setRaw(subKey, name, REG_DWORD, data);
+}
+
+ScopedClasses::ScopedClasses(const std::vector<FakeClass>& classes)
+{
+    for (const FakeClass& c : classes) {
+        deleteTree(HKEY_CLASSES_ROOT, c.progId);
+        HKEY key = createKey(HKEY_CLASSES_ROOT, c.progId + (c.clsid.empty() ? "" : "\\CLSID"));
+        created_.push_back(c.progId);
+        if (!key) continue;
+        if (!c.clsid.empty()) {
+            RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(c.clsid.c_str()),
+                           DWORD(c.clsid.size() + 1));
+            std::string classKey = "CLSID\\" + c.clsid;
+            deleteTree(HKEY_CLASSES_ROOT, classKey);
+            created_.push_back(classKey);
+            if (HKEY k = createKey(HKEY_CLASSES_ROOT, classKey)) RegCloseKey(k);
+            for (auto [sub, value] : {std::pair{"InProcServer32", c.inProcServer}, {"LocalServer32", c.localServer}}) {
+                if (value.empty()) continue;
+                if (HKEY k = createKey(HKEY_CLASSES_ROOT, classKey + "\\" + sub)) {
+                    RegSetValueExA(k, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                   DWORD(value.size() + 1));
+                    RegCloseKey(k);
+                }
+            }
+        }
+        RegCloseKey(key);
+    }
+}
+
+ScopedClasses::~ScopedClasses()
+{
+    for (const std::string& path : created_) deleteTree(HKEY_CLASSES_ROOT, path);
+}
+
+} // namespace testing_support

@@ -1,0 +1,60 @@
+#pragma once
+// Keys that a test creates in the private prefix's real registry and removes
+// again, whatever the test's outcome.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// Creates key `path` below `root` (and its parents) on construction; deletes
+// the whole tree below `path` on destruction.
+class ScopedKey {
+public:
+    ScopedKey(HKEY root, std::string path);
+    ~ScopedKey();
+    ScopedKey(const ScopedKey&) = delete;
+    ScopedKey& operator=(const ScopedKey&) = delete;
+
+    const std::string& path() const { return path_; }
+
+    // Values of this key or of a subkey ("" names this key itself; the value
+    // name "" the default value). Subkeys are created as needed.
+    void setString(const std::string& subKey, const std::string& name, const std::string& value) const;
+    void setRaw(const std::string& subKey, const std::string& name, DWORD type, const std::vector<BYTE>& data) const;
+    void setDword(const std::string& subKey, const std::string& name, DWORD value) const;
+    void createSubKey(const std::string& subKey) const;
+
+private:
+    std::string full(const std::string& subKey) const;
+    HKEY root_;
+    std::string path_;
+};
+
+// Registers a ProgID below HKEY_CLASSES_ROOT with a CLSID key; the class key
+// under CLSID gets the given servers (an empty path: no such key).
+struct FakeClass {
+    std::string progId;
+    std::string clsid;
+    std::string inProcServer;
+    std::string localServer;
+};
+
+class ScopedClasses {
+public:
+    explicit ScopedClasses(const std::vector<FakeClass>& classes);
+    ~ScopedClasses();
+    ScopedClasses(const ScopedClasses&) = delete;
+    ScopedClasses& operator=(const ScopedClasses&) = delete;
+
+private:
+    std::vector<std::string> created_;
+};
+
+bool keyExists(HKEY root, const std::string& path);
+// The default (or named) string value, or "<missing>".
+std::string readString(HKEY root, const std::string& path, const std::string& name = "");
+void deleteTree(HKEY root, const std::string& path);
+
+} // namespace testing_support

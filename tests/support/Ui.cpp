@@ -1,0 +1,273 @@
+#include "Ui.h"
+
+#include <chrono>
+
+namespace testing_support {
+
+std::string windowText(HWND hwnd)
+{
+    // WM_GETTEXT, unlike GetWindowText, reads controls of other processes too.
+    LRESULT length = SendMessageA(hwnd, WM_GETTEXTLENGTH, 0, 0);
+    std::string text(size_t(length) + 1, '\0');
+    LRESULT copied = SendMessageA(hwnd, WM_GETTEXT, WPARAM(text.size()), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(size_t(copied));
+    return text;
+}
+
+std::string className(HWND hwnd)
+{
+    char name[128] = {};
+    GetClassNameA(hwnd, name, sizeof(name));
+    return name;
+}
+
+std::vector<HWND> childrenOf(HWND parent)
+{
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        children.push_back(child);
+    return children;
+}
+
+HWND findTopLevel(DWORD pid, const std::string& caption)
+{
+    struct Search {
+        DWORD pid;
+        const std::string* caption;
+        HWND found;
+    } search{pid, &caption, nullptr};
+    EnumWindows(
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lp);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(hwnd, &owner);
+            if (owner == s->pid && windowText(hwnd) == *s->caption) {
+                s->found = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+void pumpMessages(int ms)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    do {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        Sleep(10);
+    } while (std::chrono::steady_clock::now() < end);
+}
+
+HWND waitFor(const std::function<HWND()>& probe, int timeoutMs)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (HWND found = probe()) return found;
+        if (std::chrono::steady_clock::now() >= end) return nullptr;
+        pumpMessages(50);
+    }
+}
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    return waitFor([&] { return condition() ? HWND(1) : HWND(nullptr); }, timeoutMs) != nullptr;
+}
+
+int listCount(HWND list) { return int(SendMessageA(list, LB_GETCOUNT, 0, 0)); }
+
+std::string listText(HWND list, int row)
+{
+    LRESULT length = SendMessageA(list, LB_GETTEXTLEN, WPARAM(row), 0);
+    if (length == LB_ERR) return {};
+    std::string text(size_t(length) + 1, '\0');
+    LRESULT copied = SendMessageA(list, LB_GETTEXT, WPARAM(row), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(copied == LB_ERR ? 0 : size_t(copied));
+    return text;
+}
+
+int listSelection(HWND list) { return int(SendMessageA(list, LB_GETCURSEL, 0, 0)); }
+
+void clickListRow(HWND list, int row)
+{
+    SendMessageA(list, LB_SETTOPINDEX, WPARAM(row), 0);
+    int top = int(SendMessageA(list, LB_GETTOPINDEX, 0, 0));
+    int height = int(SendMessageA(list, LB_GETITEMHEIGHT, 0, 0));
+    LPARAM at = MAKELPARAM(5, (row - top) * height + height / 2);
+    PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageA(list, WM_LBUTTONUP, 0, at);
+}
+
+void pressKey(HWND target, int virtualKey)
+{
+    UINT scan = MapVirtualKeyA(UINT(virtualKey), MAPVK_VK_TO_VSC);
+    PostMessageA(target, WM_KEYDOWN, WPARAM(virtualKey), LPARAM(1 | (scan << 16)));
+    PostMessageA(target, WM_KEYUP, WPARAM(virtualKey), LPARAM(1 | (scan << 16) | (1u << 30) | (1u << 31)));
+}
+
+void typeText(HWND edit, const std::string& text)
+{
+    for (unsigned char c : text) PostMessageA(edit, WM_CHAR, WPARAM(c), 1);
+}
+
+void clearText(HWND edit) { SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("")); }
+
+void clickButton(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
+
+bool isChecked(HWND checkBox) { return SendMessageA(checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+std::optional<SeenMessageBox> findMessageBox(DWORD pid)
+{
+    struct Search {
+        DWORD pid;
+        HWND found;
+    } search{pid, nullptr};
+    EnumWindows(
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lp);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(hwnd, &owner);
+            if (owner == s->pid && IsWindowVisible(hwnd) && className(hwnd) == "#32770") {
+                s->found = hwnd;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (!search.found) return std::nullopt;
+
+    SeenMessageBox box;
+    box.hwnd = search.found;
+    box.title = windowText(search.found);
+    for (HWND child : childrenOf(search.found)) {
+        std::string cls = className(child);
+        LONG style = LONG(GetWindowLongPtrA(child, GWL_STYLE));
+        if (cls == "Button") {
+            box.buttons.push_back(windowText(child));
+        } else if (cls == "Static") {
+            if ((style & SS_TYPEMASK) == SS_ICON) {
+                if (SendMessageA(child, STM_GETICON, 0, 0)) box.hasIcon = true;
+            } else if (box.text.empty()) {
+                box.text = windowText(child);
+            }
+        }
+    }
+    return box;
+}
+
+std::optional<SeenMessageBox> waitForMessageBox(DWORD pid, int timeoutMs)
+{
+    std::optional<SeenMessageBox> box;
+    waitUntil([&] { return (box = findMessageBox(pid)).has_value(); }, timeoutMs);
+    return box;
+}
+
+void answerMessageBox(const SeenMessageBox& box, int buttonId)
+{
+    HWND button = GetDlgItem(box.hwnd, buttonId);
+    if (button) PostMessageA(button, BM_CLICK, 0, 0);
+    else PostMessageA(box.hwnd, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), 0);
+}
+
+MessageBoxAnswerer::MessageBoxAnswerer(Chooser choose) : choose_(std::move(choose)), thread_([this] { run(); }) {}
+
+MessageBoxAnswerer::~MessageBoxAnswerer()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    thread_.join();
+}
+
+void MessageBoxAnswerer::run()
+{
+    HWND answered = nullptr;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (stop_) return;
+        }
+        std::optional<SeenMessageBox> box = findMessageBox(GetCurrentProcessId());
+        if (box && box->hwnd != answered && !box->text.empty()) {
+            answered = box->hwnd;
+            int id = choose_(*box);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                seen_.push_back(*box);
+            }
+            answerMessageBox(*box, id);
+        }
+        Sleep(30);
+    }
+}
+
+std::vector<SeenMessageBox> MessageBoxAnswerer::seen() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return seen_;
+}
+
+void MessageBoxAnswerer::forget()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    seen_.clear();
+}
+
+std::string buildFolder()
+{
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, length);
+    return folder.substr(0, folder.find_last_of("\\/") + 1);
+}
+
+AppProcess::AppProcess(const std::string& workingDirectory)
+{
+    std::string commandLine = buildFolder() + "AddInReg.exe";
+    commandLine.insert(commandLine.begin(), '"');
+    commandLine.push_back('"');
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &si, &info_))
+        info_ = {};
+}
+
+AppProcess::~AppProcess()
+{
+    if (!info_.hProcess) return;
+    if (isRunning()) {
+        TerminateProcess(info_.hProcess, 1);
+        WaitForSingleObject(info_.hProcess, 10000);
+    }
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+}
+
+HWND AppProcess::waitForWindow(const std::string& caption, int timeoutMs) const
+{
+    return waitFor(
+        [&]() -> HWND {
+            HWND hwnd = findTopLevel(pid(), caption);
+            return hwnd && IsWindowVisible(hwnd) ? hwnd : nullptr;
+        },
+        timeoutMs);
+}
+
+bool AppProcess::waitForExit(int timeoutMs)
+{
+    return info_.hProcess && WaitForSingleObject(info_.hProcess, DWORD(timeoutMs)) == WAIT_OBJECT_0;
+}
+
+bool AppProcess::isRunning() const
+{
+    return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+} // namespace testing_support

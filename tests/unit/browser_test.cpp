@@ -1,5 +1,296 @@
-#include "registry/RegistryAPI.h"
+// The main window in this process, on a prepared set of ProgIDs in the
+// prefix's real registry: the list it builds, the lookup, the search and
+// "Unregister".
+#include "browser/ProgIdList.h"
+#include "browser/ReadRegistry.h"
+#include "platform/Dialogs.h"
+
+#include "TestRegistry.h"
+#include "Ui.h"
+#include "UtilityRecorder.h"
 
 #include <gtest/gtest.h>
 
-TEST(RegistryAPI, ListsRoot) { EXPECT_GT(RegistryAPI::listSubKeys(HKEY_CLASSES_ROOT, "").size(), 10u); }
+#include <algorithm>
+
+using namespace testing_support;
+
+namespace {
+
+const char kAlphaClsid[] = "{A1A1A1A1-0000-4000-8000-000000000001}";
+const char kAlphaServer[] = "C:\\Program Files\\UT Add-Ins\\utAlpha.dll";
+
+std::vector<FakeClass> preparedClasses()
+{
+    return {
+        {"AddInRegUT.Alpha.1", kAlphaClsid, kAlphaServer, ""},
+        {"AddInRegUT.Beta", "{A1A1A1A1-0000-4000-8000-000000000002}", "C:\\UT\\utBeta.DLL", "C:\\UT\\unused.exe"},
+        {"AddInRegUT.Delta", "", "", ""},
+        {"AddInRegUT.Epsilon", "{A1A1A1A1-0000-4000-8000-000000000005}", "", ""},
+        {"AddInRegUT.Gamma", "{A1A1A1A1-0000-4000-8000-000000000003}", "", "C:\\UT\\utGammaServer.exe"},
+        {"AddInRegUT.Short", "{A1A1A1A1-0000-4000-8000-000000000007}", "C:\\ab", ""},
+        {"AddInRegUT.Tiny", "{A1A1A1A1-0000-4000-8000-000000000008}", "C:\\a", ""},
+    };
+}
+
+// Drives the window through its controls, as a person would.
+struct MainWindowUi {
+    explicit MainWindowUi(HWND main)
+    {
+        std::vector<HWND> c = childrenOf(main);
+        EXPECT_EQ(c.size(), 9u);
+        list = c.at(0), label = c.at(1), writeRegFile = c.at(2), quit = c.at(3), findDll = c.at(5);
+        dllName = c.at(6), unregister = c.at(8);
+    }
+    int rowOf(const std::string& text) const
+    {
+        return int(SendMessageA(list, LB_FINDSTRINGEXACT, WPARAM(-1), reinterpret_cast<LPARAM>(text.c_str())));
+    }
+    void select(const std::string& progId) const
+    {
+        clickListRow(list, rowOf(progId));
+        pumpMessages(100);
+    }
+    void search(const std::string& text) const
+    {
+        SendMessageA(dllName, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        pressKey(dllName, VK_RETURN);
+        pumpMessages(100);
+    }
+    std::string selectedRow() const { return listSelection(list) < 0 ? "" : listText(list, listSelection(list)); }
+    HWND list, label, writeRegFile, quit, findDll, dllName, unregister;
+};
+
+class BrowserTest : public ::testing::Test {
+protected:
+    ScopedClasses classes{preparedClasses()};
+    // A class key whose in-process server key exists but holds nothing.
+    ScopedKey zetaProgId{HKEY_CLASSES_ROOT, "AddInRegUT.Zeta"};
+    ScopedKey zetaClass{HKEY_CLASSES_ROOT, "CLSID\\{A1A1A1A1-0000-4000-8000-000000000006}"};
+
+    void SetUp() override
+    {
+        zetaProgId.setString("CLSID", "", "{A1A1A1A1-0000-4000-8000-000000000006}");
+        zetaClass.setString("InProcServer32", "", "");
+        zetaClass.setString("LocalServer32", "", "C:\\UT\\zeta.exe");
+    }
+};
+
+TEST(ProgIdList, DropsExactlyTheNamesThatAreNoProgIds)
+{
+    for (const char* name : {".", ".txt", "..x", "*", "CLSID", "AppID", "Component Categories"})
+        EXPECT_FALSE(browser::isListedProgId(name)) << name;
+    for (const char* name : {"clsid", "CLSIDx", "xCLSID", "AppIDs", "appid", "Component categories", "**", "*.x",
+                             "Word.Application.8", "a.", "Component Categories "})
+        EXPECT_TRUE(browser::isListedProgId(name)) << name;
+    EXPECT_EQ(browser::listedProgIds({"b", ".b", "CLSID", "a", "*", "c.1"}),
+              (std::vector<std::string>{"b", "a", "c.1"}));
+    EXPECT_TRUE(browser::listedProgIds({".a", "AppID"}).empty());
+}
+
+TEST_F(BrowserTest, ListShowsTheProgIdsOfTheRegistrySortedWithoutTheOthers)
+{
+    ScopedKey extension{HKEY_CLASSES_ROOT, ".addinregut"};
+    ScopedKey nearMiss{HKEY_CLASSES_ROOT, "CLSIDaddinregut"};
+    ReadRegistry window;
+    MainWindowUi ui(window.hwnd());
+
+    std::vector<std::string> rows;
+    for (int i = 0; i < listCount(ui.list); ++i) rows.push_back(listText(ui.list, i));
+    auto has = [&](const std::string& name) { return std::find(rows.begin(), rows.end(), name) != rows.end(); };
+    for (const char* name : {"AddInRegUT.Alpha.1", "AddInRegUT.Delta", "AddInRegUT.Zeta", "CLSIDaddinregut"})
+        EXPECT_TRUE(has(name)) << name;
+    for (const char* name : {".addinregut", "*", "CLSID", "AppID", "Component Categories", ".txt"})
+        EXPECT_FALSE(has(name)) << name;
+    EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end(), [](const std::string& a, const std::string& b) {
+        return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_LESS_THAN;
+    }));
+    EXPECT_EQ(listSelection(ui.list), -1);
+    EXPECT_EQ(windowText(ui.label), "");
+}
+
+TEST_F(BrowserTest, LookupGivesTheClassAndItsServer)
+{
+    ReadRegistry window;
+    EXPECT_EQ(window.findDescrForInProcServer("AddInRegUT.Alpha.1"),
+              std::string("CLSID = ") + kAlphaClsid + "\r\nInProcServer = " + kAlphaServer + "\r\n");
+    EXPECT_EQ(window.lastClsid(), kAlphaClsid);
+    EXPECT_EQ(window.lastServer(), kAlphaServer);
+
+    // The in-process server wins over the local one.
+    EXPECT_EQ(window.lastServer(), kAlphaServer);
+    window.findDescrForInProcServer("AddInRegUT.Beta");
+    EXPECT_EQ(window.lastServer(), "C:\\UT\\utBeta.DLL");
+
+    // No in-process server, or an empty one: the local server, under the same label.
+    EXPECT_EQ(window.findDescrForInProcServer("AddInRegUT.Gamma"),
+              "CLSID = {A1A1A1A1-0000-4000-8000-000000000003}\r\nInProcServer = C:\\UT\\utGammaServer.exe\r\n");
+    EXPECT_EQ(window.findDescrForInProcServer("AddInRegUT.Zeta"),
+              "CLSID = {A1A1A1A1-0000-4000-8000-000000000006}\r\nInProcServer = C:\\UT\\zeta.exe\r\n");
+
+    // No server at all: the first line alone.
+    EXPECT_EQ(window.findDescrForInProcServer("AddInRegUT.Epsilon"),
+              "CLSID = {A1A1A1A1-0000-4000-8000-000000000005}\r\n");
+    EXPECT_EQ(window.lastServer(), "");
+
+    // No class: nothing of an earlier lookup stays behind.
+    window.findDescrForInProcServer("AddInRegUT.Alpha.1");
+    EXPECT_EQ(window.findDescrForInProcServer("AddInRegUT.Delta"), "CLSID not found");
+    EXPECT_EQ(window.lastClsid(), "");
+    EXPECT_EQ(window.lastServer(), "");
+    EXPECT_EQ(window.findDescrForInProcServer("AddInRegUT.NotThere"), "CLSID not found");
+}
+
+TEST_F(BrowserTest, SelectingARowShowsItsLookup)
+{
+    ReadRegistry window;
+    window.show();
+    MainWindowUi ui(window.hwnd());
+
+    ui.select("AddInRegUT.Alpha.1");
+    EXPECT_EQ(windowText(ui.label),
+              std::string("CLSID = ") + kAlphaClsid + "\r\nInProcServer = " + kAlphaServer + "\r\n");
+    // The arrow keys move the selection and show each row, as a click does.
+    pressKey(ui.list, VK_DOWN);
+    pumpMessages(100);
+    EXPECT_EQ(ui.selectedRow(), "AddInRegUT.Beta");
+    EXPECT_EQ(windowText(ui.label),
+              "CLSID = {A1A1A1A1-0000-4000-8000-000000000002}\r\nInProcServer = C:\\UT\\utBeta.DLL\r\n");
+    pressKey(ui.list, VK_DOWN);
+    pumpMessages(100);
+    EXPECT_EQ(windowText(ui.label), "CLSID not found");
+}
+
+TEST_F(BrowserTest, SearchWalksFromMatchToMatchAndReportsTheEnd)
+{
+    MessageBoxAnswerer answerer([](const SeenMessageBox&) { return IDOK; });
+    ReadRegistry window;
+    window.show();
+    MainWindowUi ui(window.hwnd());
+
+    // Case is ignored; the local server's path counts as much as an in-process one.
+    ui.search("c:\\ut\\");
+    EXPECT_EQ(ui.selectedRow(), "AddInRegUT.Beta");
+    EXPECT_EQ(windowText(ui.label),
+              "CLSID = {A1A1A1A1-0000-4000-8000-000000000002}\r\nInProcServer = C:\\UT\\utBeta.DLL\r\n");
+    ui.search("c:\\ut\\");
+    EXPECT_EQ(ui.selectedRow(), "AddInRegUT.Gamma");
+    ui.search("c:\\ut\\");
+    EXPECT_EQ(ui.selectedRow(), "AddInRegUT.Zeta");
+    EXPECT_TRUE(answerer.seen().empty());
+    EXPECT_EQ(platform::mousePointer(), platform::MousePointer::Default);
+
+    ui.search("c:\\ut\\");
+    ASSERT_TRUE(waitUntil([&] { return !answerer.seen().empty(); }));
+    SeenMessageBox box = answerer.seen().front();
+    EXPECT_EQ(box.text, "DLL not found\r\nSelect top of list to restart search");
+    EXPECT_EQ(box.title, "AddInReg");
+    EXPECT_TRUE(box.hasIcon);
+    EXPECT_EQ(box.buttons, std::vector<std::string>{"OK"});
+    EXPECT_EQ(platform::mousePointer(), platform::MousePointer::Default);
+
+    // The selection and the label stay, and so does the class the buttons
+    // act on, though the search looked up every row after it.
+    EXPECT_EQ(ui.selectedRow(), "AddInRegUT.Zeta");
+    EXPECT_EQ(windowText(ui.label),
+              "CLSID = {A1A1A1A1-0000-4000-8000-000000000006}\r\nInProcServer = C:\\UT\\zeta.exe\r\n");
+    EXPECT_EQ(window.lastClsid(), "{A1A1A1A1-0000-4000-8000-000000000006}");
+    EXPECT_EQ(window.lastServer(), "C:\\UT\\zeta.exe");
+
+    // A part of a CLSID finds its class.
+    answerer.forget();
+    ui.select("AddInRegUT.Alpha.1");
+    ui.search("000000000005}");
+    EXPECT_EQ(ui.selectedRow(), "AddInRegUT.Epsilon");
+    // The search starts after the selected row: the selected row itself is not found again.
+    ui.search("utAlpha");
+    ASSERT_TRUE(waitUntil([&] { return !answerer.seen().empty(); }));
+    EXPECT_EQ(ui.selectedRow(), "AddInRegUT.Epsilon");
+}
+
+TEST_F(BrowserTest, SearchWithoutSelectionOrTextOrMatch)
+{
+    MessageBoxAnswerer answerer;
+    ReadRegistry window;
+    window.show();
+    MainWindowUi ui(window.hwnd());
+
+    // "Find DLL" with nothing typed asks for a name and changes nothing.
+    SendMessageA(ui.findDll, BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitUntil([&] { return !answerer.seen().empty(); }));
+    EXPECT_EQ(answerer.seen().front().text, "Enter a value in 'Search for DLL' first");
+    EXPECT_TRUE(answerer.seen().front().hasIcon);
+    EXPECT_EQ(listSelection(ui.list), -1);
+
+    // Enter with nothing typed does nothing at all.
+    answerer.forget();
+    pressKey(ui.dllName, VK_RETURN);
+    pumpMessages(500);
+    EXPECT_TRUE(answerer.seen().empty());
+
+    // No row selected: the first row is examined too; no match leaves no class behind.
+    window.findDescrForInProcServer("AddInRegUT.Alpha.1");
+    ui.search("no such server anywhere");
+    ASSERT_TRUE(waitUntil([&] { return !answerer.seen().empty(); }));
+    EXPECT_EQ(listSelection(ui.list), -1);
+    EXPECT_EQ(window.lastClsid(), "");
+    EXPECT_EQ(window.lastServer(), "");
+
+    // "Find DLL" runs the same search as Enter.
+    answerer.forget();
+    SendMessageA(ui.dllName, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("UTALPHA.DLL"));
+    SendMessageA(ui.findDll, BM_CLICK, 0, 0);
+    EXPECT_EQ(ui.selectedRow(), "AddInRegUT.Alpha.1");
+    EXPECT_TRUE(answerer.seen().empty());
+
+    // With the last row selected nothing is examined.
+    SendMessageA(ui.list, LB_SETCURSEL, WPARAM(listCount(ui.list) - 1), 0);
+    ui.search("CLSID");
+    ASSERT_TRUE(waitUntil([&] { return !answerer.seen().empty(); }));
+    EXPECT_EQ(answerer.seen().front().text, "DLL not found\r\nSelect top of list to restart search");
+}
+
+TEST_F(BrowserTest, UnregisterStartsTheUtilityOnTheLastServerOnly)
+{
+    UtilityRecorder utilities;
+    MessageBoxAnswerer answerer;
+    ReadRegistry window;
+    window.show();
+    MainWindowUi ui(window.hwnd());
+
+    // Before any lookup, after a class without server, after a ProgID without
+    // class (even right after one with a server), and for a path of four
+    // characters: nothing starts.
+    SendMessageA(ui.unregister, BM_CLICK, 0, 0);
+    ui.select("AddInRegUT.Epsilon");
+    SendMessageA(ui.unregister, BM_CLICK, 0, 0);
+    ui.select("AddInRegUT.Alpha.1");
+    ui.select("AddInRegUT.Delta");
+    SendMessageA(ui.unregister, BM_CLICK, 0, 0);
+    ui.select("AddInRegUT.Tiny");
+    SendMessageA(ui.unregister, BM_CLICK, 0, 0);
+    EXPECT_TRUE(utilities.starts(0).empty());
+
+    // The path is one quoted argument, blanks and all; five characters count.
+    ui.select("AddInRegUT.Alpha.1");
+    SendMessageA(ui.unregister, BM_CLICK, 0, 0);
+    ui.select("AddInRegUT.Short");
+    SendMessageA(ui.unregister, BM_CLICK, 0, 0);
+    EXPECT_EQ(utilities.starts(2), (std::vector<std::string>{
+                                       std::string("regsvr32.exe /u \"") + kAlphaServer + "\"|4",
+                                       "regsvr32.exe /u \"C:\\ab\"|4",
+                                   }));
+    EXPECT_TRUE(answerer.seen().empty());
+
+    // A utility that cannot be started is reported, and the program goes on.
+    utilities.makeUnstartable("regsvr32.exe");
+    SendMessageA(ui.unregister, BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitUntil([&] { return !answerer.seen().empty(); }));
+    SeenMessageBox box = answerer.seen().front();
+    EXPECT_EQ(box.text, "regsvr32 failed to execute");
+    EXPECT_EQ(box.title, "AddInReg");
+    EXPECT_FALSE(box.hasIcon);
+    EXPECT_TRUE(IsWindow(window.hwnd()));
+}
+
+} // namespace

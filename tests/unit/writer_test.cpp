@@ -1,5 +1,518 @@
-#include "registry/RegistryAPI.h"
+// The reg-file writer: the scripts made from the template, the template
+// load, the window and its hand-off from the main window, and Write with
+// stand-ins for the two utilities.
+#include "browser/ReadRegistry.h"
+#include "writer/RegScript.h"
+#include "writer/WriteRegistry.h"
+
+#include "TestRegistry.h"
+#include "Ui.h"
+#include "UtilityRecorder.h"
 
 #include <gtest/gtest.h>
 
-TEST(RegistryAPI, ListsRoot) { EXPECT_GT(RegistryAPI::listSubKeys(HKEY_CLASSES_ROOT, "").size(), 10u); }
+#include <fstream>
+#include <iterator>
+
+using namespace testing_support;
+using writer::fillRegTemplate;
+using writer::ScriptFields;
+using writer::unRegFileNameOf;
+using writer::unRegScriptOf;
+
+namespace {
+
+const char kZeroClsid[] = "{00000000-0000-0000-0000-000000000000}";
+
+std::string joinLines(std::initializer_list<const char*> lines)
+{
+    std::string text;
+    for (const char* line : lines) text += std::string(text.empty() ? "" : "\r\n") + line;
+    return text;
+}
+
+// The worked example: the built-in template, the zero CLSID, the window's
+// initial menu name and description, both check boxes set.
+const std::string kWorkedExample = joinLines({
+    "REGEDIT4",
+    "[HKEY_CLASSES_ROOT\\CLSID\\{00000000-0000-0000-0000-000000000000}] ",
+    "@=\"myAddInName\"",
+    "[HKEY_CLASSES_ROOT\\CLSID\\{00000000-0000-0000-0000-000000000000}\\Description] ",
+    "@=\"This AddIn creates Geometry\"",
+    "[HKEY_CLASSES_ROOT\\CLSID\\{00000000-0000-0000-0000-000000000000}\\Implemented "
+    "Categories\\{39AD2B5C-7A29-11D6-8E0A-0010B541CAA8}] ",
+    "[HKEY_CLASSES_ROOT\\CLSID\\{00000000-0000-0000-0000-000000000000}\\Required Categories] ",
+    "[HKEY_CLASSES_ROOT\\CLSID\\{00000000-0000-0000-0000-000000000000}\\Required "
+    "Categories\\{39AD2B5C-7A29-11D6-8E0A-0010B541CAA8}] ",
+    "[HKEY_CLASSES_ROOT\\CLSID\\{00000000-0000-0000-0000-000000000000}\\Settings] ",
+    "\"LoadOnStartUp\"=\"1\"",
+    "\"Type\"=\"Standard\"",
+    "\"SupportedSoftwareVersionGreaterThan\" = \"5.3.2\"",
+});
+
+ScriptFields example(bool hostR6 = true, bool r6Specific = true)
+{
+    return {kZeroClsid, "myAddInName", "This AddIn creates Geometry", hostR6, r6Specific};
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// --- The scripts -----------------------------------------------------------
+
+TEST(RegScript, BuiltInTemplate)
+{
+    const std::string t = WriteRegistry::buildInRegTemplate();
+    EXPECT_EQ(t.size(), 406u);
+    EXPECT_EQ(t.rfind("REGEDIT4\r\n", 0), 0u);
+    EXPECT_EQ(t.substr(t.size() - 11), "\r\n#SUPTDVER");
+    EXPECT_EQ(t.find("\r\n\r\n"), std::string::npos);
+    size_t keyLines = 0;
+    for (size_t at = t.find("] \r\n"); at != std::string::npos; at = t.find("] \r\n", at + 1)) ++keyLines;
+    EXPECT_EQ(keyLines, 6u);
+}
+
+TEST(RegScript, WorkedExampleAndItsVariantsByteForByte)
+{
+    const std::string tmpl = WriteRegistry::buildInRegTemplate();
+    const std::string full = fillRegTemplate(tmpl, example());
+    EXPECT_EQ(full, kWorkedExample);
+    EXPECT_EQ(full.size(), 711u);
+    EXPECT_EQ(unRegScriptOf(full).size(), 717u);
+    EXPECT_EQ(unRegScriptOf(full), writer::replaceAll(kWorkedExample, "[HKEY", "[-HKEY"));
+
+    // Without the version line the script ends with the line before it and its line break.
+    const std::string noVersion = fillRegTemplate(tmpl, example(true, false));
+    EXPECT_EQ(noVersion, kWorkedExample.substr(0, kWorkedExample.rfind("\r\n") + 2));
+    EXPECT_EQ(noVersion.size(), 664u);
+    EXPECT_EQ(unRegScriptOf(noVersion).size(), 670u);
+
+    // The older host: the other category, and the second box is not consulted.
+    const std::string older = writer::replaceAll(noVersion, "{39AD2B5C-7A29-11D6-8E0A-0010B541CAA8}",
+                                                 "{E357129A-DB40-11D2-B783-0060B0F159EF}");
+    EXPECT_EQ(fillRegTemplate(tmpl, example(false, true)), older);
+    EXPECT_EQ(fillRegTemplate(tmpl, example(false, false)), older);
+}
+
+TEST(RegScript, SubstitutionOrderCaseAndNoRescan)
+{
+    const std::string tmpl = "#Clsid|#MenuName|#Description|#clsid|#MENUNAME|#INVCLSID";
+    // A value takes part in the later replacements only.
+    EXPECT_EQ(fillRegTemplate(tmpl, {"C#MenuName", "M#Description#Clsid", "D#MenuName", false, false}),
+              "CMD#MenuName#Clsid|MD#MenuName#Clsid|D#MenuName|#clsid|#MENUNAME|"
+              "{E357129A-DB40-11D2-B783-0060B0F159EF}");
+    EXPECT_EQ(fillRegTemplate("#Clsid #Clsid", {"#Clsid#Clsid", "", "", true, true}), "#Clsid#Clsid #Clsid#Clsid");
+    EXPECT_EQ(fillRegTemplate("@=\"#MenuName\"", {"", "", "", true, true}), "@=\"\"");
+    EXPECT_EQ(writer::replaceAll("aaa", "a", "aa"), "aaaaaa");
+    EXPECT_EQ(writer::replaceAll("abc", "", "x"), "abc");
+}
+
+TEST(RegScript, VersionPlaceholderInATemplateFile)
+{
+    const std::string tmpl = "A\r\n#SUPTDVER\r\nB\n#SUPTDVER\nC\r\n#SUPTDVER";
+    // Removed: with its CR LF, and at the very end alone; a bare LF keeps it.
+    EXPECT_EQ(fillRegTemplate(tmpl, {"", "", "", true, false}), "A\r\nB\n#SUPTDVER\nC\r\n");
+    EXPECT_EQ(fillRegTemplate("x\r\n#SUPTDVER\r\n", {"", "", "", false, true}), "x\r\n");
+    // Replaced: every one, the line breaks around it as they were.
+    const std::string v = "\"SupportedSoftwareVersionGreaterThan\" = \"5.3.2\"";
+    EXPECT_EQ(fillRegTemplate(tmpl, {"", "", "", true, true}), "A\r\n" + v + "\r\nB\n" + v + "\nC\r\n" + v);
+}
+
+TEST(RegScript, UnRegisterScriptAndFileName)
+{
+    EXPECT_EQ(unRegScriptOf("REGEDIT4\r\n[K]\r\n@=\"a[b\""), "REGEDIT4\r\n[-K]\r\n@=\"a[-b\"");
+    EXPECT_EQ(unRegFileNameOf("C:\\AddIns\\Sample.reg"), "C:\\AddIns\\UnReg-Sample.reg");
+    EXPECT_EQ(unRegFileNameOf("Sample.reg"), "UnReg-Sample.reg");
+    EXPECT_EQ(unRegFileNameOf(""), "UnReg-");
+    EXPECT_EQ(unRegFileNameOf("C:\\AddIns\\"), "C:\\AddIns\\UnReg-");
+    EXPECT_EQ(unRegFileNameOf("C:\\a\\b/c.reg"), "C:\\a\\UnReg-b/c.reg");
+    EXPECT_EQ(unRegFileNameOf("C:/a/c.reg"), "UnReg-C:/a/c.reg");
+}
+
+// --- The window --------------------------------------------------------------
+
+// The reg-file window's controls, in their tab order.
+struct RegFileWindowUi {
+    static HWND find() { return findTopLevel(GetCurrentProcessId(), "Write AddIn Reg File"); }
+    explicit RegFileWindowUi(HWND window) : hwnd(window)
+    {
+        std::vector<HWND> c = childrenOf(window);
+        EXPECT_EQ(c.size(), 17u);
+        menu = c.at(0), description = c.at(1), regFileName = c.at(2), write = c.at(3), quit = c.at(4);
+        clsid = c.at(5), server = c.at(11), r6 = c.at(13), r6Only = c.at(14), unRegFile = c.at(15);
+        unRegFileLabel = c.at(16);
+    }
+    void setText(HWND edit, const std::string& text) const
+    {
+        SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    void click(HWND control) const { SendMessageA(control, BM_CLICK, 0, 0); }
+    HWND hwnd, menu, description, regFileName, write, quit, clsid, server, r6, r6Only, unRegFile, unRegFileLabel;
+};
+
+std::vector<FakeClass> handOffClasses()
+{
+    return {
+        {"AddInRegWT.Alpha", "{B2B2B2B2-0000-4000-8000-000000000001}", "C:\\Program Files\\WT Add-Ins\\wtAlpha.dll",
+         ""},
+        {"AddInRegWT.NoServer", "{B2B2B2B2-0000-4000-8000-000000000002}", "", ""},
+        {"AddInRegWT.Five", "{B2B2B2B2-0000-4000-8000-000000000003}", "C:\\ab", ""},
+        {"AddInRegWT.Four", "{B2B2B2B2-0000-4000-8000-000000000004}", "C:\\a", ""},
+        {"AddInRegWT.OneChar", "X", "", ""},
+    };
+}
+
+class WriterWindowTest : public ::testing::Test {
+protected:
+    UtilityRecorder utilities; // also the current directory, without a template file
+    ScopedClasses classes{handOffClasses()};
+    MessageBoxAnswerer answerer{[this](const SeenMessageBox& box) { return box.title == "Add to Registry" ? addAnswer : IDOK; }};
+    int addAnswer = IDYES;
+    ReadRegistry mainWindow;
+    HWND list = nullptr, writeRegFile = nullptr;
+
+    void SetUp() override
+    {
+        mainWindow.show();
+        std::vector<HWND> c = childrenOf(mainWindow.hwnd());
+        list = c.at(0);
+        writeRegFile = c.at(2);
+    }
+    void select(const std::string& progId)
+    {
+        int row = int(SendMessageA(list, LB_FINDSTRINGEXACT, WPARAM(-1), reinterpret_cast<LPARAM>(progId.c_str())));
+        ASSERT_GE(row, 0) << progId;
+        clickListRow(list, row);
+        pumpMessages(100);
+    }
+    RegFileWindowUi openRegFileWindow()
+    {
+        SendMessageA(writeRegFile, BM_CLICK, 0, 0);
+        HWND window = waitFor(RegFileWindowUi::find, 10000);
+        EXPECT_TRUE(window && IsWindowVisible(window));
+        return RegFileWindowUi(window);
+    }
+    std::vector<std::string> messages() const
+    {
+        std::vector<std::string> texts;
+        for (const SeenMessageBox& box : answerer.seen()) texts.push_back(box.text);
+        return texts;
+    }
+};
+
+TEST_F(WriterWindowTest, HandOffFillsTheFieldsOrTheirPlaceholders)
+{
+    // Before any lookup.
+    RegFileWindowUi ui = openRegFileWindow();
+    EXPECT_EQ(windowText(ui.clsid), "{xxx-xxx}");
+    EXPECT_EQ(windowText(ui.server), "NoServer");
+    EXPECT_EQ(windowText(ui.regFileName), "default.reg");
+    EXPECT_EQ(windowText(ui.unRegFileLabel), "UnReg-default.reg");
+    EXPECT_EQ(windowText(ui.menu), "myAddInName");
+    EXPECT_EQ(windowText(ui.description), "This AddIn creates Geometry");
+    EXPECT_TRUE(isChecked(ui.r6) && isChecked(ui.r6Only) && isChecked(ui.unRegFile));
+    EXPECT_EQ(GetFocus(), ui.menu);
+
+    // The creation of the window's instance loaded the template: no file here.
+    ASSERT_EQ(answerer.seen().size(), 1u);
+    SeenMessageBox box = answerer.seen().front();
+    EXPECT_EQ(box.text, "Not Found or Empty file: " + utilities.folder() + "AddInTemplate.Reg\r\nusing built in default");
+    EXPECT_EQ(box.title, "AddInReg");
+    EXPECT_TRUE(box.hasIcon);
+
+    // A hand-off into the open window refills the three fields and keeps the rest.
+    ui.setText(ui.menu, "Kept menu");
+    ui.setText(ui.description, "Kept description");
+    ui.click(ui.r6Only);
+    select("AddInRegWT.Alpha");
+    RegFileWindowUi again = openRegFileWindow();
+    EXPECT_EQ(again.hwnd, ui.hwnd);
+    EXPECT_EQ(windowText(ui.clsid), "{B2B2B2B2-0000-4000-8000-000000000001}");
+    EXPECT_EQ(windowText(ui.server), "C:\\Program Files\\WT Add-Ins\\wtAlpha.dll");
+    EXPECT_EQ(windowText(ui.regFileName), "C:\\Program Files\\WT Add-Ins\\wtAlpha.reg");
+    EXPECT_EQ(windowText(ui.unRegFileLabel), "C:\\Program Files\\WT Add-Ins\\UnReg-wtAlpha.reg");
+    EXPECT_EQ(windowText(ui.menu), "Kept menu");
+    EXPECT_EQ(windowText(ui.description), "Kept description");
+    EXPECT_FALSE(isChecked(ui.r6Only));
+
+    // A class without server; a path of five characters, one of four; a one-character CLSID.
+    select("AddInRegWT.NoServer");
+    openRegFileWindow();
+    EXPECT_EQ(windowText(ui.clsid), "{B2B2B2B2-0000-4000-8000-000000000002}");
+    EXPECT_EQ(windowText(ui.server), "NoServer");
+    EXPECT_EQ(windowText(ui.regFileName), "default.reg");
+    select("AddInRegWT.Five");
+    openRegFileWindow();
+    EXPECT_EQ(windowText(ui.server), "C:\\ab");
+    EXPECT_EQ(windowText(ui.regFileName), "C:reg");
+    EXPECT_EQ(windowText(ui.unRegFileLabel), "UnReg-C:reg");
+    select("AddInRegWT.Four");
+    openRegFileWindow();
+    EXPECT_EQ(windowText(ui.server), "NoServer");
+    select("AddInRegWT.OneChar");
+    openRegFileWindow();
+    EXPECT_EQ(windowText(ui.clsid), "{xxx-xxx}");
+
+    // "Quit" closes the window; opening it again shows the initial values and no template message.
+    ui.click(ui.quit);
+    EXPECT_FALSE(IsWindow(ui.hwnd));
+    EXPECT_TRUE(IsWindowVisible(mainWindow.hwnd()));
+    select("AddInRegWT.Alpha");
+    RegFileWindowUi reopened = openRegFileWindow();
+    EXPECT_EQ(windowText(reopened.menu), "myAddInName");
+    EXPECT_EQ(windowText(reopened.description), "This AddIn creates Geometry");
+    EXPECT_TRUE(isChecked(reopened.r6) && isChecked(reopened.r6Only) && isChecked(reopened.unRegFile));
+    EXPECT_EQ(windowText(reopened.unRegFileLabel), "C:\\Program Files\\WT Add-Ins\\UnReg-wtAlpha.reg");
+    EXPECT_EQ(answerer.seen().size(), 1u);
+}
+
+TEST_F(WriterWindowTest, UnRegisterNameFollowsTheFileNameWhileTheBoxIsChecked)
+{
+    RegFileWindowUi ui = openRegFileWindow();
+    ui.setText(ui.regFileName, "");
+    typeText(ui.regFileName, "D:\\x\\a");
+    pumpMessages(200);
+    EXPECT_EQ(windowText(ui.unRegFileLabel), "D:\\x\\UnReg-a");
+
+    // Unchecked: the last name stays, edits do not reach it.
+    ui.click(ui.unRegFile);
+    EXPECT_EQ(windowText(ui.unRegFileLabel), "D:\\x\\UnReg-a");
+    ui.setText(ui.regFileName, "D:\\y\\b.reg");
+    EXPECT_EQ(windowText(ui.unRegFileLabel), "D:\\x\\UnReg-a");
+    // Checked again: derived from the current name at once.
+    ui.click(ui.unRegFile);
+    EXPECT_EQ(windowText(ui.unRegFileLabel), "D:\\y\\UnReg-b.reg");
+}
+
+TEST_F(WriterWindowTest, WriteMakesBothScriptsStartsBothUtilitiesAndCloses)
+{
+    select("AddInRegWT.Alpha");
+    RegFileWindowUi ui = openRegFileWindow();
+    const std::string regFile = utilities.folder() + "out file.reg";
+    const std::string unRegFile = utilities.folder() + "UnReg-out file.reg";
+    writeFile(regFile, std::string(2000, 'o')); // an older, longer file
+    ui.setText(ui.regFileName, regFile);
+    SetWindowTextA(ui.clsid, kZeroClsid);
+    answerer.forget();
+
+    ui.click(ui.write);
+    EXPECT_EQ(readFile(regFile), kWorkedExample);
+    EXPECT_EQ(readFile(unRegFile), writer::replaceAll(kWorkedExample, "[", "[-"));
+    ASSERT_EQ(answerer.seen().size(), 1u);
+    SeenMessageBox ask = answerer.seen().front();
+    EXPECT_EQ(ask.text, "Add to Registry?");
+    EXPECT_EQ(ask.title, "Add to Registry");
+    EXPECT_EQ(ask.buttons, (std::vector<std::string>{"&Yes", "&No"}));
+    EXPECT_FALSE(ask.hasIcon);
+    std::vector<std::string> starts = utilities.starts(2);
+    std::sort(starts.begin(), starts.end());
+    EXPECT_EQ(starts, (std::vector<std::string>{
+                          "regedit.exe /s \"" + regFile + "\"|2",
+                          "regsvr32.exe /s \"C:\\Program Files\\WT Add-Ins\\wtAlpha.dll\"|4",
+                      }));
+    EXPECT_FALSE(IsWindow(ui.hwnd));
+
+    // No: nothing starts, but the un-register script is written and the window closes.
+    addAnswer = IDNO;
+    ui = openRegFileWindow();
+    ui.setText(ui.regFileName, utilities.folder() + "second.reg");
+    ui.click(ui.r6);
+    ui.click(ui.write);
+    EXPECT_FALSE(IsWindow(ui.hwnd));
+    EXPECT_EQ(utilities.starts(0).size(), 2u);
+    EXPECT_TRUE(exists(utilities.folder() + "UnReg-second.reg"));
+    EXPECT_NE(readFile(utilities.folder() + "second.reg").find("{E357129A-DB40-11D2-B783-0060B0F159EF}"),
+              std::string::npos);
+
+    // Without the un-register box, no un-register script.
+    ui = openRegFileWindow();
+    ui.setText(ui.regFileName, utilities.folder() + "third.reg");
+    ui.click(ui.unRegFile);
+    ui.click(ui.write);
+    EXPECT_TRUE(exists(utilities.folder() + "third.reg"));
+    EXPECT_FALSE(exists(utilities.folder() + "UnReg-third.reg"));
+}
+
+TEST_F(WriterWindowTest, EachUtilityThatCannotStartIsReportedAlone)
+{
+    select("AddInRegWT.Alpha");
+    for (const char* missing : {"regsvr32.exe", "regedit.exe"}) {
+        UtilityRecorder fresh; // a fresh folder, made the current directory
+        fresh.makeUnstartable(missing);
+        RegFileWindowUi ui = openRegFileWindow();
+        ui.setText(ui.regFileName, fresh.folder() + "x.reg");
+        answerer.forget();
+        ui.click(ui.write);
+        std::string other = std::string(missing) == "regsvr32.exe" ? "regedit.exe" : "regsvr32.exe";
+        std::string name = std::string(missing).substr(0, std::string(missing).find('.'));
+        EXPECT_EQ(messages(), (std::vector<std::string>{"Add to Registry?", name + " failed to execute"}));
+        std::vector<std::string> starts = fresh.starts(1);
+        ASSERT_EQ(starts.size(), 1u);
+        EXPECT_EQ(starts[0].rfind(other, 0), 0u) << starts[0];
+        EXPECT_FALSE(IsWindow(ui.hwnd));
+    }
+}
+
+TEST_F(WriterWindowTest, AFailedOpenEndsWriteAndKeepsTheWindowAndTheOldFile)
+{
+    select("AddInRegWT.Alpha");
+    RegFileWindowUi ui = openRegFileWindow();
+    answerer.forget();
+
+    // No file name at all.
+    ui.setText(ui.regFileName, "");
+    ui.click(ui.write);
+    EXPECT_EQ(messages(), std::vector<std::string>{"Failed to open: "});
+    EXPECT_TRUE(IsWindowVisible(ui.hwnd));
+
+    // A folder that does not exist, and a name with wildcards: nothing else happens.
+    const std::string kept = utilities.folder() + "keep1.reg";
+    writeFile(kept, "old content");
+    for (std::string bad : {utilities.folder() + "no folder\\x.reg", utilities.folder() + "keep?.reg",
+                            utilities.folder() + "keep*.reg"}) {
+        answerer.forget();
+        ui.setText(ui.regFileName, bad);
+        ui.click(ui.write);
+        EXPECT_EQ(messages(), std::vector<std::string>{"Failed to open: " + bad});
+    }
+    EXPECT_EQ(readFile(kept), "old content");
+    EXPECT_TRUE(utilities.starts(0).empty());
+
+    // The un-register script cannot be written: the register script stays
+    // written, the window open, and the run can be repeated with new values.
+    const std::string regFile = utilities.folder() + "good.reg";
+    CreateDirectoryA((utilities.folder() + "UnReg-good.reg").c_str(), nullptr);
+    answerer.forget();
+    addAnswer = IDNO;
+    ui.setText(ui.regFileName, regFile);
+    ui.click(ui.write);
+    EXPECT_EQ(messages(), (std::vector<std::string>{"Add to Registry?", "Failed to open: " + utilities.folder() +
+                                                                             "UnReg-good.reg"}));
+    EXPECT_NE(readFile(regFile).find("@=\"myAddInName\""), std::string::npos);
+    EXPECT_TRUE(IsWindowVisible(ui.hwnd));
+    RemoveDirectoryA((utilities.folder() + "UnReg-good.reg").c_str());
+
+    ui.setText(ui.menu, "Second try");
+    ui.click(ui.write);
+    EXPECT_NE(readFile(regFile).find("@=\"Second try\""), std::string::npos);
+    EXPECT_FALSE(IsWindow(ui.hwnd));
+}
+
+TEST_F(WriterWindowTest, FieldsGoIntoTheScriptAsAnsiText)
+{
+    RegFileWindowUi ui = openRegFileWindow();
+    addAnswer = IDNO;
+    const std::string regFile = utilities.folder() + "ansi.reg";
+    ui.setText(ui.regFileName, regFile);
+    ui.setText(ui.menu, "Caf\xE9 [Pro]");
+    ui.setText(ui.description, "");
+    ui.click(ui.write);
+    const std::string script = readFile(regFile);
+    EXPECT_NE(script.find("@=\"Caf\xE9 [Pro]\"\r\n"), std::string::npos);
+    EXPECT_NE(script.find("\\Description] \r\n@=\"\"\r\n"), std::string::npos);
+    EXPECT_NE(readFile(utilities.folder() + "UnReg-ansi.reg").find("@=\"Caf\xE9 [-Pro]\""), std::string::npos);
+}
+
+// --- The template load ---------------------------------------------------------
+
+class TemplateLoadTest : public ::testing::Test {
+protected:
+    UtilityRecorder folder;
+    std::string path = folder.folder() + "AddInTemplate.Reg";
+    MessageBoxAnswerer answerer{[](const SeenMessageBox& box) { return box.title == "Add to Registry" ? IDNO : IDOK; }};
+
+    // Closing the last window of the thread asks it to quit; a later message
+    // box would take that request as its own.
+    void SetUp() override { pumpMessages(10); }
+
+    // What the template load said.
+    std::vector<std::string> messages() const
+    {
+        std::vector<std::string> texts;
+        for (const SeenMessageBox& box : answerer.seen())
+            if (box.title != "Add to Registry") texts.push_back(box.text);
+        return texts;
+    }
+    // A Write that runs to completion reloads the template.
+    static void writeOnce(WriteRegistry& window, const std::string& regFile)
+    {
+        pumpMessages(10);
+        window.openFor("{C}", "NoServer", regFile);
+        RegFileWindowUi ui(window.hwnd());
+        ui.click(ui.unRegFile);
+        ui.click(ui.write);
+    }
+};
+
+TEST_F(TemplateLoadTest, TheFileIsUsedByteForByteAndReadAgainAfterEachWrite)
+{
+    writeFile(path, "first #Clsid\nno header");
+    WriteRegistry window;
+    EXPECT_EQ(window.loadedTemplate(), "first #Clsid\nno header");
+    EXPECT_TRUE(messages().empty());
+
+    writeFile(path, "second #Clsid\r\n");
+    const std::string regFile = folder.folder() + "t.reg";
+    writeOnce(window, regFile);
+    EXPECT_EQ(readFile(regFile), "first {C}\nno header");
+    EXPECT_EQ(window.loadedTemplate(), "second #Clsid\r\n");
+    writeOnce(window, regFile);
+    EXPECT_EQ(readFile(regFile), "second {C}\r\n");
+}
+
+TEST_F(TemplateLoadTest, MissingOrEmptyFileWarnsOnceAndSilencesTheOpenWarning)
+{
+    const std::string missing = "Not Found or Empty file: " + path + "\r\nusing built in default";
+    const std::string unopenable = "Failed to open: " + path + "\r\nusing build in default";
+
+    writeFile(path, "");
+    WriteRegistry window;
+    EXPECT_EQ(window.loadedTemplate(), WriteRegistry::buildInRegTemplate());
+    ASSERT_TRUE(waitUntil([&] { return messages().size() == 1; }));
+    EXPECT_EQ(messages(), std::vector<std::string>{missing});
+    EXPECT_TRUE(answerer.seen().front().hasIcon);
+
+    DeleteFileA(path.c_str());
+    writeOnce(window, folder.folder() + "t.reg");
+    // A file that cannot be opened now says nothing either.
+    writeFile(path, "locked");
+    HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    writeOnce(window, folder.folder() + "t.reg");
+    CloseHandle(lock);
+    EXPECT_EQ(messages(), std::vector<std::string>{missing});
+    EXPECT_EQ(window.loadedTemplate(), WriteRegistry::buildInRegTemplate());
+}
+
+TEST_F(TemplateLoadTest, UnopenableFileWarnsAtEveryLoadUntilOneIsMissing)
+{
+    const std::string unopenable = "Failed to open: " + path + "\r\nusing build in default";
+    writeFile(path, "locked");
+    HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    WriteRegistry window;
+    EXPECT_EQ(window.loadedTemplate(), WriteRegistry::buildInRegTemplate());
+    writeOnce(window, folder.folder() + "t.reg");
+    EXPECT_EQ(messages(), (std::vector<std::string>{unopenable, unopenable}));
+    CloseHandle(lock);
+
+    DeleteFileA(path.c_str());
+    writeOnce(window, folder.folder() + "t.reg");
+    writeFile(path, "locked");
+    lock = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    writeOnce(window, folder.folder() + "t.reg");
+    CloseHandle(lock);
+    EXPECT_EQ(messages().size(), 3u);
+    EXPECT_EQ(messages().back(), "Not Found or Empty file: " + path + "\r\nusing built in default");
+}
+
+} // namespace

@@ -40,6 +40,11 @@ prepare_prefix() {
     fi
 }
 
+# The tests' prefix, prepared as the tests prepare it.
+prepare_test_prefix() {
+    sh "$ROOT/cmake/prepare-wine-prefix.sh" "$BUILD/wine-run" >/dev/null 2>&1
+}
+
 stop_prefix() {
     wineserver -k >/dev/null 2>&1 || true
 }

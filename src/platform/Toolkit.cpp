@@ -50,9 +50,9 @@ RECT windowRectForClient(int width, int height, DWORD style, DWORD exStyle, UINT
     return rc;
 }
 
-HFONT createFont(const FontSpec& spec, UINT dpi)
+HFONT createFont(const FontSpec& font, UINT dpi)
 {
-    if (spec.face.empty()) {
+    if (font.face.empty()) {
         // The toolkit's default: the system's message font at this DPI.
         using Fn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
         static const Fn parametersForDpi = user32Function<Fn>("SystemParametersInfoForDpi");
@@ -67,9 +67,9 @@ HFONT createFont(const FontSpec& spec, UINT dpi)
         }
         return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     }
-    int height = -int(std::lround(spec.points * dpi / 72.0));
+    int height = -int(std::lround(font.points * dpi / 72.0));
     return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, spec.face.c_str());
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, font.face.c_str());
 }
 
 Control* controlOf(HWND child)
@@ -256,18 +256,18 @@ Window::~Window()
     if (font_) DeleteObject(font_);
 }
 
-void Window::open(const WindowSpec& spec, std::initializer_list<ControlRow> controls)
+void Window::open(const WindowSpec& layout, std::initializer_list<ControlRow> controls)
 {
     registerWindowClass();
-    spec_ = spec;
+    spec_ = layout;
     controls_.clear();
 
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     const DWORD exStyle = WS_EX_CONTROLPARENT;
     UINT dpi = screenDpi();
-    RECT rc = windowRectForClient(twipsToPixels(spec.clientWidth, dpi), twipsToPixels(spec.clientHeight, dpi), style,
+    RECT rc = windowRectForClient(twipsToPixels(layout.clientWidth, dpi), twipsToPixels(layout.clientHeight, dpi), style,
                                   exStyle, dpi);
-    HWND hwnd = CreateWindowExA(exStyle, kWindowClass, spec.caption.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+    HWND hwnd = CreateWindowExA(exStyle, kWindowClass, layout.caption.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
                                 rc.right - rc.left, rc.bottom - rc.top, nullptr, nullptr, GetModuleHandleA(nullptr),
                                 nullptr);
     if (!hwnd) throw AppError(long(GetLastError()), "The window could not be created");

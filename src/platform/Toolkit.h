@@ -176,7 +176,7 @@ public:
 protected:
     // Creates the window hidden, at the system's default place, with the
     // controls of the table in their tab order and given initial texts.
-    void open(const WindowSpec& spec, std::initializer_list<ControlRow> controls);
+    void open(const WindowSpec& layout, std::initializer_list<ControlRow> controls);
 
 private:
     static LRESULT CALLBACK windowProc(HWND, UINT, WPARAM, LPARAM);

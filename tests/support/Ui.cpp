@@ -1,6 +1,11 @@
 #include "Ui.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <utility>
 
 namespace testing_support {
 
@@ -83,12 +88,27 @@ int listCount(HWND list) { return int(SendMessageA(list, LB_GETCOUNT, 0, 0)); }
 
 std::string listText(HWND list, int row)
 {
-    LRESULT length = SendMessageA(list, LB_GETTEXTLEN, WPARAM(row), 0);
+    // Asked for in UTF-16 and converted here: Wine hands another process's
+    // LB_GETTEXT back in UTF-16 even to SendMessageA, twice the bytes the
+    // ANSI buffer was sized for.
+    LRESULT length = SendMessageW(list, LB_GETTEXTLEN, WPARAM(row), 0);
     if (length == LB_ERR) return {};
-    std::string text(size_t(length) + 1, '\0');
-    LRESULT copied = SendMessageA(list, LB_GETTEXT, WPARAM(row), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(copied == LB_ERR ? 0 : size_t(copied));
+    std::wstring wide(size_t(length) + 1, L'\0');
+    LRESULT copied = SendMessageW(list, LB_GETTEXT, WPARAM(row), reinterpret_cast<LPARAM>(wide.data()));
+    if (copied == LB_ERR || copied <= 0) return {};
+    wide.resize(std::min(size_t(copied), size_t(length)));
+    int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string text(size_t(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), int(wide.size()), text.data(), bytes, nullptr, nullptr);
     return text;
+}
+
+std::vector<std::string> listItems(HWND list)
+{
+    std::vector<std::string> items;
+    int count = listCount(list);
+    for (int row = 0; row < count; ++row) items.push_back(listText(list, row));
+    return items;
 }
 
 int listSelection(HWND list) { return int(SendMessageA(list, LB_GETCURSEL, 0, 0)); }
@@ -147,11 +167,15 @@ std::optional<SeenMessageBox> findMessageBox(DWORD pid)
     for (HWND child : childrenOf(search.found)) {
         std::string cls = className(child);
         LONG style = LONG(GetWindowLongPtrA(child, GWL_STYLE));
+        if (!IsWindowVisible(child)) continue;
         if (cls == "Button") {
             box.buttons.push_back(windowText(child));
         } else if (cls == "Static") {
             if ((style & SS_TYPEMASK) == SS_ICON) {
-                if (SendMessageA(child, STM_GETICON, 0, 0)) box.hasIcon = true;
+                if (SendMessageA(child, STM_GETICON, 0, 0)) {
+                    box.hasIcon = true;
+                    box.iconControl = child;
+                }
             } else if (box.text.empty()) {
                 box.text = windowText(child);
             }
@@ -165,6 +189,112 @@ std::optional<SeenMessageBox> waitForMessageBox(DWORD pid, int timeoutMs)
     std::optional<SeenMessageBox> box;
     waitUntil([&] { return (box = findMessageBox(pid)).has_value(); }, timeoutMs);
     return box;
+}
+
+namespace {
+
+// A 32-bit top-down bitmap to draw into and read back.
+class Canvas {
+public:
+    Canvas(int width, int height) : width_(width), height_(height)
+    {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        dc_ = CreateCompatibleDC(nullptr);
+        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits_, nullptr, 0);
+        if (bitmap_) old_ = SelectObject(dc_, bitmap_);
+    }
+    ~Canvas()
+    {
+        if (old_) SelectObject(dc_, old_);
+        if (bitmap_) DeleteObject(bitmap_);
+        DeleteDC(dc_);
+    }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    bool valid() const { return bits_ != nullptr; }
+    HDC dc() const { return dc_; }
+    std::uint32_t pixel(int x, int y) const
+    {
+        GdiFlush();
+        return static_cast<const std::uint32_t*>(bits_)[size_t(y) * size_t(width_) + size_t(x)] & 0xFFFFFFu;
+    }
+    void fill(std::uint32_t rgb)
+    {
+        GdiFlush();
+        auto* p = static_cast<std::uint32_t*>(bits_);
+        for (size_t i = 0; i < size_t(width_) * size_t(height_); ++i) p[i] = rgb;
+    }
+
+private:
+    int width_, height_;
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ old_ = nullptr;
+    void* bits_ = nullptr;
+};
+
+// Mean difference per colour channel between a w x h area of two canvases,
+// the first read from (dx, dy).
+double meanDifference(const Canvas& a, int dx, int dy, const Canvas& b, int w, int h)
+{
+    double sum = 0;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            std::uint32_t p = a.pixel(x + dx, y + dy), q = b.pixel(x, y);
+            for (int shift = 0; shift < 24; shift += 8)
+                sum += std::abs(int((p >> shift) & 0xFF) - int((q >> shift) & 0xFF));
+        }
+    }
+    return sum / (3.0 * w * h);
+}
+
+} // namespace
+
+std::string standardIconOf(const SeenMessageBox& box)
+{
+    if (!box.iconControl) return {};
+    RECT client{};
+    if (!GetClientRect(box.iconControl, &client)) return {};
+    const int w = client.right, h = client.bottom;
+    if (w <= 0 || h <= 0) return {};
+    POINT origin{0, 0};
+    ClientToScreen(box.iconControl, &origin);
+
+    // What the screen shows, with a one-pixel margin of the box's background.
+    Canvas shown(w + 2, h + 2);
+    if (!shown.valid()) return {};
+    HDC screen = GetDC(nullptr);
+    BOOL copied = BitBlt(shown.dc(), 0, 0, w + 2, h + 2, screen, origin.x - 1, origin.y - 1, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+    if (!copied) return {};
+    const std::uint32_t background = shown.pixel(0, 0);
+
+    // Each standard icon drawn as a static control draws it: stretched over
+    // its client area, on the background.
+    static const std::pair<const char*, WORD> candidates[] = {
+        {"information", 32516}, {"warning", 32515}, {"error", 32513}, {"question", 32514}};
+    std::string best;
+    double bestDifference = std::numeric_limits<double>::max();
+    for (const auto& [name, id] : candidates) {
+        Canvas drawn(w, h);
+        if (!drawn.valid()) return {};
+        drawn.fill(background);
+        DrawIconEx(drawn.dc(), 0, 0, LoadIconA(nullptr, MAKEINTRESOURCEA(id)), w, h, 0, nullptr, DI_NORMAL);
+        double difference = meanDifference(shown, 1, 1, drawn, w, h);
+        if (difference < bestDifference) {
+            bestDifference = difference;
+            best = name;
+        }
+    }
+    // Only a close likeness counts: the screen may show something else.
+    return bestDifference < 8.0 ? best : std::string();
 }
 
 void answerMessageBox(const SeenMessageBox& box, int buttonId)
@@ -263,6 +393,13 @@ HWND AppProcess::waitForWindow(const std::string& caption, int timeoutMs) const
 bool AppProcess::waitForExit(int timeoutMs)
 {
     return info_.hProcess && WaitForSingleObject(info_.hProcess, DWORD(timeoutMs)) == WAIT_OBJECT_0;
+}
+
+DWORD AppProcess::exitCode() const
+{
+    DWORD code = STILL_ACTIVE;
+    if (info_.hProcess) GetExitCodeProcess(info_.hProcess, &code);
+    return code;
 }
 
 bool AppProcess::isRunning() const

@@ -30,6 +30,7 @@ void pumpMessages(int ms);
 // Controls of another process.
 int listCount(HWND list);
 std::string listText(HWND list, int row);
+std::vector<std::string> listItems(HWND list); // every row, top to bottom
 int listSelection(HWND list);
 void clickListRow(HWND list, int row); // scrolls the row into view and clicks it
 void pressKey(HWND target, int virtualKey); // key down, then key up
@@ -44,7 +45,13 @@ struct SeenMessageBox {
     std::string text;
     std::vector<std::string> buttons; // captions, in order
     bool hasIcon = false;
+    HWND iconControl = nullptr; // the static that shows the icon, if any
 };
+
+// Which standard icon a message box shows, judged by the pixels on screen:
+// "information", "warning", "error", "question", or "" when none of them (or
+// nothing can be read from the screen). The box must be visible on top.
+std::string standardIconOf(const SeenMessageBox& box);
 
 // A message box (standard dialog) shown by the process, or nothing.
 std::optional<SeenMessageBox> findMessageBox(DWORD pid);
@@ -88,6 +95,7 @@ public:
     HWND waitForWindow(const std::string& caption, int timeoutMs = 60000) const;
     bool waitForExit(int timeoutMs);
     bool isRunning() const;
+    DWORD exitCode() const; // STILL_ACTIVE while it runs
 
 private:
     PROCESS_INFORMATION info_{};

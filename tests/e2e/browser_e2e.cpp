@@ -1,0 +1,457 @@
+// The main window of the real AddInReg.exe, driven from outside as a person
+// would: it lists the ProgIDs of HKEY_CLASSES_ROOT, shows the class and server
+// of the row picked with the mouse or the arrow keys, searches the rows for a
+// DLL, and ends with "Quit".
+//
+// One program start serves the whole suite (a Wine start costs seconds). Each
+// test first brings the window into the state it needs by clicking and
+// typing; only "Quit" must come last.
+#include "TestRegistry.h"
+#include "Ui.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace testing_support;
+
+namespace {
+
+const char kCaption[] = "Registry Functions Demo";
+const char kTitle[] = "AddInReg";
+const char kNotFound[] = "DLL not found\r\nSelect top of list to restart search";
+const char kEnterValue[] = "Enter a value in 'Search for DLL' first";
+const int kWaitMs = 30000;
+
+// The main window's controls, in tab order.
+enum Child { List, Description, WriteRegFile, Quit, Version, FindDll, DllName, SearchLabel, Unregister, ChildCount };
+
+// ProgIDs of this test. Their sorted order ignores letter case: the
+// lower-case "addinrege2e.beta.1" sorts between Alpha and Bravo.
+const char kAlpha[] = "AddInRegE2E.Alpha.1";
+const char kBeta[] = "addinrege2e.beta.1";
+const char kBravo[] = "AddInRegE2E.Bravo.1";
+const char kCharlie[] = "AddInRegE2E.Charlie.1"; // a local server only
+const char kDelta[] = "AddInRegE2E.Delta.1";     // no CLSID
+const char kEcho[] = "AddInRegE2E.Echo.1";       // a class without servers
+const char kExtension[] = ".addinrege2e";        // a file extension: never listed
+
+const char kAlphaClsid[] = "{E2E0A11C-0000-4000-8000-00000000A001}";
+const char kBetaClsid[] = "{E2E0A11C-0000-4000-8000-00000000B002}";
+const char kBravoClsid[] = "{E2E0A11C-0000-4000-8000-00000000B003}";
+const char kCharlieClsid[] = "{E2E0A11C-0000-4000-8000-00000000C004}";
+const char kEchoClsid[] = "{E2E0A11C-0000-4000-8000-00000000E005}";
+const char kExtensionClsid[] = "{E2E0A11C-0000-4000-8000-00000000F006}";
+
+const char kAlphaDll[] = "C:\\Program Files\\Sample Add-Ins\\e2eShared Alpha.dll";
+const char kBetaDll[] = "C:\\Program Files\\Sample Add-Ins\\Beta Tools\\e2eShared Beta.dll";
+const char kBravoDll[] = "C:\\Program Files\\Sample Add-Ins\\e2eBravo.dll";
+const char kCharlieExe[] = "\"C:\\Program Files\\Sample Add-Ins\\e2eCharlie.exe\" /automation";
+
+// Typed in other letter case than the DLL names: matches Alpha and beta only.
+const char kSharedPart[] = "E2ESHARED";
+
+// Names next to the ones the list leaves out, which it must keep.
+const std::vector<std::string> kNearMisses = {"CLSIDx", "AppIDs", "Component Categories2", "*x", "CLSID.AddInRegE2E"};
+
+std::vector<FakeClass> preparedClasses()
+{
+    std::vector<FakeClass> classes = {
+        {kAlpha, kAlphaClsid, kAlphaDll, ""},
+        {kBeta, kBetaClsid, kBetaDll, ""},
+        {kBravo, kBravoClsid, kBravoDll, ""},
+        {kCharlie, kCharlieClsid, "", kCharlieExe},
+        {kDelta, "", "", ""},
+        {kEcho, kEchoClsid, "", ""},
+        {kExtension, kExtensionClsid, "C:\\Sample Add-Ins\\e2eShared Hidden.dll", ""},
+    };
+    for (const std::string& name : kNearMisses) classes.push_back({name, "", "", ""});
+    return classes;
+}
+
+std::string lookupText(const std::string& clsid, const std::string& server)
+{
+    std::string text = "CLSID = " + clsid + "\r\n";
+    if (!server.empty()) text += "InProcServer = " + server + "\r\n";
+    return text;
+}
+
+const std::string kAlphaText = lookupText(kAlphaClsid, kAlphaDll);
+const std::string kBetaText = lookupText(kBetaClsid, kBetaDll);
+const std::string kBravoText = lookupText(kBravoClsid, kBravoDll);
+const std::string kCharlieText = lookupText(kCharlieClsid, kCharlieExe);
+const std::string kDeltaText = "CLSID not found";
+const std::string kEchoText = lookupText(kEchoClsid, "");
+
+// Control characters made visible in failure messages.
+std::string shown(const std::string& text)
+{
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '\r') out += "\\r";
+        else if (c == '\n') out += "\\n";
+        else out += c;
+    }
+    return out + "\"";
+}
+
+// The names the list leaves out: exact and case-sensitive.
+bool isDroppedName(const std::string& name)
+{
+    return (!name.empty() && name[0] == '.') || name == "*" || name == "CLSID" || name == "AppID" ||
+           name == "Component Categories";
+}
+
+// Enough for the plain ASCII names of this test.
+bool lessIgnoringCase(const std::string& a, const std::string& b)
+{
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+std::vector<std::string> classesRootNames()
+{
+    std::vector<std::string> names;
+    char name[512];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = sizeof(name);
+        LSTATUS status = RegEnumKeyExA(HKEY_CLASSES_ROOT, i, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status == ERROR_SUCCESS) names.emplace_back(name, length);
+    }
+    return names;
+}
+
+// What the window should show for any row, read here independently.
+std::string expectedLookup(const std::string& progId)
+{
+    std::string clsid = readString(HKEY_CLASSES_ROOT, progId + "\\CLSID");
+    if (clsid == "<missing>" || clsid.empty()) return "CLSID not found";
+    std::string server = readString(HKEY_CLASSES_ROOT, "CLSID\\" + clsid + "\\InProcServer32");
+    if (server == "<missing>" || server.empty())
+        server = readString(HKEY_CLASSES_ROOT, "CLSID\\" + clsid + "\\LocalServer32");
+    if (server == "<missing>") server.clear();
+    return lookupText(clsid, server);
+}
+
+// Keys directly below HKEY_CLASSES_ROOT that the test adds where the prefix
+// has none of that name, marked so that a later run also removes the ones an
+// aborted run left behind.
+class KeysIfAbsent {
+public:
+    explicit KeysIfAbsent(const std::vector<std::string>& names)
+    {
+        for (const std::string& name : names) {
+            if (keyExists(HKEY_CLASSES_ROOT, name) && readString(HKEY_CLASSES_ROOT, name, kMark) == "<missing>")
+                continue; // the prefix's own key: left alone
+            HKEY key = nullptr;
+            if (RegCreateKeyExA(HKEY_CLASSES_ROOT, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                nullptr) != ERROR_SUCCESS)
+                continue;
+            RegSetValueExA(key, kMark, 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2);
+            RegCloseKey(key);
+            added_.push_back(name);
+        }
+    }
+    ~KeysIfAbsent()
+    {
+        for (const std::string& name : added_) deleteTree(HKEY_CLASSES_ROOT, name);
+    }
+    KeysIfAbsent(const KeysIfAbsent&) = delete;
+    KeysIfAbsent& operator=(const KeysIfAbsent&) = delete;
+
+private:
+    static constexpr char kMark[] = "AddInRegE2E";
+    std::vector<std::string> added_;
+};
+
+class BrowserWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        classes = new ScopedClasses(preparedClasses());
+        // The exact names the list leaves out, where the prefix lacks them.
+        // (A name that differs from one of them only in letter case cannot
+        // exist beside it: key names ignore case.)
+        rootKeys = new KeysIfAbsent({"*", "AppID", "Component Categories"});
+        app = new AppProcess();
+        if (app->started()) mainWindow = app->waitForWindow(kCaption, 60000);
+        if (mainWindow) children = childrenOf(mainWindow);
+    }
+
+    static void TearDownTestSuite()
+    {
+        delete app; // ends the program if a test left it running
+        app = nullptr;
+        delete rootKeys;
+        rootKeys = nullptr;
+        delete classes;
+        classes = nullptr;
+        mainWindow = nullptr;
+        children.clear();
+    }
+
+    void SetUp() override
+    {
+        ASSERT_NE(app, nullptr);
+        ASSERT_TRUE(app->started()) << "AddInReg.exe did not start";
+        ASSERT_NE(mainWindow, nullptr) << "no visible window \"" << kCaption << "\"";
+        ASSERT_TRUE(app->isRunning()) << "the program has ended";
+        ASSERT_EQ(children.size(), size_t(ChildCount));
+        // A box that an earlier, failed test left open would block the window.
+        if (std::optional<SeenMessageBox> box = findMessageBox(app->pid())) {
+            answerMessageBox(*box, IDOK);
+            waitUntil([&] { return !findMessageBox(app->pid()); }, kWaitMs);
+        }
+    }
+
+    static HWND child(Child which) { return children[size_t(which)]; }
+    static HWND list() { return child(List); }
+    static std::string description() { return windowText(child(Description)); }
+
+    static int rowOf(const std::string& name)
+    {
+        std::vector<std::string> items = listItems(list());
+        auto it = std::find(items.begin(), items.end(), name);
+        return it == items.end() ? -1 : int(it - items.begin());
+    }
+
+    // Waits until the program has handled the input: the row is selected and
+    // the label shows the expected text.
+    static ::testing::AssertionResult shows(int row, const std::string& text)
+    {
+        if (waitUntil([&] { return listSelection(list()) == row && description() == text; }, kWaitMs))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "expected row " << row << " with " << shown(text) << ", but row "
+                                             << listSelection(list()) << " is selected and the label shows "
+                                             << shown(description());
+    }
+
+    static void typeInSearchBox(const std::string& text)
+    {
+        clearText(child(DllName));
+        typeText(child(DllName), text);
+        ASSERT_TRUE(waitUntil([&] { return windowText(child(DllName)) == text; }, kWaitMs))
+            << "the search box shows " << shown(windowText(child(DllName)));
+    }
+
+    static void expectInformationBox(const SeenMessageBox& box, const std::string& text)
+    {
+        EXPECT_EQ(box.title, kTitle);
+        EXPECT_EQ(box.text, text) << shown(box.text);
+        EXPECT_EQ(box.buttons, std::vector<std::string>{"OK"});
+        EXPECT_TRUE(box.hasIcon);
+        // The pixels tell which icon it is; give the box time to paint.
+        std::string icon;
+        waitUntil([&] { return (icon = standardIconOf(box)) == "information"; }, 5000);
+        EXPECT_EQ(icon, "information");
+    }
+
+    static void closeBox(const SeenMessageBox& box)
+    {
+        answerMessageBox(box, IDOK);
+        EXPECT_TRUE(waitUntil([&] { return !findMessageBox(app->pid()); }, kWaitMs)) << "the box stays open";
+    }
+
+    static ScopedClasses* classes;
+    static KeysIfAbsent* rootKeys;
+    static AppProcess* app;
+    static HWND mainWindow;
+    static std::vector<HWND> children;
+};
+
+ScopedClasses* BrowserWindow::classes = nullptr;
+KeysIfAbsent* BrowserWindow::rootKeys = nullptr;
+AppProcess* BrowserWindow::app = nullptr;
+HWND BrowserWindow::mainWindow = nullptr;
+std::vector<HWND> BrowserWindow::children;
+
+TEST_F(BrowserWindow, StartsWithNoRowSelectedAndAnEmptyLabel)
+{
+    EXPECT_EQ(listSelection(list()), LB_ERR);
+    EXPECT_EQ(description(), "");
+    EXPECT_EQ(windowText(child(DllName)), "");
+}
+
+TEST_F(BrowserWindow, HasItsControlsInTabOrder)
+{
+    const struct {
+        const char* cls;
+        const char* text;
+    } expected[ChildCount] = {
+        {"ListBox", nullptr},      {"Static", nullptr},  {"Button", "Write Reg File"},
+        {"Button", "Quit"},        {"Static", "20020102: qdx"}, {"Button", "Find DLL"},
+        {"Edit", nullptr},         {"Static", "search for DLL:"}, {"Button", "Unregister"},
+    };
+    for (int i = 0; i < ChildCount; ++i) {
+        SCOPED_TRACE("child " + std::to_string(i));
+        EXPECT_EQ(lstrcmpiA(className(children[size_t(i)]).c_str(), expected[i].cls), 0) << className(children[size_t(i)]);
+        if (expected[i].text) {
+            EXPECT_EQ(windowText(children[size_t(i)]), expected[i].text);
+        }
+    }
+    const LONG_PTR listStyle = GetWindowLongPtrA(list(), GWL_STYLE);
+    EXPECT_NE(listStyle & LBS_SORT, 0);
+    EXPECT_EQ(listStyle & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL), 0);
+    EXPECT_NE(GetWindowLongPtrA(child(Description), GWL_STYLE) & WS_BORDER, 0);
+}
+
+TEST_F(BrowserWindow, ListsTheClassesRootNamesButTheDroppedOnes)
+{
+    std::vector<std::string> items = listItems(list());
+    ASSERT_EQ(int(items.size()), listCount(list()));
+
+    // Exactly the subkeys of HKEY_CLASSES_ROOT less the dropped names.
+    std::vector<std::string> expected = classesRootNames();
+    std::erase_if(expected, isDroppedName);
+    std::vector<std::string> listed = items;
+    std::sort(expected.begin(), expected.end());
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, expected);
+
+    for (const char* dropped : {kExtension, "*", "CLSID", "AppID", "Component Categories"})
+        EXPECT_EQ(std::count(items.begin(), items.end(), dropped), 0) << dropped << " is listed";
+    EXPECT_TRUE(std::none_of(items.begin(), items.end(), [](const std::string& s) { return !s.empty() && s[0] == '.'; }));
+    for (const std::string& name : kNearMisses) EXPECT_EQ(std::count(items.begin(), items.end(), name), 1) << name;
+}
+
+TEST_F(BrowserWindow, SortsTheListIgnoringLetterCase)
+{
+    std::vector<std::string> items = listItems(list());
+    // The whole list, by the comparison a sorted list box makes.
+    for (size_t i = 1; i < items.size(); ++i) {
+        EXPECT_NE(CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, items[i - 1].c_str(), -1, items[i].c_str(), -1),
+                  CSTR_GREATER_THAN)
+            << items[i - 1] << " before " << items[i];
+    }
+    // This test's own names, in their order.
+    const std::vector<std::string> ours = {kAlpha, kBeta, kBravo, kCharlie, kDelta, kEcho};
+    std::vector<std::string> seen;
+    std::copy_if(items.begin(), items.end(), std::back_inserter(seen), [&](const std::string& s) {
+        return std::find(ours.begin(), ours.end(), s) != ours.end();
+    });
+    EXPECT_EQ(seen, ours);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end(), lessIgnoringCase));
+    // Neighbours: nothing of the prefix sorts between them.
+    int alpha = rowOf(kAlpha);
+    ASSERT_GE(alpha, 0);
+    for (size_t i = 0; i < ours.size(); ++i) EXPECT_EQ(rowOf(ours[i]), alpha + int(i)) << ours[i];
+}
+
+TEST_F(BrowserWindow, ClickingARowShowsItsClassAndServer)
+{
+    struct Case {
+        const char* progId;
+        const std::string& text;
+    };
+    for (const Case& c : {Case{kAlpha, kAlphaText}, Case{kDelta, kDeltaText}, Case{kCharlie, kCharlieText},
+                          Case{kEcho, kEchoText}, Case{kBeta, kBetaText}}) {
+        SCOPED_TRACE(c.progId);
+        int row = rowOf(c.progId);
+        ASSERT_GE(row, 0);
+        clickListRow(list(), row);
+        EXPECT_TRUE(shows(row, c.text));
+    }
+}
+
+TEST_F(BrowserWindow, ArrowDownShowsTheNextRowsLookup)
+{
+    int row = rowOf(kAlpha);
+    ASSERT_GE(row, 0);
+    clickListRow(list(), row);
+    ASSERT_TRUE(shows(row, kAlphaText));
+    for (const std::string* text : {&kBetaText, &kBravoText, &kCharlieText, &kDeltaText, &kEchoText}) {
+        pressKey(list(), VK_DOWN);
+        ++row;
+        EXPECT_TRUE(shows(row, *text)) << "after arrow down to " << listText(list(), row);
+    }
+    pressKey(list(), VK_UP);
+    EXPECT_TRUE(shows(row - 1, kDeltaText)) << "after arrow up";
+}
+
+TEST_F(BrowserWindow, EnterSearchesFromMatchToMatchUntilNoneIsLeft)
+{
+    // The test's premise: below the top row, only Alpha and beta match.
+    std::vector<std::string> items = listItems(list());
+    ASSERT_GT(rowOf(kAlpha), 0);
+    std::vector<std::string> matching;
+    for (size_t i = 1; i < items.size(); ++i) {
+        std::string text = expectedLookup(items[i]);
+        std::string upper = text;
+        for (char& ch : upper) ch = char(std::toupper(static_cast<unsigned char>(ch)));
+        if (upper.find(kSharedPart) != std::string::npos) matching.push_back(items[i]);
+    }
+    ASSERT_EQ(matching, (std::vector<std::string>{kAlpha, kBeta}));
+
+    // Start at the top of the list, as the message asks.
+    clickListRow(list(), 0);
+    ASSERT_TRUE(shows(0, expectedLookup(items[0])));
+    ASSERT_NO_FATAL_FAILURE(typeInSearchBox(kSharedPart));
+
+    pressKey(child(DllName), VK_RETURN);
+    EXPECT_TRUE(shows(rowOf(kAlpha), kAlphaText)) << "first Enter";
+    pressKey(child(DllName), VK_RETURN);
+    EXPECT_TRUE(shows(rowOf(kBeta), kBetaText)) << "second Enter";
+
+    pressKey(child(DllName), VK_RETURN);
+    std::optional<SeenMessageBox> box = waitForMessageBox(app->pid(), kWaitMs);
+    ASSERT_TRUE(box.has_value()) << "no message box after the third Enter";
+    expectInformationBox(*box, kNotFound);
+    EXPECT_EQ(listSelection(list()), rowOf(kBeta)) << "while the box is open";
+    closeBox(*box);
+    EXPECT_EQ(listSelection(list()), rowOf(kBeta));
+    EXPECT_EQ(description(), kBetaText) << shown(description());
+    EXPECT_EQ(windowText(child(DllName)), kSharedPart);
+}
+
+TEST_F(BrowserWindow, FindDllSearchesLikeEnter)
+{
+    clickListRow(list(), 0);
+    ASSERT_TRUE(shows(0, expectedLookup(listText(list(), 0))));
+    ASSERT_NO_FATAL_FAILURE(typeInSearchBox("sample add-ins\\E2EBRAVO"));
+    clickButton(child(FindDll));
+    EXPECT_TRUE(shows(rowOf(kBravo), kBravoText));
+}
+
+TEST_F(BrowserWindow, AnEmptySearchBoxAsksForAValueOnlyOnFindDll)
+{
+    int row = rowOf(kCharlie);
+    ASSERT_GE(row, 0);
+    clickListRow(list(), row);
+    ASSERT_TRUE(shows(row, kCharlieText));
+    clearText(child(DllName));
+    ASSERT_EQ(windowText(child(DllName)), "");
+
+    // Enter does nothing. The window handles its input in order, so the box
+    // of the later click is the first to show if Enter started no search.
+    pressKey(child(DllName), VK_RETURN);
+    clickButton(child(FindDll));
+    std::optional<SeenMessageBox> box = waitForMessageBox(app->pid(), kWaitMs);
+    ASSERT_TRUE(box.has_value()) << "no message box after \"Find DLL\"";
+    expectInformationBox(*box, kEnterValue);
+    closeBox(*box);
+    pumpMessages(500);
+    EXPECT_FALSE(findMessageBox(app->pid()).has_value()) << "a second box";
+    EXPECT_TRUE(shows(row, kCharlieText)) << "the selection moved";
+}
+
+// Last: it ends the program.
+TEST_F(BrowserWindow, QuitEndsTheProcessAtOnce)
+{
+    auto start = std::chrono::steady_clock::now();
+    clickButton(child(Quit));
+    ASSERT_TRUE(app->waitForExit(5000)) << "still running 5 s after \"Quit\"";
+    auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_EQ(app->exitCode(), 0u);
+    EXPECT_FALSE(IsWindow(mainWindow));
+    RecordProperty("quit_ms", std::to_string(elapsed.count()));
+}
+
+} // namespace

@@ -294,3 +294,59 @@ TEST_F(BrowserTest, UnregisterStartsTheUtilityOnTheLastServerOnly)
 }
 
 } // namespace
+
+namespace {
+
+// More ProgIDs than a 16-bit row number can count, the last one a class
+// with a server.
+class ManyProgIds {
+public:
+    static constexpr int kCount = 33000;
+    ManyProgIds()
+    {
+        removeAll();
+        for (int i = 0; i < kCount; ++i) {
+            HKEY key;
+            if (RegCreateKeyExA(HKEY_CLASSES_ROOT, name(i).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                                nullptr) == ERROR_SUCCESS)
+                RegCloseKey(key);
+        }
+    }
+    ~ManyProgIds() { removeAll(); }
+    ManyProgIds(const ManyProgIds&) = delete;
+    ManyProgIds& operator=(const ManyProgIds&) = delete;
+
+    static std::string name(int i)
+    {
+        char text[32];
+        snprintf(text, sizeof(text), "zzAddInRegUT.Many.%05d", i);
+        return text;
+    }
+
+private:
+    static void removeAll()
+    {
+        for (int i = 0; i < kCount; ++i) RegDeleteKeyA(HKEY_CLASSES_ROOT, name(i).c_str());
+    }
+};
+
+TEST(BrowserLongList, ListsAndSearchesMoreThan32767Rows)
+{
+    ManyProgIds many;
+    ScopedClasses last({{"zzAddInRegUT.Many.Last", "{A1A1A1A1-0000-4000-8000-0000000000FF}", "C:\\UT\\lastRow.dll", ""}});
+    MessageBoxAnswerer answerer;
+    ReadRegistry window;
+    window.show();
+    MainWindowUi ui(window.hwnd());
+
+    EXPECT_GT(listCount(ui.list), ManyProgIds::kCount);
+    const int lastRow = ui.rowOf("zzAddInRegUT.Many.Last");
+    EXPECT_GT(lastRow, 32767);
+    ui.search("LASTROW.DLL");
+    EXPECT_EQ(listSelection(ui.list), lastRow);
+    EXPECT_EQ(windowText(ui.label),
+              "CLSID = {A1A1A1A1-0000-4000-8000-0000000000FF}\r\nInProcServer = C:\\UT\\lastRow.dll\r\n");
+    EXPECT_TRUE(answerer.seen().empty());
+}
+
+} // namespace

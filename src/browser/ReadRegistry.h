@@ -23,16 +23,6 @@ public:
     const std::string& lastServer() const { return currentServer; }
 
 private:
-    void createControls();
-    void buildProgIdList();
-
-    void onListClick();
-    void onFindDllClick();
-    void onDllNameKeyUp(int keyCode, int shift);
-    void searchForDll();
-    void onUnregisterClick();
-    void onWriteRegFileClick();
-
     // Controls, in tab order.
     platform::ListBox lstKeys;
     platform::Label lblDescription{{platform::Label::Align::Left, true, false}};
@@ -49,4 +39,14 @@ private:
     std::string currentClsid;
     std::string currentServer;
     std::unique_ptr<WriteRegistry> regFileWindow; // created by the first "Write Reg File"
+
+    // Handlers and the operations they run.
+    void createControls();
+    void buildProgIdList();
+    void onListClick();
+    void onFindDllClick();
+    void onDllNameKeyUp(int keyCode, int shift);
+    void searchForDll();
+    void onUnregisterClick();
+    void onWriteRegFileClick();
 };

@@ -26,13 +26,6 @@ public:
     const std::string& loadedTemplate() const { return templateText; }
 
 private:
-    void createControls();
-    void loadRegTemplate();
-
-    void deriveUnRegFileName();
-    void writeRegFile();
-    bool writeScript(const std::string& path, const std::string& text);
-
     // Controls, in tab order.
     platform::TextBox tbMenu;
     platform::TextBox tbDescription;
@@ -55,4 +48,11 @@ private:
     // State, kept while the window is closed.
     std::string templateText;
     bool templateWarned = false;
+
+    // Handlers and the operations they run.
+    void createControls();
+    void loadRegTemplate();
+    void deriveUnRegFileName();
+    void writeRegFile();
+    bool writeScript(const std::string& path, const std::string& text);
 };

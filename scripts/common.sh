@@ -40,11 +40,14 @@ prepare_prefix() {
     fi
 }
 
-# The tests' prefix, prepared as the tests prepare it.
+# The tests' prefix, prepared as the tests prepare it. Its server is stopped
+# afterwards: one started without a display cannot open windows later.
 prepare_test_prefix() {
     sh "$ROOT/cmake/prepare-wine-prefix.sh" "$BUILD/wine-run" >/dev/null 2>&1
+    stop_prefix
 }
 
 stop_prefix() {
     wineserver -k >/dev/null 2>&1 || true
+    timeout 30 wineserver -w >/dev/null 2>&1 || true
 }

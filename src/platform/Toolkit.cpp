@@ -256,10 +256,10 @@ Window::~Window()
     if (font_) DeleteObject(font_);
 }
 
-void Window::open(const WindowSpec& layout, std::initializer_list<ControlRow> controls)
+void Window::open(const WindowLayout& layout, std::initializer_list<ControlRow> controls)
 {
     registerWindowClass();
-    spec_ = layout;
+    layout_ = layout;
     controls_.clear();
 
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
@@ -294,7 +294,7 @@ void Window::open(const WindowSpec& layout, std::initializer_list<ControlRow> co
 void Window::applyDpi(UINT dpi)
 {
     HFONT old = font_;
-    font_ = createFont(spec_.font, dpi);
+    font_ = createFont(layout_.font, dpi);
     for (Control* c : controls_) {
         const TwipRect& r = c->rect_;
         SetWindowPos(c->hwnd_, nullptr, twipsToPixels(r.left, dpi), twipsToPixels(r.top, dpi),
@@ -310,7 +310,7 @@ void Window::show()
     if (!IsWindowVisible(hwnd_)) {
         // Keep the client area exact at the window's actual DPI.
         UINT dpi = dpiForWindow(hwnd_);
-        RECT rc = windowRectForClient(twipsToPixels(spec_.clientWidth, dpi), twipsToPixels(spec_.clientHeight, dpi),
+        RECT rc = windowRectForClient(twipsToPixels(layout_.clientWidth, dpi), twipsToPixels(layout_.clientHeight, dpi),
                                       DWORD(GetWindowLongPtrA(hwnd_, GWL_STYLE)),
                                       DWORD(GetWindowLongPtrA(hwnd_, GWL_EXSTYLE)), dpi);
         SetWindowPos(hwnd_, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,

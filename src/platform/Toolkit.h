@@ -41,7 +41,6 @@ public:
     virtual ~Control() = default;
 
     HWND hwnd() const { return hwnd_; }
-    bool isCreated() const { return hwnd_ != nullptr; }
 
 protected:
     struct NativeStyle {
@@ -127,7 +126,6 @@ public:
 
     bool isChecked() const;
     void setChecked(bool checked);
-    std::string caption() const { return windowText(); }
 
 protected:
     NativeStyle nativeStyle() const override;
@@ -151,7 +149,7 @@ struct ControlRow {
     TwipRect rect;
 };
 
-struct WindowSpec {
+struct WindowLayout {
     std::string caption;
     int clientWidth;  // twips
     int clientHeight; // twips
@@ -176,7 +174,7 @@ public:
 protected:
     // Creates the window hidden, at the system's default place, with the
     // controls of the table in their tab order and given initial texts.
-    void open(const WindowSpec& layout, std::initializer_list<ControlRow> controls);
+    void open(const WindowLayout& layout, std::initializer_list<ControlRow> controls);
 
 private:
     static LRESULT CALLBACK windowProc(HWND, UINT, WPARAM, LPARAM);
@@ -184,7 +182,7 @@ private:
     void applyDpi(UINT dpi);
 
     HWND hwnd_ = nullptr;
-    WindowSpec spec_{};
+    WindowLayout layout_{};
     std::vector<Control*> controls_;
     HFONT font_ = nullptr;
 };

@@ -3,6 +3,7 @@
 // part of its file name, its add-in script written, merged with the system's
 // regedit and the server unregistered again. Also how the two windows end the
 // program.
+#include "TestFiles.h"
 #include "TestRegistry.h"
 #include "Ui.h"
 
@@ -13,9 +14,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,41 +45,6 @@ std::vector<std::string> buttonCaptions(const SeenMessageBox& box)
     std::vector<std::string> captions;
     for (const std::string& caption : box.buttons) captions.push_back(withoutAccelerators(caption));
     return captions;
-}
-
-std::optional<std::string> readFileBytes(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-// Deletes a folder (given with its trailing "\") and everything in it.
-void removeTree(const std::string& folder)
-{
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = data.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string path = folder + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeTree(path + "\\");
-            } else {
-                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(path.c_str());
-            }
-        } while (FindNextFileA(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryA(folder.substr(0, folder.size() - 1).c_str());
-}
-
-bool folderExists(const std::string& folder)
-{
-    DWORD attributes = GetFileAttributesA(folder.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // Runs a program of the system and waits for it; false if it could not be
@@ -218,7 +182,7 @@ protected:
         addIns_ = root_ + "Sample Add-Ins\\";
         workDir_ = root_ + "work";
         // Leftovers of an earlier, aborted run.
-        removeTree(root_);
+        removeFolder(root_);
         removeRegistration();
         ASSERT_TRUE(CreateDirectoryA(root_.c_str(), nullptr)) << root_;
         ASSERT_TRUE(CreateDirectoryA(addIns_.c_str(), nullptr)) << addIns_;
@@ -239,10 +203,10 @@ protected:
             ADD_FAILURE() << "still running after the test: " << joined(programs_.stillRunning());
         programs_.endAll();
         removeRegistration();
-        removeTree(root_);
+        removeFolder(root_);
         EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, kClassKey));
         EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, kProgId));
-        EXPECT_FALSE(folderExists(root_)) << root_;
+        EXPECT_FALSE(pathExists(root_)) << root_;
     }
 
     static void removeRegistration()
@@ -286,6 +250,17 @@ protected:
         HWND regFileWindow = app.waitForWindow(kRegFileCaption);
         EXPECT_NE(regFileWindow, nullptr) << "the reg-file window did not open";
         return regFileWindow;
+    }
+
+    // The program started, its main window up, and the reg-file window opened
+    // from it.
+    void openBothWindows(AppProcess& app, HWND& mainWindow, HWND& regFileWindow)
+    {
+        ASSERT_TRUE(app.started());
+        mainWindow = app.waitForWindow(kMainCaption);
+        ASSERT_NE(mainWindow, nullptr);
+        regFileWindow = openRegFileWindow(app, mainWindow);
+        ASSERT_NE(regFileWindow, nullptr);
     }
 
     std::string root_;
@@ -466,11 +441,8 @@ TEST_F(WriterEndToEnd, RegistersAnAddInForARealServerAndUnregistersTheServer)
 TEST_F(WriterEndToEnd, QuitInTheMainWindowEndsTheProgramWhileTheRegFileWindowIsOpen)
 {
     AppProcess& app = startApp();
-    ASSERT_TRUE(app.started());
-    HWND mainWindow = app.waitForWindow(kMainCaption);
-    ASSERT_NE(mainWindow, nullptr);
-    HWND regFileWindow = openRegFileWindow(app, mainWindow);
-    ASSERT_NE(regFileWindow, nullptr);
+    HWND mainWindow = nullptr, regFileWindow = nullptr;
+    ASSERT_NO_FATAL_FAILURE(openBothWindows(app, mainWindow, regFileWindow));
 
     std::vector<HWND> controls = childrenOf(mainWindow);
     ASSERT_EQ(controls.size(), 9u);
@@ -482,11 +454,8 @@ TEST_F(WriterEndToEnd, QuitInTheMainWindowEndsTheProgramWhileTheRegFileWindowIsO
 TEST_F(WriterEndToEnd, ClosingTheMainWindowLeavesTheRegFileWindowRunningUntilItClosesToo)
 {
     AppProcess& app = startApp();
-    ASSERT_TRUE(app.started());
-    HWND mainWindow = app.waitForWindow(kMainCaption);
-    ASSERT_NE(mainWindow, nullptr);
-    HWND regFileWindow = openRegFileWindow(app, mainWindow);
-    ASSERT_NE(regFileWindow, nullptr);
+    HWND mainWindow = nullptr, regFileWindow = nullptr;
+    ASSERT_NO_FATAL_FAILURE(openBothWindows(app, mainWindow, regFileWindow));
 
     PostMessageA(mainWindow, WM_CLOSE, 0, 0);
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(mainWindow); })) << "the main window stays";

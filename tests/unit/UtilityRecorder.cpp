@@ -1,5 +1,6 @@
 #include "UtilityRecorder.h"
 
+#include "TestFiles.h"
 #include "Ui.h"
 
 #include <windows.h>
@@ -8,27 +9,6 @@
 #include <sstream>
 
 namespace testing_support {
-
-namespace {
-// Whether the folder is gone (or goes once the last process using it ends).
-bool removeFolder(const std::string& folder)
-{
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = data.cFileName;
-            if (name == "." || name == "..") continue;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) removeFolder(folder + name + "\\");
-            else DeleteFileA((folder + name).c_str());
-        } while (FindNextFileA(find, &data));
-        FindClose(find);
-    }
-    return RemoveDirectoryA(folder.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND ||
-           GetLastError() == ERROR_PATH_NOT_FOUND;
-}
-} // namespace
-
 UtilityRecorder::UtilityRecorder()
 {
     static int made = 0;

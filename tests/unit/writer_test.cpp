@@ -5,14 +5,13 @@
 #include "writer/RegScript.h"
 #include "writer/WriteRegistry.h"
 
+#include "TestFiles.h"
 #include "TestRegistry.h"
 #include "Ui.h"
 #include "UtilityRecorder.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 
 using namespace testing_support;
 using writer::fillRegTemplate;
@@ -55,18 +54,16 @@ ScriptFields example(bool hostR6 = true, bool r6Specific = true)
     return {kZeroClsid, "myAddInName", "This AddIn creates Geometry", hostR6, r6Specific};
 }
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+std::string readFile(const std::string& path) { return readFileBytes(path).value_or("<missing>"); }
 
-void writeFile(const std::string& path, const std::string& bytes)
+// The text with every `from` replaced by `to`, worked out apart from the
+// program's own replacement.
+std::string replacedInTest(const std::string& text, char from, const std::string& to)
 {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    std::string result;
+    for (char c : text) result += c == from ? to : std::string(1, c);
+    return result;
 }
-
-bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // --- The scripts -----------------------------------------------------------
 
@@ -89,7 +86,7 @@ TEST(RegScript, WorkedExampleAndItsVariantsByteForByte)
     EXPECT_EQ(full, kWorkedExample);
     EXPECT_EQ(full.size(), 711u);
     EXPECT_EQ(unRegScriptOf(full).size(), 717u);
-    EXPECT_EQ(unRegScriptOf(full), writer::replaceAll(kWorkedExample, "[HKEY", "[-HKEY"));
+    EXPECT_EQ(unRegScriptOf(full), replacedInTest(kWorkedExample, '[', "[-"));
 
     // Without the version line the script ends with the line before it and its line break.
     const std::string noVersion = fillRegTemplate(tmpl, example(true, false));
@@ -300,14 +297,14 @@ TEST_F(WriterWindowTest, WriteMakesBothScriptsStartsBothUtilitiesAndCloses)
     RegFileWindowUi ui = openRegFileWindow();
     const std::string regFile = utilities.folder() + "out file.reg";
     const std::string unRegFile = utilities.folder() + "UnReg-out file.reg";
-    writeFile(regFile, std::string(2000, 'o')); // an older, longer file
+    writeFileBytes(regFile, std::string(2000, 'o')); // an older, longer file
     ui.setText(ui.regFileName, regFile);
     SetWindowTextA(ui.clsid, kZeroClsid);
     answerer.forget();
 
     ui.click(ui.write);
     EXPECT_EQ(readFile(regFile), kWorkedExample);
-    EXPECT_EQ(readFile(unRegFile), writer::replaceAll(kWorkedExample, "[", "[-"));
+    EXPECT_EQ(readFile(unRegFile), replacedInTest(kWorkedExample, '[', "[-"));
     ASSERT_EQ(answerer.seen().size(), 1u);
     SeenMessageBox ask = answerer.seen().front();
     EXPECT_EQ(ask.text, "Add to Registry?");
@@ -330,7 +327,7 @@ TEST_F(WriterWindowTest, WriteMakesBothScriptsStartsBothUtilitiesAndCloses)
     ui.click(ui.write);
     EXPECT_FALSE(IsWindow(ui.hwnd));
     EXPECT_EQ(utilities.starts(0).size(), 2u);
-    EXPECT_TRUE(exists(utilities.folder() + "UnReg-second.reg"));
+    EXPECT_TRUE(pathExists(utilities.folder() + "UnReg-second.reg"));
     EXPECT_NE(readFile(utilities.folder() + "second.reg").find("{E357129A-DB40-11D2-B783-0060B0F159EF}"),
               std::string::npos);
 
@@ -339,8 +336,8 @@ TEST_F(WriterWindowTest, WriteMakesBothScriptsStartsBothUtilitiesAndCloses)
     ui.setText(ui.regFileName, utilities.folder() + "third.reg");
     ui.click(ui.unRegFile);
     ui.click(ui.write);
-    EXPECT_TRUE(exists(utilities.folder() + "third.reg"));
-    EXPECT_FALSE(exists(utilities.folder() + "UnReg-third.reg"));
+    EXPECT_TRUE(pathExists(utilities.folder() + "third.reg"));
+    EXPECT_FALSE(pathExists(utilities.folder() + "UnReg-third.reg"));
 }
 
 TEST_F(WriterWindowTest, EachUtilityThatCannotStartIsReportedAlone)
@@ -377,7 +374,7 @@ TEST_F(WriterWindowTest, AFailedOpenEndsWriteAndKeepsTheWindowAndTheOldFile)
 
     // A folder that does not exist, and a name with wildcards: nothing else happens.
     const std::string kept = utilities.folder() + "keep1.reg";
-    writeFile(kept, "old content");
+    writeFileBytes(kept, "old content");
     for (std::string bad : {utilities.folder() + "no folder\\x.reg", utilities.folder() + "keep?.reg",
                             utilities.folder() + "keep*.reg"}) {
         answerer.forget();
@@ -456,12 +453,12 @@ protected:
 
 TEST_F(TemplateLoadTest, TheFileIsUsedByteForByteAndReadAgainAfterEachWrite)
 {
-    writeFile(path, "first #Clsid\nno header");
+    writeFileBytes(path, "first #Clsid\nno header");
     WriteRegistry window;
     EXPECT_EQ(window.loadedTemplate(), "first #Clsid\nno header");
     EXPECT_TRUE(messages().empty());
 
-    writeFile(path, "second #Clsid\r\n");
+    writeFileBytes(path, "second #Clsid\r\n");
     const std::string regFile = folder.folder() + "t.reg";
     writeOnce(window, regFile);
     EXPECT_EQ(readFile(regFile), "first {C}\nno header");
@@ -475,7 +472,7 @@ TEST_F(TemplateLoadTest, MissingOrEmptyFileWarnsOnceAndSilencesTheOpenWarning)
     const std::string missing = "Not Found or Empty file: " + path + "\r\nusing built in default";
     const std::string unopenable = "Failed to open: " + path + "\r\nusing build in default";
 
-    writeFile(path, "");
+    writeFileBytes(path, "");
     WriteRegistry window;
     EXPECT_EQ(window.loadedTemplate(), WriteRegistry::buildInRegTemplate());
     ASSERT_TRUE(waitUntil([&] { return messages().size() == 1; }));
@@ -485,7 +482,7 @@ TEST_F(TemplateLoadTest, MissingOrEmptyFileWarnsOnceAndSilencesTheOpenWarning)
     DeleteFileA(path.c_str());
     writeOnce(window, folder.folder() + "t.reg");
     // A file that cannot be opened now says nothing either.
-    writeFile(path, "locked");
+    writeFileBytes(path, "locked");
     HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     writeOnce(window, folder.folder() + "t.reg");
     CloseHandle(lock);
@@ -496,7 +493,7 @@ TEST_F(TemplateLoadTest, MissingOrEmptyFileWarnsOnceAndSilencesTheOpenWarning)
 TEST_F(TemplateLoadTest, UnopenableFileWarnsAtEveryLoadUntilOneIsMissing)
 {
     const std::string unopenable = "Failed to open: " + path + "\r\nusing build in default";
-    writeFile(path, "locked");
+    writeFileBytes(path, "locked");
     HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
     WriteRegistry window;
@@ -507,7 +504,7 @@ TEST_F(TemplateLoadTest, UnopenableFileWarnsAtEveryLoadUntilOneIsMissing)
 
     DeleteFileA(path.c_str());
     writeOnce(window, folder.folder() + "t.reg");
-    writeFile(path, "locked");
+    writeFileBytes(path, "locked");
     lock = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     writeOnce(window, folder.folder() + "t.reg");
     CloseHandle(lock);

@@ -1,6 +1,7 @@
 #include "platform/Dialogs.h"
 
 #include "platform/Error.h"
+#include "platform/Toolkit.h"
 
 #include <new>
 
@@ -13,6 +14,9 @@ MsgResult showMessage(HWND owner, const std::string& prompt, MsgButtons buttons,
     if (icon == MsgIcon::Information) flags |= MB_ICONINFORMATION;
     if (icon == MsgIcon::Critical) flags |= MB_ICONSTOP;
     flags |= owner ? MB_APPLMODAL : MB_TASKMODAL;
+    // All of the program's windows wait for the answer, not only the owner:
+    // nothing may change what the handler that asks goes on to do.
+    ModalScope modal;
     switch (MessageBoxA(owner, prompt.c_str(), title.c_str(), flags)) {
     case IDYES: return MsgResult::Yes;
     case IDNO: return MsgResult::No;
@@ -22,9 +26,9 @@ MsgResult showMessage(HWND owner, const std::string& prompt, MsgButtons buttons,
 
 void reportFatalError(const std::exception& error)
 {
-    long number = 51; // internal error
-    if (auto* appError = dynamic_cast<const AppError*>(&error)) number = appError->number();
-    else if (dynamic_cast<const std::bad_alloc*>(&error)) number = 7; // out of memory
+    long number = kInternalError;
+    if (const auto* appError = dynamic_cast<const AppError*>(&error)) number = appError->number();
+    else if (dynamic_cast<const std::bad_alloc*>(&error)) number = kOutOfMemory;
     std::string text = "Run-time error '" + std::to_string(number) + "':\r\n\r\n" + error.what();
     MessageBoxA(nullptr, text.c_str(), kAppTitle, MB_OK | MB_ICONSTOP | MB_TASKMODAL);
     ExitProcess(1);

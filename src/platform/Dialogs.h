@@ -14,8 +14,8 @@ enum class MsgButtons { Ok, YesNo };
 enum class MsgIcon { None, Information, Critical };
 enum class MsgResult { Ok, Yes, No };
 
-// Shows a modal message box. With an owner the box is modal to that window;
-// without one, to every window of the program.
+// Shows a modal message box. Every window of the program is disabled while
+// it shows.
 MsgResult showMessage(HWND owner, const std::string& prompt, MsgButtons buttons = MsgButtons::Ok,
                       MsgIcon icon = MsgIcon::None, const std::string& title = kAppTitle);
 

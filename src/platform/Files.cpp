@@ -9,13 +9,6 @@
 namespace platform {
 
 namespace {
-struct FileHandleTraits {
-    static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
-    static bool isValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-    static void close(HANDLE h) { CloseHandle(h); }
-};
-using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;
-
 std::string folderOf(const std::string& path)
 {
     size_t slash = path.find_last_of("\\/");
@@ -47,12 +40,46 @@ std::optional<std::string> readFileText(const std::string& path, size_t length)
     std::string text(length, ' ');
     size_t done = 0;
     while (done < length) {
-        DWORD chunk = DWORD(std::min<size_t>(length - done, 1u << 30));
+        DWORD chunk = DWORD(std::min<size_t>(length - done, 1U << 30));
         DWORD read = 0;
         if (!ReadFile(file.get(), text.data() + done, chunk, &read, nullptr) || read == 0) break;
         done += read;
     }
     return text;
+}
+
+FileFacts inspectFile(const std::string& path, size_t firstBytesCount)
+{
+    FileFacts facts;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (path.empty() || !GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return facts;
+    facts.exists = true;
+    facts.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    facts.readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (facts.isDirectory) return facts;
+    const long long size = (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    const size_t count = size_t(std::min<long long>(size, static_cast<long long>(firstBytesCount)));
+    if (count == 0) {
+        facts.firstBytes = std::string();
+        return facts;
+    }
+    std::optional<std::string> bytes = readFileText(path, count);
+    if (bytes) facts.firstBytes = std::move(bytes);
+    return facts;
+}
+
+bool isSameFile(const std::string& a, const std::string& b)
+{
+    auto identify = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+        UniqueFile file(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return file && GetFileInformationByHandle(file.get(), &info);
+    };
+    BY_HANDLE_FILE_INFORMATION ia{};
+    BY_HANDLE_FILE_INFORMATION ib{};
+    if (!identify(a, ia) || !identify(b, ib)) return false;
+    return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+           ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
 WriteOutcome replaceFileText(const std::string& path, const std::string& text)
@@ -69,7 +96,7 @@ WriteOutcome replaceFileText(const std::string& path, const std::string& text)
         } else {
             size_t done = 0;
             while (done < text.size() && outcome == WriteOutcome::Written) {
-                DWORD chunk = DWORD(std::min<size_t>(text.size() - done, 1u << 30));
+                DWORD chunk = DWORD(std::min<size_t>(text.size() - done, 1U << 30));
                 DWORD written = 0;
                 if (!WriteFile(file.get(), text.data() + done, chunk, &written, nullptr) || written == 0)
                     outcome = WriteOutcome::WriteFailed;
@@ -84,6 +111,18 @@ WriteOutcome replaceFileText(const std::string& path, const std::string& text)
         outcome = WriteOutcome::OpenFailed;
     if (outcome != WriteOutcome::Written) DeleteFileA(temp);
     return outcome;
+}
+
+bool fileExists(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool folderExists(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 } // namespace platform

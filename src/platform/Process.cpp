@@ -1,5 +1,6 @@
 #include "platform/Process.h"
 
+#include "platform/Arguments.h"
 #include "platform/Handle.h"
 
 #include <windows.h>
@@ -9,33 +10,96 @@
 namespace platform {
 
 namespace {
-struct KernelHandleTraits {
-    static HANDLE invalid() { return nullptr; }
-    static bool isValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-    static void close(HANDLE h) { CloseHandle(h); }
-};
-using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
-} // namespace
-
-bool startProgram(const std::string& commandLine, ShowState state)
+WORD showCommand(ShowState state)
 {
+    switch (state) {
+    case ShowState::Hidden: return SW_HIDE;
+    case ShowState::MinimizedFocus: return SW_SHOWMINIMIZED;
+    case ShowState::NormalNoFocus: return SW_SHOWNOACTIVATE;
+    }
+    return SW_SHOWNORMAL;
+}
+
+struct Started {
+    UniqueKernelHandle process;
+    UniqueKernelHandle thread;
+};
+
+std::optional<Started> start(const Utility& utility, const std::string& switches, const std::string& path,
+                             ShowState state)
+{
+    std::optional<std::string> commandLine = utilityCommandLine(utility, switches, path);
+    if (!commandLine) return std::nullopt;
+    const std::string application = utilityPath(utility);
+    if (application.empty()) return std::nullopt;
+
     STARTUPINFOA si{};
     si.cb = sizeof(si);
     si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = WORD(state);
+    si.wShowWindow = showCommand(state);
     PROCESS_INFORMATION pi{};
-    std::vector<char> line(commandLine.begin(), commandLine.end()); // CreateProcess may write to it
+    std::vector<char> line(commandLine->begin(), commandLine->end()); // CreateProcess may write to it
     line.push_back('\0');
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
-    // Launch and forget: neither handle is needed.
-    UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+    // The full path names the program, so neither this program's folder, nor
+    // the current folder, nor the search path can put another one in its place.
+    if (!CreateProcessA(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return std::nullopt;
+    return Started{UniqueKernelHandle(pi.hProcess), UniqueKernelHandle(pi.hThread)};
+}
+} // namespace
+
+std::optional<std::string> utilityCommandLine(const Utility& utility, const std::string& switches,
+                                              const std::string& path)
+{
+    std::optional<std::string> argument = quotedArgument(path);
+    if (!argument) return std::nullopt;
+    return std::string(utility.exeName) + " " + (switches.empty() ? "" : switches + " ") + *argument;
+}
+
+std::string utilityPath(const Utility& utility)
+{
+    char folder[MAX_PATH];
+    UINT length = utility.folder == SystemFolder::System ? GetSystemDirectoryA(folder, MAX_PATH)
+                                                         : GetWindowsDirectoryA(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    std::string path(folder, length);
+    if (path.back() != '\\') path += '\\';
+    return path + utility.exeName;
+}
+
+bool startUtility(const Utility& utility, const std::string& switches, const std::string& path, ShowState state)
+{
+    return start(utility, switches, path, state).has_value(); // launch and forget: both handles close here
+}
+
+bool showInFolder(const std::string& path)
+{
+    // Explorer takes the file glued to its switch: /select,"C:\dir\file.dll".
+    static constexpr Utility kExplorer{SystemFolder::Windows, "explorer.exe"};
+    std::optional<std::string> commandLine = utilityCommandLine(kExplorer, "", path);
+    if (!commandLine) return false;
+    commandLine->insert(std::string(kExplorer.exeName).size() + 1, "/select,");
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    std::vector<char> line(commandLine->begin(), commandLine->end());
+    line.push_back('\0');
+    const std::string application = utilityPath(kExplorer);
+    if (!CreateProcessA(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    const UniqueKernelHandle process(pi.hProcess);
+    const UniqueKernelHandle thread(pi.hThread);
     return true;
 }
 
-std::string commandWithPath(const std::string& command, const std::string& path)
+std::optional<unsigned long> runUtility(const Utility& utility, const std::string& switches, const std::string& path)
 {
-    if (!path.empty() && path.front() == '"') return command + path;
-    return command + '"' + path + '"';
+    std::optional<Started> started = start(utility, switches, path, ShowState::Hidden);
+    if (!started) return std::nullopt;
+    WaitForSingleObject(started->process.get(), INFINITE);
+    DWORD code = 0;
+    if (!GetExitCodeProcess(started->process.get(), &code)) return std::nullopt;
+    return code;
 }
 
 } // namespace platform

@@ -1,22 +1,51 @@
 #pragma once
-// Starting another program from a command line, the way the shell does.
+// Starting the system's utilities (regsvr32, regedit, reg) with one path as
+// their argument.
+#include <optional>
 #include <string>
 
 namespace platform {
 
 // How the started program's window first appears.
 enum class ShowState {
-    MinimizedFocus = 2, // minimised, and it takes the focus
-    NormalNoFocus = 4,  // normal size and place, the focus stays here
+    Hidden,         // no window (for a program that waits on it)
+    MinimizedFocus, // minimised, and it takes the focus
+    NormalNoFocus,  // normal size and place, the focus stays here
 };
 
-// Starts the command line (the first word names the program, found on the
-// search path) and does not wait for it. Returns whether it started.
-bool startProgram(const std::string& commandLine, ShowState state);
+// Where a system utility lives: regsvr32.exe and reg.exe in the system
+// directory, regedit.exe in the Windows directory. Never the program's folder,
+// the current folder or the search path.
+enum class SystemFolder { System, Windows };
 
-// A command followed by a path as one argument: the path goes in double
-// quotes unless it already begins with one, so blanks in it stay part of it
-// and nothing in it is taken as a further switch.
-std::string commandWithPath(const std::string& command, const std::string& path);
+struct Utility {
+    SystemFolder folder;
+    const char* exeName; // also the first word of the command line, as the utility sees it
+};
+inline constexpr Utility kRegsvr32{SystemFolder::System, "regsvr32.exe"};
+inline constexpr Utility kRegedit{SystemFolder::Windows, "regedit.exe"};
+inline constexpr Utility kReg{SystemFolder::System, "reg.exe"};
+
+// The command line a utility is started with: its name, the switches, and
+// the path as exactly one quoted argument. Nothing when the path cannot be
+// passed as one argument (see quotedArgument).
+std::optional<std::string> utilityCommandLine(const Utility& utility, const std::string& switches,
+                                              const std::string& path);
+
+// The utility's full path in its system folder.
+std::string utilityPath(const Utility& utility);
+
+// Starts the utility with the switches and the path and does not wait.
+// Returns whether it started; a path that cannot be passed safely starts
+// nothing.
+bool startUtility(const Utility& utility, const std::string& switches, const std::string& path, ShowState state);
+
+// Opens Explorer on the file's folder with the file selected. Returns
+// whether Explorer started.
+bool showInFolder(const std::string& path);
+
+// Runs the utility with the switches and the path, without a window, and
+// waits for it. Its exit code, or nothing when it could not be started.
+std::optional<unsigned long> runUtility(const Utility& utility, const std::string& switches, const std::string& path);
 
 } // namespace platform

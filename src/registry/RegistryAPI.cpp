@@ -9,12 +9,7 @@ namespace RegistryAPI {
 
 namespace {
 
-struct HkeyTraits {
-    static HKEY invalid() { return nullptr; }
-    static bool isValid(HKEY k) { return k != nullptr; }
-    static void close(HKEY k) { RegCloseKey(k); }
-};
-using UniqueHkey = platform::UniqueHandle<HKEY, HkeyTraits>;
+using platform::UniqueHkey;
 
 constexpr DWORD kStringBuffer = 1024;
 constexpr DWORD kBinaryBuffer = 4096;
@@ -30,13 +25,13 @@ UniqueHkey openKey(HKEY hRootKey, const std::string& sKeyPath)
 
 LSTATUS queryValue(HKEY key, const std::string& sValueName, short iValueType, void* buffer, DWORD& size)
 {
-    DWORD type = DWORD(iValueType); // an out-parameter; the requested code alone decides
+    auto type = static_cast<DWORD>(iValueType); // an out-parameter; the requested code alone decides
     return RegQueryValueExA(key, sValueName.c_str(), nullptr, &type, static_cast<BYTE*>(buffer), &size);
 }
 
 } // namespace
 
-RegistryValue readRegValue(HKEY hRootKey, std::string sKeyPath, std::string sValueName, short iValueType,
+RegistryValue readRegValue(HKEY hRootKey, const std::string& sKeyPath, const std::string& sValueName, short iValueType,
                            RegistryValue vDefault)
 {
     RegistryValue result = std::move(vDefault);
@@ -48,10 +43,10 @@ RegistryValue readRegValue(HKEY hRootKey, std::string sKeyPath, std::string sVal
         char buffer[kStringBuffer];
         DWORD size = sizeof(buffer);
         if (queryValue(key.get(), sValueName, iValueType, buffer, size) == ERROR_SUCCESS) {
-            // Only a terminating NUL is dropped: data stored without one keeps
-            // its last character.
-            if (size > 0 && buffer[size - 1] == '\0') --size;
-            result = std::string(buffer, size);
+            // The string ends at its first NUL: the first of a multi-string,
+            // padding, or the terminator. Data stored without one keeps every
+            // byte.
+            result = std::string(buffer, strnlen(buffer, size));
         }
         break;
     }
@@ -78,7 +73,7 @@ RegistryValue readRegValue(HKEY hRootKey, std::string sKeyPath, std::string sVal
     return result;
 }
 
-std::vector<std::string> listSubKeys(HKEY hRootKey, std::string sKeyPath)
+std::vector<std::string> listSubKeys(HKEY hRootKey, const std::string& sKeyPath)
 {
     std::vector<std::string> names;
     names.reserve(101);

@@ -25,11 +25,11 @@ inline constexpr short kNumber = 4; // REG_DWORD
 // type the registry holds. Any other type code raises error 1001
 // "Unsupported value type", but only once the key has opened (and been
 // closed again).
-RegistryValue readRegValue(HKEY hRootKey, std::string sKeyPath, std::string sValueName, short iValueType,
+RegistryValue readRegValue(HKEY hRootKey, const std::string& sKeyPath, const std::string& sValueName, short iValueType,
                            RegistryValue vDefault);
 
 // The names of the subkeys of sKeyPath below hRootKey (of hRootKey itself
 // when the path is empty), in the registry's enumeration order.
-std::vector<std::string> listSubKeys(HKEY hRootKey, std::string sKeyPath);
+std::vector<std::string> listSubKeys(HKEY hRootKey, const std::string& sKeyPath);
 
 } // namespace RegistryAPI

@@ -2,42 +2,22 @@
 
 #include "platform/Dialogs.h"
 #include "platform/Files.h"
+#include "platform/Arguments.h"
 #include "platform/Process.h"
 #include "writer/RegScript.h"
+#include "writer/SafeWrite.h"
+#include "writer/Template.h"
 
 using platform::MsgButtons;
 using platform::MsgIcon;
 
 namespace {
-constexpr char kTemplateFileName[] = "AddInTemplate.Reg";
 constexpr char kLineEnd[] = "\r\n";
 } // namespace
 
 WriteRegistry::WriteRegistry() { loadRegTemplate(); }
 
-std::string WriteRegistry::buildInRegTemplate()
-{
-    static const char* const lines[] = {
-        "REGEDIT4",
-        "[HKEY_CLASSES_ROOT\\CLSID\\#Clsid] ",
-        "@=\"#MenuName\"",
-        "[HKEY_CLASSES_ROOT\\CLSID\\#Clsid\\Description] ",
-        "@=\"#Description\"",
-        "[HKEY_CLASSES_ROOT\\CLSID\\#Clsid\\Implemented Categories\\#INVCLSID] ",
-        "[HKEY_CLASSES_ROOT\\CLSID\\#Clsid\\Required Categories] ",
-        "[HKEY_CLASSES_ROOT\\CLSID\\#Clsid\\Required Categories\\#INVCLSID] ",
-        "[HKEY_CLASSES_ROOT\\CLSID\\#Clsid\\Settings] ",
-        "\"LoadOnStartUp\"=\"1\"",
-        "\"Type\"=\"Standard\"",
-        "#SUPTDVER",
-    };
-    std::string text;
-    for (const char* line : lines) {
-        if (!text.empty()) text += kLineEnd;
-        text += line;
-    }
-    return text;
-}
+std::string WriteRegistry::buildInRegTemplate() { return writer::builtInTemplate(); }
 
 void WriteRegistry::createControls()
 {
@@ -81,25 +61,19 @@ void WriteRegistry::openFor(const std::string& clsid, const std::string& inProcS
 
 void WriteRegistry::loadRegTemplate()
 {
-    const std::string path = platform::currentDirectory() + "\\" + kTemplateFileName;
-    const std::optional<long long> length = platform::fileLength(path);
-    if (!length || *length < 1) {
+    const std::string path = writer::templatePathIn(platform::currentDirectory());
+    writer::TemplateLoad load = writer::loadTemplate(path);
+    templateText = std::move(load.text);
+    templateFile = load.source == writer::TemplateLoad::Source::File ? path : std::string();
+    if (load.source == writer::TemplateLoad::Source::MissingOrEmpty) {
         if (!templateWarned)
             platform::showMessage(hwnd(), "Not Found or Empty file: " + path + kLineEnd + "using built in default",
                                   MsgButtons::Ok, MsgIcon::Critical);
-        templateText = buildInRegTemplate();
         templateWarned = true;
-        return;
+    } else if (load.source == writer::TemplateLoad::Source::OpenFailed && !templateWarned) {
+        platform::showMessage(hwnd(), "Failed to open: " + path + kLineEnd + "using build in default",
+                              MsgButtons::Ok, MsgIcon::Critical);
     }
-    std::optional<std::string> text = platform::readFileText(path, size_t(*length));
-    if (!text) {
-        if (!templateWarned)
-            platform::showMessage(hwnd(), "Failed to open: " + path + kLineEnd + "using build in default",
-                                  MsgButtons::Ok, MsgIcon::Critical);
-        templateText = buildInRegTemplate();
-        return;
-    }
-    templateText = std::move(*text);
 }
 
 void WriteRegistry::deriveUnRegFileName()
@@ -110,33 +84,41 @@ void WriteRegistry::deriveUnRegFileName()
 
 bool WriteRegistry::writeScript(const std::string& path, const std::string& text)
 {
-    switch (platform::replaceFileText(path, text)) {
-    case platform::WriteOutcome::Written: return true;
-    case platform::WriteOutcome::OpenFailed: platform::showMessage(hwnd(), "Failed to open: " + path); return false;
-    case platform::WriteOutcome::WriteFailed: platform::showMessage(hwnd(), "Failed to write: " + path); return false;
+    const writer::WriteResult result = writer::writeScriptFile(path, text, templateFile);
+    switch (result) {
+    case writer::WriteResult::Written: return true;
+    case writer::WriteResult::WriteFailed: platform::showMessage(hwnd(), "Failed to write: " + path); return false;
+    case writer::WriteResult::OpenFailed: platform::showMessage(hwnd(), "Failed to open: " + path); return false;
+    default:
+        platform::showMessage(hwnd(), "Failed to open: " + path + kLineEnd + writer::refusalSentence(result));
+        return false;
     }
-    return false;
 }
 
 void WriteRegistry::writeRegFile()
 {
+    // Everything this run writes or starts is read now, before any question:
+    // what happens in the windows while a message box shows cannot change it.
     const std::string script = writer::fillRegTemplate(
         templateText,
         {lblClsId.caption(), tbMenu.text(), tbDescription.text(), chkR6.isChecked(), chkR6Only.isChecked()});
     const std::string regFileName = tbRegFileName.text();
+    const std::string server = lblInProcServer.caption();
+    const bool unRegWanted = chkUnRegFile.isChecked();
+    const std::string unRegFileName = lblUnRegFile.caption();
+
     if (!writeScript(regFileName, script)) return;
 
     if (platform::showMessage(hwnd(), "Add to Registry?", MsgButtons::YesNo, MsgIcon::None, "Add to Registry") ==
         platform::MsgResult::Yes) {
-        if (!platform::startProgram(platform::commandWithPath("regsvr32.exe /s ", lblInProcServer.caption()),
+        if (!platform::startUtility(platform::kRegsvr32, "/s", platform::pathOfServerValue(server),
                                     platform::ShowState::NormalNoFocus))
             platform::showMessage(hwnd(), "regsvr32 failed to execute");
-        if (!platform::startProgram(platform::commandWithPath("regedit.exe /s ", regFileName),
-                                    platform::ShowState::MinimizedFocus))
+        if (!platform::startUtility(platform::kRegedit, "/s", regFileName, platform::ShowState::MinimizedFocus))
             platform::showMessage(hwnd(), "regedit failed to execute");
     }
 
-    if (chkUnRegFile.isChecked() && !writeScript(lblUnRegFile.caption(), writer::unRegScriptOf(script))) return;
+    if (unRegWanted && !writeScript(unRegFileName, writer::unRegScriptOf(script))) return;
 
     loadRegTemplate();
     close();

@@ -48,6 +48,7 @@ private:
     // State, kept while the window is closed.
     std::string templateText;
     bool templateWarned = false;
+    std::string templateFile; // the file templateText came from; "" for the built-in one
 
     // Handlers and the operations they run.
     void createControls();

@@ -3,6 +3,7 @@
 // part of its file name, its add-in script written, merged with the system's
 // regedit and the server unregistered again. Also how the two windows end the
 // program.
+#include "CliProcess.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
 #include "Ui.h"
@@ -277,7 +278,7 @@ std::string expectedRegScript()
            "[HKEY_CLASSES_ROOT\\CLSID\\{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}] \r\n"
            "@=\"Sample Geometry Tools\"\r\n"
            "[HKEY_CLASSES_ROOT\\CLSID\\{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}\\Description] \r\n"
-           "@=\"Draws sample geometry for the writer test\"\r\n"
+           "@=\"Draws \\\"sample\\\" geometry in C:\\\\Geo\"\r\n"
            "[HKEY_CLASSES_ROOT\\CLSID\\{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}\\Implemented "
            "Categories\\{39AD2B5C-7A29-11D6-8E0A-0010B541CAA8}] \r\n"
            "[HKEY_CLASSES_ROOT\\CLSID\\{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}\\Required Categories] \r\n"
@@ -295,7 +296,7 @@ std::string expectedUnRegScript()
            "[-HKEY_CLASSES_ROOT\\CLSID\\{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}] \r\n"
            "@=\"Sample Geometry Tools\"\r\n"
            "[-HKEY_CLASSES_ROOT\\CLSID\\{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}\\Description] \r\n"
-           "@=\"Draws sample geometry for the writer test\"\r\n"
+           "@=\"Draws \\\"sample\\\" geometry in C:\\\\Geo\"\r\n"
            "[-HKEY_CLASSES_ROOT\\CLSID\\{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}\\Implemented "
            "Categories\\{39AD2B5C-7A29-11D6-8E0A-0010B541CAA8}] \r\n"
            "[-HKEY_CLASSES_ROOT\\CLSID\\{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}\\Required Categories] \r\n"
@@ -312,7 +313,8 @@ std::string expectedUnRegScript()
 TEST_F(WriterEndToEnd, RegistersAnAddInForARealServerAndUnregistersTheServer)
 {
     const std::string menuName = "Sample Geometry Tools";
-    const std::string description = "Draws sample geometry for the writer test";
+    // Quotes and a backslash: escaped in the script, so regedit merges the line.
+    const std::string description = "Draws \"sample\" geometry in C:\\Geo";
     const std::string server = addIns_ + "AddInRegSample.dll";
     const std::string regFile = addIns_ + "AddInRegSample.reg";
     const std::string unRegFile = addIns_ + "UnReg-AddInRegSample.reg";
@@ -389,6 +391,14 @@ TEST_F(WriterEndToEnd, RegistersAnAddInForARealServerAndUnregistersTheServer)
     // un-register script is written.
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(regFileWindow); }, kSlowMs)) << "the reg-file window stays open";
     programs_.collect(app.pid());
+
+    // The companion writes the same bytes for the same inputs.
+    const std::string cliFile = addIns_ + "cli.reg";
+    EXPECT_EQ(cliScriptBytes(cliFile, {"--clsid", kClsid, "--server", server, "--menu", menuName, "--description",
+                                       description},
+                             addIns_),
+              readFileBytes(regFile));
+    EXPECT_EQ(readFileBytes(addIns_ + "UnReg-cli.reg"), readFileBytes(unRegFile));
 
     const std::string settings = kClassKey + "\\Settings";
     auto addInRegistered = [&] {

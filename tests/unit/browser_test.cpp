@@ -3,7 +3,9 @@
 // "Unregister".
 #include "browser/ProgIdList.h"
 #include "browser/ReadRegistry.h"
+#include "platform/Arguments.h"
 #include "platform/Dialogs.h"
+#include "platform/Process.h"
 
 #include "TestRegistry.h"
 #include "Ui.h"
@@ -11,7 +13,13 @@
 
 #include <gtest/gtest.h>
 
+#include <shellapi.h>
+
+#include <shellapi.h>
+
 #include <algorithm>
+#include <random>
+#include <random>
 
 using namespace testing_support;
 
@@ -30,6 +38,11 @@ std::vector<FakeClass> preparedClasses()
         {"AddInRegUT.Gamma", "{A1A1A1A1-0000-4000-8000-000000000003}", "", "C:\\UT\\utGammaServer.exe"},
         {"AddInRegUT.Short", "{A1A1A1A1-0000-4000-8000-000000000007}", "C:\\ab", ""},
         {"AddInRegUT.Tiny", "{A1A1A1A1-0000-4000-8000-000000000008}", "C:\\a", ""},
+        // Server values that must reach regsvr32 as one argument, or not at all.
+        {"AddInRegUT.Inject", "{A1A1A1A1-0000-4000-8000-000000000009}", "\"C:\\x.dll\" /u /i:evil C:\\victim.dll", ""},
+        {"AddInRegUT.Trailing", "{A1A1A1A1-0000-4000-8000-00000000000A}", "C:\\dir\\", ""},
+        {"AddInRegUT.Quote", "{A1A1A1A1-0000-4000-8000-00000000000B}", "C:\\a\"b.dll", ""},
+        {"AddInRegUT.Switch", "{A1A1A1A1-0000-4000-8000-00000000000C}", "/i:evil.dll", ""},
     };
 }
 
@@ -268,14 +281,14 @@ TEST_F(BrowserTest, UnregisterStartsTheUtilityOnTheLastServerOnly)
     SendMessageA(ui.unregister, BM_CLICK, 0, 0);
     ui.select("AddInRegUT.Tiny");
     SendMessageA(ui.unregister, BM_CLICK, 0, 0);
-    EXPECT_TRUE(utilities.starts(0).empty());
+    EXPECT_TRUE(utilities.starts().empty());
 
     // The path is one quoted argument, blanks and all; five characters count.
     ui.select("AddInRegUT.Alpha.1");
     SendMessageA(ui.unregister, BM_CLICK, 0, 0);
     ui.select("AddInRegUT.Short");
     SendMessageA(ui.unregister, BM_CLICK, 0, 0);
-    EXPECT_EQ(utilities.starts(2), (std::vector<std::string>{
+    EXPECT_EQ(utilities.starts(), (std::vector<std::string>{
                                        std::string("regsvr32.exe /u \"") + kAlphaServer + "\"|4",
                                        "regsvr32.exe /u \"C:\\ab\"|4",
                                    }));
@@ -290,6 +303,77 @@ TEST_F(BrowserTest, UnregisterStartsTheUtilityOnTheLastServerOnly)
     EXPECT_EQ(box.title, "AddInReg");
     EXPECT_FALSE(box.hasIcon);
     EXPECT_TRUE(IsWindow(window.hwnd()));
+}
+
+TEST_F(BrowserTest, UnregisterPassesTheServerAsOneArgumentToTheSystemUtility)
+{
+    UtilityRecorder utilities;
+    MessageBoxAnswerer answerer;
+    ReadRegistry window;
+    window.show();
+    MainWindowUi ui(window.hwnd());
+
+    for (const char* progId : {"AddInRegUT.Inject", "AddInRegUT.Trailing"}) {
+        ui.select(progId);
+        SendMessageA(ui.unregister, BM_CLICK, 0, 0);
+    }
+    EXPECT_EQ(utilities.starts(), (std::vector<std::string>{
+                                      "regsvr32.exe /u \"C:\\x.dll\"|4",
+                                      "regsvr32.exe /u \"C:\\dir\\\\\"|4",
+                                  }));
+    // Never a regsvr32.exe from this program's folder or the current one.
+    char system[MAX_PATH];
+    const std::string expected = std::string(system, GetSystemDirectoryA(system, MAX_PATH)) + "\\regsvr32.exe";
+    EXPECT_EQ(utilities.applications(), std::vector<std::string>(2, expected));
+    EXPECT_TRUE(answerer.seen().empty());
+
+    // A path with a quote in it, or one that reads as a switch, starts nothing.
+    for (const char* progId : {"AddInRegUT.Quote", "AddInRegUT.Switch"}) {
+        answerer.forget();
+        ui.select(progId);
+        SendMessageA(ui.unregister, BM_CLICK, 0, 0);
+        ASSERT_TRUE(waitUntil([&] { return !answerer.seen().empty(); })) << progId;
+        EXPECT_EQ(answerer.seen().front().text, "regsvr32 failed to execute");
+    }
+    EXPECT_EQ(utilities.starts().size(), 2u);
+}
+
+// Every path the quoting accepts comes back from the system's own parser as
+// exactly one argument, unchanged; it refuses exactly the unsafe shapes.
+TEST(ArgumentQuoting, TheSystemParserGetsBackEveryPathAlone)
+{
+    const std::string alphabet("ab Z:\\\\\\.&%^()\t/-'\x80\xE9\xFF\"");
+    std::mt19937 random(20261207);
+    auto wide = [](const std::string& text) {
+        std::wstring w(text.size(), L'\0');
+        w.resize(size_t(MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), w.data(), int(w.size()))));
+        return w;
+    };
+    int accepted = 0;
+    for (int i = 0; i < 100000; ++i) {
+        std::string path(random() % 12, ' ');
+        for (char& c : path) c = alphabet[random() % alphabet.size()];
+        if (i % 3 == 0) path += std::string(random() % 4, '\\'); // runs of trailing backslashes
+        const std::optional<std::string> quoted = platform::quotedArgument(path);
+        const bool unsafe =
+            path.empty() || path.front() == '/' || path.front() == '-' || path.find('"') != std::string::npos;
+        ASSERT_EQ(quoted.has_value(), !unsafe) << path;
+        if (!quoted) continue;
+        ++accepted;
+        const std::string line = "regsvr32.exe /u " + *quoted;
+        int argc = 0;
+        LPWSTR* argv = CommandLineToArgvW(wide(line).c_str(), &argc);
+        ASSERT_NE(argv, nullptr);
+        const bool same = argc == 3 && wide(path) == argv[2];
+        LocalFree(argv);
+        ASSERT_TRUE(same) << line;
+    }
+    EXPECT_GT(accepted, 50000);
+
+    // A quoted server value gives the path inside the quotes.
+    EXPECT_EQ(platform::pathOfServerValue("\"C:\\Program Files\\x.exe\" /automation"), "C:\\Program Files\\x.exe");
+    EXPECT_EQ(platform::pathOfServerValue("\"C:\\open.dll"), "C:\\open.dll");
+    EXPECT_EQ(platform::pathOfServerValue("C:\\x.dll /u"), "C:\\x.dll /u");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "platform/Error.h"
 #include "registry/RegistryAPI.h"
 
+#include "ImportPatch.h"
 #include "TestRegistry.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 using RegistryAPI::listSubKeys;
 using RegistryAPI::readRegValue;
 using RegistryAPI::RegistryValue;
+using testing_support::ImportPatch;
 using testing_support::ScopedKey;
 
 namespace {
@@ -23,18 +25,8 @@ namespace {
 // answers 0.)
 class KeyAccounting {
 public:
-    KeyAccounting()
-    {
-        current_ = this;
-        patch("RegOpenKeyExA", reinterpret_cast<void*>(&countingOpen), &realOpen_);
-        patch("RegCloseKey", reinterpret_cast<void*>(&countingClose), &realClose_);
-    }
-    ~KeyAccounting()
-    {
-        patch("RegOpenKeyExA", realOpen_, nullptr);
-        patch("RegCloseKey", realClose_, nullptr);
-        current_ = nullptr;
-    }
+    KeyAccounting() { current_ = this; }
+    ~KeyAccounting() { current_ = nullptr; }
     KeyAccounting(const KeyAccounting&) = delete;
     KeyAccounting& operator=(const KeyAccounting&) = delete;
 
@@ -48,7 +40,7 @@ private:
 
     static LSTATUS WINAPI countingOpen(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY out)
     {
-        LSTATUS status = reinterpret_cast<OpenFn>(current_->realOpen_)(root, path, options, access, out);
+        LSTATUS status = reinterpret_cast<OpenFn>(current_->open.original())(root, path, options, access, out);
         if (status == ERROR_SUCCESS) {
             ++current_->opened_;
             current_->open_[*out]++;
@@ -60,37 +52,12 @@ private:
         auto it = current_->open_.find(key);
         if (it == current_->open_.end()) ++current_->foreignCloses_;
         else if (--it->second == 0) current_->open_.erase(it);
-        return reinterpret_cast<CloseFn>(current_->realClose_)(key);
-    }
-
-    // Replaces the import slot of `name` in this program's import table.
-    static void patch(const char* name, void* replacement, void** previous)
-    {
-        auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-        auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-        auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-        const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-        for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
-            auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
-            auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
-            for (; names->u1.AddressOfData; ++names, ++slots) {
-                if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-                auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-                if (strcmp(reinterpret_cast<const char*>(byName->Name), name) != 0) continue;
-                DWORD oldProtect;
-                VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &oldProtect);
-                if (previous) *previous = reinterpret_cast<void*>(slots->u1.Function);
-                slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-                VirtualProtect(&slots->u1.Function, sizeof(void*), oldProtect, &oldProtect);
-                return;
-            }
-        }
-        ADD_FAILURE() << "no import of " << name;
+        return reinterpret_cast<CloseFn>(current_->close.original())(key);
     }
 
     static inline KeyAccounting* current_ = nullptr;
-    void* realOpen_ = nullptr;
-    void* realClose_ = nullptr;
+    ImportPatch open{"RegOpenKeyExA", reinterpret_cast<void*>(&countingOpen)};
+    ImportPatch close{"RegCloseKey", reinterpret_cast<void*>(&countingClose)};
     int opened_ = 0;
     int foreignCloses_ = 0;
     std::map<HKEY, int> open_;
@@ -141,6 +108,16 @@ TEST_F(RegistryTest, StringValuesAtTheBufferLimit)
     EXPECT_EQ(keys.opened(), 8);
     EXPECT_EQ(keys.stillOpen(), 0u);
     EXPECT_EQ(keys.foreignCloses(), 0);
+}
+
+TEST_F(RegistryTest, AStringEndsAtItsFirstNul)
+{
+    // A multi-string, and a string padded with NULs: what follows the first
+    // NUL must not reach a path the program writes to.
+    base.setRaw("s", "multi", REG_MULTI_SZ, bytesOf(std::string("C:\\v\\multi.dll\0second.dll\0\0", 27)));
+    base.setRaw("s", "padded", REG_SZ, bytesOf(std::string("C:\\v\\x.dll\0\0\0\0", 14)));
+    EXPECT_EQ(readString("s", "multi"), RegistryValue(std::string("C:\\v\\multi.dll")));
+    EXPECT_EQ(readString("s", "padded"), RegistryValue(std::string("C:\\v\\x.dll")));
 }
 
 TEST_F(RegistryTest, BinaryAndNumberValuesTakeTheRequestedForm)

@@ -12,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 
 using namespace testing_support;
 using writer::fillRegTemplate;
@@ -132,8 +135,10 @@ TEST(RegScript, UnRegisterScriptAndFileName)
     EXPECT_EQ(unRegFileNameOf("Sample.reg"), "UnReg-Sample.reg");
     EXPECT_EQ(unRegFileNameOf(""), "UnReg-");
     EXPECT_EQ(unRegFileNameOf("C:\\AddIns\\"), "C:\\AddIns\\UnReg-");
-    EXPECT_EQ(unRegFileNameOf("C:\\a\\b/c.reg"), "C:\\a\\UnReg-b/c.reg");
-    EXPECT_EQ(unRegFileNameOf("C:/a/c.reg"), "UnReg-C:/a/c.reg");
+    // A forward slash separates folders too.
+    EXPECT_EQ(unRegFileNameOf("C:\\a\\b/c.reg"), "C:\\a\\b/UnReg-c.reg");
+    EXPECT_EQ(unRegFileNameOf("C:/p/x.reg"), "C:/p/UnReg-x.reg");
+    EXPECT_EQ(unRegFileNameOf("C:/a\\b.reg"), "C:/a\\UnReg-b.reg");
 }
 
 // --- The window --------------------------------------------------------------
@@ -173,7 +178,12 @@ class WriterWindowTest : public ::testing::Test {
 protected:
     UtilityRecorder utilities; // also the current directory, without a template file
     ScopedClasses classes{handOffClasses()};
-    MessageBoxAnswerer answerer{[this](const SeenMessageBox& box) { return box.title == "Add to Registry" ? addAnswer : IDOK; }};
+    std::function<void()> duringQuestion; // runs while "Add to Registry?" shows
+    MessageBoxAnswerer answerer{[this](const SeenMessageBox& box) {
+        if (box.title != "Add to Registry") return IDOK;
+        if (duringQuestion) duringQuestion();
+        return addAnswer;
+    }};
     int addAnswer = IDYES;
     ReadRegistry mainWindow;
     HWND list = nullptr, writeRegFile = nullptr;
@@ -297,7 +307,7 @@ TEST_F(WriterWindowTest, WriteMakesBothScriptsStartsBothUtilitiesAndCloses)
     RegFileWindowUi ui = openRegFileWindow();
     const std::string regFile = utilities.folder() + "out file.reg";
     const std::string unRegFile = utilities.folder() + "UnReg-out file.reg";
-    writeFileBytes(regFile, std::string(2000, 'o')); // an older, longer file
+    writeFileBytes(regFile, "REGEDIT4\r\n" + std::string(2000, 'o')); // an older, longer script
     ui.setText(ui.regFileName, regFile);
     SetWindowTextA(ui.clsid, kZeroClsid);
     answerer.forget();
@@ -311,7 +321,7 @@ TEST_F(WriterWindowTest, WriteMakesBothScriptsStartsBothUtilitiesAndCloses)
     EXPECT_EQ(ask.title, "Add to Registry");
     EXPECT_EQ(ask.buttons, (std::vector<std::string>{"&Yes", "&No"}));
     EXPECT_FALSE(ask.hasIcon);
-    std::vector<std::string> starts = utilities.starts(2);
+    std::vector<std::string> starts = utilities.starts();
     std::sort(starts.begin(), starts.end());
     EXPECT_EQ(starts, (std::vector<std::string>{
                           "regedit.exe /s \"" + regFile + "\"|2",
@@ -326,7 +336,7 @@ TEST_F(WriterWindowTest, WriteMakesBothScriptsStartsBothUtilitiesAndCloses)
     ui.click(ui.r6);
     ui.click(ui.write);
     EXPECT_FALSE(IsWindow(ui.hwnd));
-    EXPECT_EQ(utilities.starts(0).size(), 2u);
+    EXPECT_EQ(utilities.starts().size(), 2u);
     EXPECT_TRUE(pathExists(utilities.folder() + "UnReg-second.reg"));
     EXPECT_NE(readFile(utilities.folder() + "second.reg").find("{E357129A-DB40-11D2-B783-0060B0F159EF}"),
               std::string::npos);
@@ -353,7 +363,7 @@ TEST_F(WriterWindowTest, EachUtilityThatCannotStartIsReportedAlone)
         std::string other = std::string(missing) == "regsvr32.exe" ? "regedit.exe" : "regsvr32.exe";
         std::string name = std::string(missing).substr(0, std::string(missing).find('.'));
         EXPECT_EQ(messages(), (std::vector<std::string>{"Add to Registry?", name + " failed to execute"}));
-        std::vector<std::string> starts = fresh.starts(1);
+        std::vector<std::string> starts = fresh.starts();
         ASSERT_EQ(starts.size(), 1u);
         EXPECT_EQ(starts[0].rfind(other, 0), 0u) << starts[0];
         EXPECT_FALSE(IsWindow(ui.hwnd));
@@ -383,7 +393,7 @@ TEST_F(WriterWindowTest, AFailedOpenEndsWriteAndKeepsTheWindowAndTheOldFile)
         EXPECT_EQ(messages(), std::vector<std::string>{"Failed to open: " + bad});
     }
     EXPECT_EQ(readFile(kept), "old content");
-    EXPECT_TRUE(utilities.starts(0).empty());
+    EXPECT_TRUE(utilities.starts().empty());
 
     // The un-register script cannot be written: the register script stays
     // written, the window open, and the run can be repeated with new values.
@@ -405,19 +415,142 @@ TEST_F(WriterWindowTest, AFailedOpenEndsWriteAndKeepsTheWindowAndTheOldFile)
     EXPECT_FALSE(IsWindow(ui.hwnd));
 }
 
+TEST_F(WriterWindowTest, WriteNeverReplacesAFileItWouldLose)
+{
+    select("AddInRegWT.Alpha");
+    RegFileWindowUi ui = openRegFileWindow();
+    addAnswer = IDNO;
+    const std::string dir = utilities.folder();
+    const std::string old = "REGEDIT4\r\nold";
+    writeFileBytes(dir + "ro.reg", old);
+    SetFileAttributesA((dir + "ro.reg").c_str(), FILE_ATTRIBUTE_READONLY);
+    const std::string dll = std::string("MZ\x90\0\3\0\0\0", 8) + std::string(300, 'x');
+    writeFileBytes(dir + "server.dll", dll);
+    struct Refusal {
+        std::string path, reason;
+    };
+    for (const Refusal& r : {Refusal{dir + "ro.reg", "The file is read-only and was left unchanged."},
+                             Refusal{dir + "server.dll", "The file is not a registry script and was left unchanged."}}) {
+        answerer.forget();
+        ui.setText(ui.regFileName, r.path);
+        ui.click(ui.write);
+        EXPECT_EQ(messages(), std::vector<std::string>{"Failed to open: " + r.path + "\r\n" + r.reason});
+        EXPECT_TRUE(IsWindowVisible(ui.hwnd));
+    }
+    EXPECT_EQ(readFile(dir + "ro.reg"), old);
+    EXPECT_EQ(readFile(dir + "server.dll"), dll);
+    EXPECT_FALSE(pathExists(dir + "UnReg-server.dll"));
+
+    // A read-only un-register script: the register script is written, the
+    // un-register one is kept.
+    writeFileBytes(dir + "UnReg-pair.reg", old);
+    SetFileAttributesA((dir + "UnReg-pair.reg").c_str(), FILE_ATTRIBUTE_READONLY);
+    answerer.forget();
+    ui.setText(ui.regFileName, dir + "pair.reg");
+    ui.click(ui.write);
+    EXPECT_EQ(messages(), (std::vector<std::string>{"Add to Registry?", "Failed to open: " + dir + "UnReg-pair.reg\r\n" +
+                                                                            "The file is read-only and was left unchanged."}));
+    EXPECT_EQ(readFile(dir + "UnReg-pair.reg"), old);
+    EXPECT_NE(readFile(dir + "pair.reg").find("REGEDIT4"), std::string::npos);
+
+    // An empty file and a UTF-16 script may be replaced.
+    const std::string utf16 = std::string("\xFF\xFER\0E\0G\0E\0D\0I\0T\0" "4\0", 18);
+    writeFileBytes(dir + "empty.reg", "");
+    writeFileBytes(dir + "UnReg-empty.reg", utf16);
+    ui.setText(ui.regFileName, dir + "empty.reg");
+    ui.click(ui.write);
+    EXPECT_FALSE(IsWindow(ui.hwnd));
+    EXPECT_EQ(readFile(dir + "empty.reg").substr(0, 8), "REGEDIT4");
+    EXPECT_EQ(readFile(dir + "UnReg-empty.reg").substr(0, 8), "REGEDIT4");
+
+    for (const char* name : {"ro.reg", "UnReg-pair.reg"}) SetFileAttributesA((dir + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(WriterWindowTest, TheQuestionHoldsEveryWindowAndWriteKeepsWhatItRead)
+{
+    select("AddInRegWT.Alpha");
+    RegFileWindowUi ui = openRegFileWindow();
+    const std::string regFile = utilities.folder() + "a.reg";
+    const std::string other = utilities.folder() + "other\\";
+    CreateDirectoryA(other.c_str(), nullptr);
+    writeFileBytes(other + "UnReg-b.reg", "REGEDIT4\r\nkeep");
+    ui.setText(ui.regFileName, regFile);
+    bool mainEnabled = true, writerEnabled = true;
+    duringQuestion = [&] {
+        mainEnabled = IsWindowEnabled(mainWindow.hwnd());
+        writerEnabled = IsWindowEnabled(ui.hwnd);
+        // What another hand-off would put into the fields while the question shows.
+        SendMessageA(ui.server, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("C:\\b\\b.dll"));
+        ui.setText(ui.regFileName, other + "b.reg");
+    };
+    ui.click(ui.write);
+    EXPECT_FALSE(mainEnabled);
+    EXPECT_FALSE(writerEnabled);
+    EXPECT_TRUE(IsWindowEnabled(mainWindow.hwnd()));
+    std::vector<std::string> starts = utilities.starts();
+    std::sort(starts.begin(), starts.end());
+    EXPECT_EQ(starts, (std::vector<std::string>{
+                          "regedit.exe /s \"" + regFile + "\"|2",
+                          "regsvr32.exe /s \"C:\\Program Files\\WT Add-Ins\\wtAlpha.dll\"|4",
+                      }));
+    EXPECT_TRUE(pathExists(utilities.folder() + "UnReg-a.reg"));
+    EXPECT_EQ(readFile(other + "UnReg-b.reg"), "REGEDIT4\r\nkeep");
+    // Both utilities come from the system folders, whatever lies here.
+    char system[MAX_PATH], windows[MAX_PATH];
+    std::vector<std::string> apps = utilities.applications();
+    std::sort(apps.begin(), apps.end());
+    std::vector<std::string> expected = {
+        std::string(system, GetSystemDirectoryA(system, MAX_PATH)) + "\\regsvr32.exe",
+        std::string(windows, GetWindowsDirectoryA(windows, MAX_PATH)) + "\\regedit.exe"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(apps, expected);
+}
+
+TEST_F(WriterWindowTest, AMultiStringServerAndForwardSlashesLoseNoFile)
+{
+    const std::string dir = utilities.folder();
+    const std::string dll = dir + "multi.dll";
+    writeFileBytes(dll, "MZ the server");
+    const std::string clsid = "{B2B2B2B2-0000-4000-8000-00000000000F}";
+    ScopedKey progId{HKEY_CLASSES_ROOT, "AddInRegWT.Multi"};
+    ScopedKey classKey{HKEY_CLASSES_ROOT, "CLSID\\" + clsid};
+    progId.setString("CLSID", "", clsid);
+    const std::string multi = dll + std::string("\0second.dll\0\0", 13);
+    classKey.setRaw("InProcServer32", "", REG_MULTI_SZ, {multi.begin(), multi.end()});
+    mainWindow.findDescrForInProcServer("AddInRegWT.Multi");
+    RegFileWindowUi ui = openRegFileWindow();
+    EXPECT_EQ(windowText(ui.server), dll);
+    EXPECT_EQ(windowText(ui.regFileName), dir + "multi.reg");
+    addAnswer = IDNO;
+    ui.click(ui.write);
+    EXPECT_EQ(readFile(dll), "MZ the server");
+    EXPECT_TRUE(pathExists(dir + "multi.reg"));
+
+    // "/" separates folders: the un-register script goes beside the script.
+    std::string slashed = dir;
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    ui = openRegFileWindow();
+    ui.setText(ui.regFileName, slashed + "fs.reg");
+    EXPECT_EQ(windowText(ui.unRegFileLabel), slashed + "UnReg-fs.reg");
+    ui.click(ui.write);
+    EXPECT_FALSE(IsWindow(ui.hwnd));
+    EXPECT_TRUE(pathExists(dir + "UnReg-fs.reg"));
+}
+
 TEST_F(WriterWindowTest, FieldsGoIntoTheScriptAsAnsiText)
 {
     RegFileWindowUi ui = openRegFileWindow();
     addAnswer = IDNO;
     const std::string regFile = utilities.folder() + "ansi.reg";
     ui.setText(ui.regFileName, regFile);
-    ui.setText(ui.menu, "Caf\xE9 [Pro]");
+    ui.setText(ui.menu, "Caf\xE9 [Pro] \"Best\" C:\\x");
     ui.setText(ui.description, "");
     ui.click(ui.write);
     const std::string script = readFile(regFile);
-    EXPECT_NE(script.find("@=\"Caf\xE9 [Pro]\"\r\n"), std::string::npos);
+    // Quotes and backslashes are escaped as string data, or regedit skips the line.
+    EXPECT_NE(script.find("@=\"Caf\xE9 [Pro] \\\"Best\\\" C:\\\\x\"\r\n"), std::string::npos);
     EXPECT_NE(script.find("\\Description] \r\n@=\"\"\r\n"), std::string::npos);
-    EXPECT_NE(readFile(utilities.folder() + "UnReg-ansi.reg").find("@=\"Caf\xE9 [-Pro]\""), std::string::npos);
+    EXPECT_NE(readFile(utilities.folder() + "UnReg-ansi.reg").find("@=\"Caf\xE9 [-Pro] "), std::string::npos);
 }
 
 // --- The template load ---------------------------------------------------------
@@ -463,8 +596,19 @@ TEST_F(TemplateLoadTest, TheFileIsUsedByteForByteAndReadAgainAfterEachWrite)
     writeOnce(window, regFile);
     EXPECT_EQ(readFile(regFile), "first {C}\nno header");
     EXPECT_EQ(window.loadedTemplate(), "second #Clsid\r\n");
-    writeOnce(window, regFile);
-    EXPECT_EQ(readFile(regFile), "second {C}\r\n");
+    // (A script without a header is not replaced: the second goes elsewhere.)
+    writeOnce(window, regFile + "2");
+    EXPECT_EQ(readFile(regFile + "2"), "second {C}\r\n");
+
+    // The template in use is never written over.
+    writeFileBytes(path, "REGEDIT4\r\n#Clsid");
+    writeOnce(window, regFile + "3"); // loads it
+    answerer.forget();
+    writeOnce(window, path);
+    EXPECT_EQ(messages(), std::vector<std::string>{"Failed to open: " + path + "\r\n" +
+                                                   "The file is the template in use and was left unchanged."});
+    EXPECT_EQ(readFile(path), "REGEDIT4\r\n#Clsid");
+    window.close();
 }
 
 TEST_F(TemplateLoadTest, MissingOrEmptyFileWarnsOnceAndSilencesTheOpenWarning)

@@ -1,0 +1,27 @@
+#pragma once
+// Writing a script without ever losing a file: a target is replaced only when
+// it is a registry script (or empty) that may be written, and then through a
+// new file moved over it.
+#include <string>
+
+namespace writer {
+
+enum class WriteResult {
+    Written,
+    ReadOnly,      // the target is read-only
+    NotAScript,    // the target has content that is not a registry script
+    IsTemplate,    // the target is the template file that was loaded
+    OpenFailed,    // the file could not be created (no name, a missing folder, a folder...)
+    WriteFailed,   // writing failed after the file was created
+};
+
+// Makes the file at `path` hold exactly `text`, unless one of the refusals
+// applies; then nothing is written and the old file stays as it was.
+// `templatePath` is the template file that was loaded ("" when none).
+WriteResult writeScriptFile(const std::string& path, const std::string& text, const std::string& templatePath);
+
+// One plain sentence for a refusal, to follow the path on its own line; ""
+// for Written, OpenFailed and WriteFailed.
+std::string refusalSentence(WriteResult result);
+
+} // namespace writer

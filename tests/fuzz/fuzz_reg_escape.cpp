@@ -1,0 +1,34 @@
+// String data escaping, read back by hand and by the script reader.
+#include "FuzzInput.h"
+#include "writer/RegFileReader.h"
+#include "writer/RegScript.h"
+
+using namespace fuzz;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const std::string escaped = writer::escapeRegString(text);
+
+    // Every backslash starts a pair that stands for its second character,
+    // and no quote stands alone.
+    std::string back;
+    for (size_t i = 0; i < escaped.size(); ++i) {
+        check(escaped[i] != '"', "no bare quote");
+        if (escaped[i] == '\\') {
+            check(i + 1 < escaped.size() && (escaped[i + 1] == '\\' || escaped[i + 1] == '"'), "only \\\\ and \\\"");
+            ++i;
+        }
+        back += escaped[i];
+    }
+    check(back == text, "unescaping gives the text");
+
+    if (text.find_first_of("\r\n") == std::string::npos) {
+        const std::string script =
+            "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Test]\r\n\"" + escaped + "\"=\"" + escaped + "\"\r\n";
+        const writer::RegScriptContent read = writer::readRegScript(script);
+        check(read.errors.empty() && read.entries.size() == 2, "one value read back");
+        check(read.entries[1].valueName == text && read.entries[1].data == text, "name and data read back");
+    }
+    return 0;
+}

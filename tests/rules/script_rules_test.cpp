@@ -1,0 +1,105 @@
+// The register and un-register scripts as text: escaping, the worked example
+// read back, the un-register name, the header check, and linear filling.
+#include "writer/RegFileReader.h"
+#include "writer/RegScript.h"
+
+#include <gtest/gtest.h>
+
+using namespace writer;
+
+namespace {
+
+const char kZeroClsid[] = "{00000000-0000-0000-0000-000000000000}";
+
+TEST(ScriptRules, MenuAndDescriptionAreEscapedAndReadBack)
+{
+    const ScriptFields fields{"{C}", "My \"Best\" AddIn", "C:\\Add-Ins\\ \"x\"\\", true, true};
+    const std::string script = fillRegTemplate("REGEDIT4\r\n[HKEY_CLASSES_ROOT\\#Clsid]\r\n@=\"#MenuName\"\r\n"
+                                               "\"D\"=\"#Description\"\r\n#SUPTDVER",
+                                               fields);
+    EXPECT_EQ(script, "REGEDIT4\r\n[HKEY_CLASSES_ROOT\\{C}]\r\n@=\"My \\\"Best\\\" AddIn\"\r\n"
+                      "\"D\"=\"C:\\\\Add-Ins\\\\ \\\"x\\\"\\\\\"\r\n"
+                      "\"SupportedSoftwareVersionGreaterThan\" = \"5.3.2\"");
+    const RegScriptContent read = readRegScript(script);
+    ASSERT_TRUE(read.errors.empty());
+    ASSERT_EQ(read.entries.size(), 4u);
+    EXPECT_EQ(read.entries[1].data, fields.menuName);
+    EXPECT_EQ(read.entries[2].data, fields.description);
+    EXPECT_EQ(read.entries[3].valueName, "SupportedSoftwareVersionGreaterThan");
+    EXPECT_EQ(read.entries[3].data, "5.3.2");
+
+    // A line break cannot end the value line and start a key of its own.
+    const std::string injected = fillRegTemplate("REGEDIT4\r\n[HKEY_CLASSES_ROOT\\K]\r\n@=\"#MenuName\"",
+                                                 {"", "x\"\r\n[HKEY_LOCAL_MACHINE\\Evil]\n@=\"", "", true, true});
+    const RegScriptContent evil = readRegScript(injected);
+    EXPECT_TRUE(evil.errors.empty());
+    ASSERT_EQ(evil.entries.size(), 2u);
+    EXPECT_EQ(evil.entries[1].data, "x\"  [HKEY_LOCAL_MACHINE\\Evil] @=\"");
+}
+
+TEST(ScriptRules, WorkedExampleReadsBackAsItsKeysAndValues)
+{
+    const std::string script =
+        fillRegTemplate(builtInTemplate(), {kZeroClsid, "myAddInName", "This AddIn creates Geometry", true, true});
+    EXPECT_EQ(script.size(), 711u);
+    const RegScriptContent read = readRegScript(script);
+    EXPECT_TRUE(read.errors.empty());
+    ASSERT_EQ(read.entries.size(), 11u);
+    const std::string key = std::string("HKEY_CLASSES_ROOT\\CLSID\\") + kZeroClsid;
+    EXPECT_EQ(read.entries[0].keyPath, key);
+    EXPECT_EQ(read.entries[1].data, "myAddInName");
+    EXPECT_EQ(read.entries[3].data, "This AddIn creates Geometry");
+    EXPECT_EQ(read.entries[10].keyPath, key + "\\Settings");
+    EXPECT_EQ(read.entries[10].line, 12u);
+
+    const RegScriptContent unReg = readRegScript(unRegScriptOf(script));
+    EXPECT_TRUE(unReg.errors.empty());
+    ASSERT_EQ(unReg.entries.size(), 11u);
+    for (const RegEntry& entry : unReg.entries) EXPECT_TRUE(entry.keyDeleted) << entry.line;
+}
+
+TEST(ScriptRules, UnRegisterNameFollowsTheLastSeparatorOfEitherKind)
+{
+    EXPECT_EQ(unRegFileNameOf("C:/p/x.reg"), "C:/p/UnReg-x.reg");
+    EXPECT_EQ(unRegFileNameOf("C:\\a/b\\c.reg"), "C:\\a/b\\UnReg-c.reg");
+    EXPECT_EQ(unRegFileNameOf("C:\\a\\b/c.reg"), "C:\\a\\b/UnReg-c.reg");
+    EXPECT_EQ(unRegFileNameOf("c.reg"), "UnReg-c.reg");
+}
+
+std::string utf16(bool littleEndian, const std::string& text)
+{
+    std::string wide = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+    for (char c : text) wide += littleEndian ? std::string{c, '\0'} : std::string{'\0', c};
+    return wide;
+}
+
+TEST(ScriptRules, RegistryScriptHeadersInAnsiAndUtf16)
+{
+    const std::string v5 = "Windows Registry Editor Version 5.00";
+    EXPECT_TRUE(startsLikeRegistryScript("REGEDIT4\r\n[HKEY_CLASSES_ROOT\\x]"));
+    EXPECT_TRUE(startsLikeRegistryScript(v5 + "\r\n"));
+    EXPECT_TRUE(startsLikeRegistryScript(utf16(true, "REGEDIT4\r\n")));
+    EXPECT_TRUE(startsLikeRegistryScript(utf16(false, "REGEDIT4")));
+    // The longest header fits the bytes a caller is told to read.
+    EXPECT_TRUE(startsLikeRegistryScript(utf16(true, v5 + "\r\n").substr(0, kScriptHeaderBytes)));
+
+    EXPECT_FALSE(startsLikeRegistryScript(""));
+    EXPECT_FALSE(startsLikeRegistryScript("REGEDIT"));
+    EXPECT_FALSE(startsLikeRegistryScript(utf16(true, "REGEDIT4").substr(0, 17)));
+    EXPECT_FALSE(startsLikeRegistryScript(utf16(true, "REGEDIT4").substr(2)));
+    EXPECT_FALSE(startsLikeRegistryScript("regedit4"));
+    EXPECT_FALSE(startsLikeRegistryScript("Hello, world"));
+}
+
+// Millions of placeholders: a fill that rescanned or moved the text per
+// replacement would run for minutes and end in the test's time-out.
+TEST(ScriptRules, FillingAHugeTemplate)
+{
+    std::string tmpl;
+    for (int i = 0; i < 400000; ++i) tmpl += "#Clsid#SUPTDVER\r\n";
+    const std::string script = fillRegTemplate(tmpl, {kZeroClsid, "", "", true, false});
+    EXPECT_EQ(script.size(), 400000u * (sizeof kZeroClsid - 1));
+    EXPECT_EQ(replaceAll(script, kZeroClsid, "").size(), 0u);
+}
+
+} // namespace

@@ -1,0 +1,82 @@
+// A server's path: from its registry value, as an argument, from a file URI,
+// and the machine its PE header names.
+#include "doctor/FileUri.h"
+#include "doctor/PeImage.h"
+#include "platform/Arguments.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ServerRules, PathOfServerValue)
+{
+    using platform::pathOfServerValue;
+    EXPECT_EQ(pathOfServerValue("\"C:\\P F\\x.exe\" /automation"), "C:\\P F\\x.exe");
+    EXPECT_EQ(pathOfServerValue("C:\\x.dll"), "C:\\x.dll");
+    EXPECT_EQ(pathOfServerValue("\"C:\\x.dll"), "C:\\x.dll");
+    EXPECT_EQ(pathOfServerValue(""), "");
+}
+
+TEST(ServerRules, QuotedArgumentRefusesWhatCannotBePassed)
+{
+    using platform::quotedArgument;
+    for (const std::string path : {"", "a\"b", "/u", "-s", "\""}) EXPECT_FALSE(quotedArgument(path)) << path;
+    EXPECT_FALSE(quotedArgument(std::string("a\0b", 3)));
+    EXPECT_EQ(quotedArgument("C:\\x\\"), "\"C:\\x\\\\\"");
+    EXPECT_EQ(quotedArgument("a-b/c d"), "\"a-b/c d\"");
+}
+
+// A header of `size` bytes: "MZ", the PE header at `at`, its machine and characteristics.
+std::string image(size_t size, uint32_t at, uint16_t machine, uint16_t characteristics)
+{
+    std::string bytes(size, '\0');
+    auto put = [&](size_t offset, uint32_t value, int count) {
+        for (int i = 0; i < count && offset + i < size; ++i) bytes[offset + i] = static_cast<char>(value >> (8 * i));
+    };
+    put(0, 'M' | 'Z' << 8, 2);
+    put(0x3C, at, 4);
+    put(at, 'P' | 'E' << 8, 4);
+    put(size_t{at} + 4, machine, 2);
+    put(size_t{at} + 22, characteristics, 2);
+    return bytes;
+}
+
+TEST(ServerRules, PeMachineAndDll)
+{
+    using doctor::PeMachine;
+    using doctor::readPeImage;
+    EXPECT_EQ(readPeImage(image(512, 0x80, 0x14C, 0x2102)).machine, PeMachine::X86);
+    EXPECT_TRUE(readPeImage(image(512, 0x80, 0x14C, 0x2102)).isDll);
+    EXPECT_FALSE(readPeImage(image(512, 0x80, 0x8664, 0x0022)).isDll);
+    EXPECT_EQ(readPeImage(image(512, 0x80, 0x8664, 0x0022)).machine, PeMachine::X64);
+    EXPECT_EQ(readPeImage(image(512, 0x80, 0xAA64, 0x2022)).machine, PeMachine::Arm64);
+    const doctor::PeImageInfo other = readPeImage(image(512, 0x80, 0x1C4, 0));
+    EXPECT_EQ(other.machine, PeMachine::Other);
+    EXPECT_EQ(other.machineCode, 0x1C4);
+
+    // The file header's 24 bytes must lie within the bytes given, to the last one.
+    EXPECT_EQ(readPeImage(image(0x80 + 24, 0x80, 0x8664, 0)).machine, PeMachine::X64);
+    EXPECT_EQ(readPeImage(image(0x80 + 23, 0x80, 0x8664, 0)).machine, PeMachine::NotPe);
+    EXPECT_EQ(readPeImage(image(512, 0xFFFFFFF0, 0x8664, 0)).machine, PeMachine::NotPe);
+    EXPECT_EQ(readPeImage(image(0x3F, 0x10, 0x8664, 0)).machine, PeMachine::NotPe);
+    std::string noMz = image(512, 0x80, 0x8664, 0), noPe = noMz;
+    noMz[1] = 'X';
+    noPe[0x82] = 'X';
+    EXPECT_EQ(readPeImage(noMz).machine, PeMachine::NotPe);
+    EXPECT_EQ(readPeImage(noPe).machine, PeMachine::NotPe);
+}
+
+TEST(ServerRules, PathFromFileUri)
+{
+    using doctor::pathFromFileUri;
+    EXPECT_EQ(pathFromFileUri("file:///C:/Some%20Dir/x.dll"), "C:\\Some Dir\\x.dll");
+    EXPECT_EQ(pathFromFileUri("FILE:///c:/a%2fb%5C%41.dll"), "c:\\a\\b\\A.dll");
+    EXPECT_EQ(pathFromFileUri("file://localhost/C:/x.dll"), "C:\\x.dll");
+    EXPECT_EQ(pathFromFileUri("file://server/share/x"), "\\\\server\\share\\x");
+    EXPECT_EQ(pathFromFileUri("file:///x/y"), "\\x\\y");
+    for (const char* refused : {"file:///C:/a%2", "file:///C:/a%g0", "file:///C:/a%00", "http://server/x", "file:/C:/x",
+                                "file://server", "file://server/", "file:///", "C:\\x.dll", "file:"})
+        EXPECT_FALSE(pathFromFileUri(refused)) << refused;
+}
+
+} // namespace

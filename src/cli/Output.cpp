@@ -1,0 +1,110 @@
+#include "cli/Output.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <array>
+
+namespace cli {
+
+namespace {
+
+constexpr char kLineEnd[] = "\r\n";
+
+struct Column {
+    const char* heading; // text
+    const char* field;   // CSV and JSON
+};
+constexpr Column kView{"View", "view"};
+constexpr Column kProgId{"ProgID", "progId"};
+constexpr Column kClsid{"CLSID", "clsid"};
+constexpr Column kServer{"Server", "server"};
+constexpr Column kExists{"Exists", "serverExists"};
+
+std::string viewText(const ClassRow& row) { return std::to_string(row.view); }
+
+std::string textTable(const std::vector<ClassRow>& rows, bool withView)
+{
+    // The server goes last: it is the long one, and a last column needs no padding.
+    std::vector<std::array<std::string, 5>> cells;
+    cells.push_back({kView.heading, kProgId.heading, kClsid.heading, kExists.heading, kServer.heading});
+    for (const ClassRow& row : rows)
+        cells.push_back({viewText(row), row.progId, row.clsid,
+                         row.server.empty() ? "" : row.serverExists ? "yes" : "no", row.server});
+
+    const size_t first = withView ? 0 : 1;
+    std::array<size_t, 5> width{};
+    for (const auto& line : cells)
+        for (size_t c = first; c < line.size(); ++c) width[c] = std::max(width[c], line[c].size());
+
+    std::string out;
+    for (const auto& line : cells) {
+        // Cells left empty at the end of a line get no padding.
+        size_t end = line.size();
+        while (end > first && line[end - 1].empty()) --end;
+        std::string text;
+        for (size_t c = first; c < end; ++c) {
+            text += line[c];
+            if (c + 1 < end) text += std::string(width[c] - line[c].size() + 2, ' ');
+        }
+        out += text + kLineEnd;
+    }
+    return out;
+}
+
+std::string csvTable(const std::vector<ClassRow>& rows, bool withView)
+{
+    auto line = [&](const std::string& view, const std::array<std::string, 4>& rest) {
+        std::string text = withView ? csvField(view) + "," : "";
+        for (size_t i = 0; i < rest.size(); ++i) {
+            if (i) text += ',';
+            text += csvField(rest[i]);
+        }
+        return text + kLineEnd;
+    };
+    std::string out = line(kView.field, {kProgId.field, kClsid.field, kServer.field, kExists.field});
+    for (const ClassRow& row : rows)
+        out += line(viewText(row), {row.progId, row.clsid, row.server, row.serverExists ? "true" : "false"});
+    return out;
+}
+
+std::string jsonArray(const std::vector<ClassRow>& rows, const Utf8Converter& toUtf8)
+{
+    // ordered_json: the fields keep the documented order.
+    nlohmann::ordered_json array = nlohmann::ordered_json::array();
+    for (const ClassRow& row : rows) {
+        nlohmann::ordered_json object;
+        object[kView.field] = row.view;
+        object[kProgId.field] = toUtf8(row.progId);
+        object[kClsid.field] = toUtf8(row.clsid);
+        object[kServer.field] = toUtf8(row.server);
+        object[kExists.field] = row.serverExists;
+        array.push_back(std::move(object));
+    }
+    return array.dump(2, ' ', false) + kLineEnd;
+}
+
+} // namespace
+
+std::string csvField(const std::string& text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+std::string formatRows(const std::vector<ClassRow>& rows, Format format, bool withView, const Utf8Converter& toUtf8)
+{
+    switch (format) {
+    case Format::Text: return textTable(rows, withView);
+    case Format::Csv: return csvTable(rows, withView);
+    case Format::Json: return jsonArray(rows, toUtf8);
+    }
+    return {};
+}
+
+} // namespace cli

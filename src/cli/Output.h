@@ -1,0 +1,34 @@
+#pragma once
+// The output formats of `list` and `find`: aligned text columns for people,
+// CSV (RFC 4180) and JSON for programs.
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+enum class Format { Text, Csv, Json };
+
+// One ProgID as `list` and `find` report it.
+struct ClassRow {
+    int view = 64;     // the registry view it was read in: 64 or 32
+    std::string progId;
+    std::string clsid;  // "" when the ProgID names no class
+    std::string server; // as stored; "" when the class has none
+    bool serverExists = false;
+};
+
+// Turns the program's ANSI text into UTF-8.
+using Utf8Converter = std::function<std::string(const std::string&)>;
+
+// The rows in a format, ready to print, lines ending in CR LF (JSON's own
+// line breaks excepted). Text and CSV stay in the ANSI code page; JSON is
+// UTF-8 through `toUtf8`. `withView` adds the view column to text and CSV;
+// JSON objects always carry it.
+std::string formatRows(const std::vector<ClassRow>& rows, Format format, bool withView, const Utf8Converter& toUtf8);
+
+// One CSV field: in double quotes, with its quotes doubled, when it holds a
+// comma, a double quote, a CR or an LF; else as it is.
+std::string csvField(const std::string& text);
+
+} // namespace cli

@@ -1,0 +1,35 @@
+#pragma once
+// AddInRegCli.exe started as a build step starts it: a child process whose
+// standard output, standard error and exit code are captured.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+struct CliRun {
+    bool finished = false;         // false: it could not start, or ran out of time and was ended
+    unsigned long exitCode = 0;
+    std::string out;               // standard output, byte for byte
+    std::string err;               // standard error
+};
+
+// Runs AddInRegCli.exe from the folder of the test programs with exactly
+// these arguments, in the working folder ("" = this process's).
+CliRun runCli(const std::vector<std::string>& args, const std::string& workingDirectory = "",
+              int timeoutMs = 300000);
+
+// The system's reg.exe with these arguments, as the tests make and merge
+// keys with it; its exit code, or -1 when it did not start.
+unsigned long runReg(const std::string& args);
+
+// The argument quoted so that a program's command-line splitting gives it
+// back unchanged.
+std::string commandLineArgument(const std::string& arg);
+
+// The bytes `AddInRegCli write OUT <options>` writes to OUT, or nothing when
+// the command fails. For comparing its scripts with the window's.
+std::optional<std::string> cliScriptBytes(const std::string& outPath, const std::vector<std::string>& options,
+                                          const std::string& workingDirectory = "");
+
+} // namespace testing_support

@@ -1,0 +1,340 @@
+// AddInRegCli.exe as a build step runs it: `list` and `find` on prepared
+// classes in both registry views, their CSV and JSON read back with real
+// parsers, `write` against the shared script rules, bad input, and
+// `write --register` with the real regsvr32 and reg.
+#include "CliProcess.h"
+#include "TestFiles.h"
+#include "TestRegistry.h"
+#include "Ui.h"
+#include "writer/RegScript.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace testing_support;
+using Rows = std::vector<std::vector<std::string>>;
+
+namespace {
+
+std::string clsid(int n) { return "{ADD1C11E-0000-4000-8000-00000000000" + std::to_string(n) + "}"; }
+const std::string kSystemDll = "%SystemRoot%\\system32\\kernel32.dll";
+// A comma, double quotes, backslashes and a letter of the code page above ASCII.
+const std::string kOddProgId = "AddInRegCliTest.Odd,\"q\"\xE9";
+const std::string kOddServer = "C:\\Odd Add-Ins\\a,b \"q\" \xE9t\xE9.dll";
+
+// RFC 4180: fields in quotes may hold commas, quotes ("") and line breaks;
+// records end in CR LF.
+Rows readCsv(const std::string& text)
+{
+    Rows rows(1);
+    std::string field;
+    bool quoted = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"') field += text[++i];
+        else if (c == '"') quoted = !quoted;
+        else if (!quoted && c == ',') rows.back().push_back(std::exchange(field, {}));
+        else if (!quoted && c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            rows.back().push_back(std::exchange(field, {}));
+            rows.emplace_back();
+            ++i;
+        } else field += c;
+    }
+    if (rows.back().empty() && field.empty()) rows.pop_back();
+    return rows;
+}
+
+// UTF-8 of ANSI text, one UTF-16 unit at a time (the test's text is all in
+// the basic plane).
+std::string utf8(const std::string& ansi)
+{
+    std::wstring wide(ansi.size(), L'\0');
+    wide.resize(size_t(MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), wide.data(), int(wide.size()))));
+    std::string out;
+    for (wchar_t w : wide) {
+        const unsigned u = unsigned(w);
+        if (u < 0x80) out += char(u);
+        else if (u < 0x800) out += {char(0xC0 | (u >> 6)), char(0x80 | (u & 0x3F))};
+        else out += {char(0xE0 | (u >> 12)), char(0x80 | ((u >> 6) & 0x3F)), char(0x80 | (u & 0x3F))};
+    }
+    return out;
+}
+
+unsigned long reg(const std::string& args) { return runReg(args); }
+
+// The ProgIDs in the order a sorted list box (the main window's) shows them.
+std::vector<std::string> listBoxOrder(const std::vector<std::string>& names)
+{
+    HWND box = CreateWindowExA(0, "LISTBOX", "", WS_POPUP | LBS_SORT | LBS_HASSTRINGS, 0, 0, 10, 10, nullptr, nullptr,
+                               nullptr, nullptr);
+    for (const std::string& name : names) SendMessageA(box, LB_ADDSTRING, 0, LPARAM(name.c_str()));
+    std::vector<std::string> sorted = listItems(box);
+    DestroyWindow(box);
+    return sorted;
+}
+
+Rows rowsOf(const Rows& rows, const std::string& prefix, size_t progIdColumn = 0)
+{
+    Rows mine;
+    for (const auto& row : rows)
+        if (row.size() > progIdColumn && row[progIdColumn].rfind(prefix, 0) == 0) mine.push_back(row);
+    return mine;
+}
+
+class CliClasses : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(removeFolder(folder_));
+        ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
+        writeFileBytes(inProc_, "MZ");
+        writeFileBytes(local_, "MZ");
+        EXPECT_EQ(reg("add \"HKCR\\AddInRegCliTest.Only32\\CLSID\" /ve /d " + clsid(7) + " /f /reg:32"), 0u);
+        EXPECT_EQ(reg("add \"HKCR\\CLSID\\" + clsid(7) + "\\InProcServer32\" /ve /d \"" + inProc_ + "\" /f /reg:32"), 0u);
+        expandKey_.setRaw("", "", REG_EXPAND_SZ, std::vector<BYTE>(kSystemDll.c_str(), kSystemDll.c_str() + kSystemDll.size() + 1));
+    }
+    void TearDown() override
+    {
+        reg("delete \"HKCR\\AddInRegCliTest.Only32\" /f /reg:32");
+        reg("delete \"HKCR\\CLSID\\" + clsid(7) + "\" /f /reg:32");
+        removeFolder(folder_);
+    }
+
+    const std::string folder_ = buildFolder() + "cli classes\\";
+    const std::string inProc_ = folder_ + "in proc.dll";
+    const std::string local_ = folder_ + "local server.exe";
+    ScopedClasses classes_{{
+        {"AddInRegCliTest.Expand", clsid(1), "", ""},
+        {"AddInRegCliTest.InProc", clsid(2), inProc_, ""},
+        {"AddInRegCliTest.local", clsid(3), "", "\"" + local_ + "\" /automation"},
+        {"AddInRegCliTest.NoServer", clsid(4), "", ""},
+        {"AddInRegCliTest.NotExpanded", clsid(5), kSystemDll, ""},
+        {kOddProgId, clsid(6), kOddServer, ""},
+        {"AddInRegCliTest.NoClsid", "", "", ""},
+    }};
+    ScopedKey expandKey_{HKEY_CLASSES_ROOT, "CLSID\\" + clsid(1) + "\\InProcServer32"};
+
+    // The rows of the classes with a CLSID, in list order ("local" before
+    // "NoServer": letters compare without regard to case).
+    Rows expected64() const
+    {
+        return {{"AddInRegCliTest.Expand", clsid(1), kSystemDll, "true"},
+                {"AddInRegCliTest.InProc", clsid(2), inProc_, "true"},
+                {"AddInRegCliTest.local", clsid(3), "\"" + local_ + "\" /automation", "true"},
+                {"AddInRegCliTest.NoServer", clsid(4), "", "false"},
+                {"AddInRegCliTest.NotExpanded", clsid(5), kSystemDll, "false"},
+                {kOddProgId, clsid(6), kOddServer, "false"}};
+    }
+};
+
+TEST_F(CliClasses, FindAndListGiveExactlyTheRowsOfEachView)
+{
+    const std::vector<std::string> header{"progId", "clsid", "server", "serverExists"};
+    CliRun run = runCli({"find", "add1c11e", "--format", "csv"});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    Rows rows = readCsv(run.out);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.front(), header);
+    EXPECT_EQ(Rows(rows.begin() + 1, rows.end()), expected64());
+
+    run = runCli({"list", "--format", "csv"});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    Rows expected = expected64();
+    expected.insert(expected.begin() + 3, {"AddInRegCliTest.NoClsid", "", "", "false"});
+    EXPECT_EQ(rowsOf(readCsv(run.out), "AddInRegCliTest."), expected) << "the 32-bit class must be absent";
+
+    const Rows only32{{"AddInRegCliTest.Only32", clsid(7), inProc_, "true"}};
+    run = runCli({"list", "--view", "32", "--format", "csv"});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(rowsOf(readCsv(run.out), "AddInRegCliTest."), only32);
+
+    run = runCli({"find", "ADD1C11E", "--view", "both", "--format", "csv"});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    rows = readCsv(run.out);
+    ASSERT_EQ(rows.size(), 8u) << run.out;
+    EXPECT_EQ(rows.front()[0], "view");
+    EXPECT_EQ(rows.back(), (std::vector<std::string>{"32", "AddInRegCliTest.Only32", clsid(7), inProc_, "true"}));
+    EXPECT_EQ(rows[1][0], "64");
+
+    run = runCli({"find", "NoSuchServer.AddInRegCliTest"});
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(run.err.find("NoSuchServer.AddInRegCliTest"), std::string::npos) << run.err;
+}
+
+TEST_F(CliClasses, ListOrderIsTheListBoxOrder)
+{
+    CliRun run = runCli({"list", "--format", "csv"});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    std::vector<std::string> names;
+    for (const auto& row : readCsv(run.out)) names.push_back(row.at(0));
+    names.erase(names.begin()); // the header
+    EXPECT_EQ(names, listBoxOrder(names));
+
+    // Text: each column starts at the same place on every line.
+    run = runCli({"find", "add1c11e"});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    const size_t clsidColumn = run.out.find("CLSID");
+    size_t lines = 0;
+    for (size_t at = 0, end; (end = run.out.find("\r\n", at)) != std::string::npos; at = end + 2, ++lines) {
+        const std::string line = run.out.substr(at, end - at);
+        EXPECT_TRUE(line.compare(clsidColumn, 6, "CLSID ") == 0 || line.compare(clsidColumn, 10, "{ADD1C11E-") == 0)
+            << line;
+    }
+    EXPECT_EQ(lines, 7u) << run.out;
+}
+
+TEST_F(CliClasses, JsonReadsBackAsTheSameValues)
+{
+    CliRun run = runCli({"find", "add1c11e", "--format", "json"});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    const nlohmann::json parsed = nlohmann::json::parse(run.out);
+    ASSERT_TRUE(parsed.is_array());
+    const Rows expected = expected64();
+    ASSERT_EQ(parsed.size(), expected.size()) << run.out;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const nlohmann::json& row = parsed[i];
+        EXPECT_EQ(row.size(), 5u);
+        EXPECT_EQ(row.at("view"), 64);
+        EXPECT_EQ(row.at("progId"), utf8(expected[i][0]));
+        EXPECT_EQ(row.at("clsid"), expected[i][1]);
+        EXPECT_EQ(row.at("server"), utf8(expected[i][2]));
+        EXPECT_EQ(row.at("serverExists"), expected[i][3] == "true");
+    }
+}
+
+class CliWrite : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(removeFolder(work_));
+        ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
+    }
+    void TearDown() override
+    {
+        SetFileAttributesA((work_ + "locked.reg").c_str(), FILE_ATTRIBUTE_NORMAL);
+        removeFolder(work_);
+    }
+    CliRun write(std::vector<std::string> options)
+    {
+        options.insert(options.begin(), {"write", "out.reg", "--clsid", kClsid, "--server", "s.dll"});
+        return runCli(options, work_);
+    }
+    std::string bytes(const std::string& name) const { return readFileBytes(work_ + name).value_or("<missing>"); }
+
+    const std::string kClsid = "{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}";
+    const std::string work_ = buildFolder() + "cli write\\";
+};
+
+TEST_F(CliWrite, WritesTheScriptsOfTheSharedRules)
+{
+    const writer::ScriptFields defaults{kClsid, "myAddInName", "This AddIn creates Geometry", true, true};
+    struct Case {
+        std::vector<std::string> options;
+        writer::ScriptFields fields;
+        std::string mustHold;
+        std::string mustLack;
+    } cases[] = {
+        {{}, defaults, "\"SupportedSoftwareVersionGreaterThan\"", "{E357129A-"},
+        {{"--older-host"}, {kClsid, defaults.menuName, defaults.description, false, true}, "{E357129A-", "Supported"},
+        {{"--no-version-line"}, {kClsid, defaults.menuName, defaults.description, true, false}, "{39AD2B5C-", "Supported"},
+        {{"--menu", "Say \"hi\"", "--description", "C:\\x, 50%"},
+         {kClsid, "Say \"hi\"", "C:\\x, 50%", true, true},
+         "@=\"C:\\\\x, 50%\"",
+         "@=\"myAddInName\""},
+    };
+    for (const Case& c : cases) {
+        CliRun run = write(c.options);
+        ASSERT_EQ(run.exitCode, 0u) << run.err;
+        const std::string script = writer::fillRegTemplate(writer::builtInTemplate(), c.fields);
+        EXPECT_EQ(bytes("out.reg"), script);
+        EXPECT_EQ(bytes("UnReg-out.reg"), writer::unRegScriptOf(script));
+        EXPECT_NE(script.find(c.mustHold), std::string::npos) << script;
+        EXPECT_EQ(script.find(c.mustLack), std::string::npos) << script;
+    }
+    ASSERT_TRUE(DeleteFileA((work_ + "UnReg-out.reg").c_str()));
+
+    // The template in the current folder, else the one named.
+    const std::string own = "REGEDIT4\r\n[HKEY_CLASSES_ROOT\\CLSID\\#Clsid]\r\n@=\"#MenuName\"\r\n#SUPTDVER";
+    writeFileBytes(work_ + "AddInTemplate.Reg", own);
+    ASSERT_EQ(write({"--no-unreg"}).exitCode, 0u);
+    EXPECT_EQ(bytes("out.reg"), writer::fillRegTemplate(own, defaults));
+    writeFileBytes(work_ + "named.txt", own + "\r\n; named");
+    ASSERT_EQ(write({"--template", "named.txt", "--unreg-file", "remove it.reg"}).exitCode, 0u);
+    EXPECT_EQ(bytes("out.reg"), writer::fillRegTemplate(own + "\r\n; named", defaults));
+    EXPECT_EQ(bytes("remove it.reg"), writer::unRegScriptOf(bytes("out.reg")));
+    EXPECT_FALSE(pathExists(work_ + "UnReg-out.reg"));
+}
+
+TEST_F(CliWrite, BadInputWritesNothing)
+{
+    ASSERT_TRUE(CreateDirectoryA((work_ + "a folder.reg").c_str(), nullptr));
+    writeFileBytes(work_ + "locked.reg", "REGEDIT4\r\n");
+    SetFileAttributesA((work_ + "locked.reg").c_str(), FILE_ATTRIBUTE_READONLY);
+    const std::string g = kClsid;
+    struct Case {
+        std::vector<std::string> args;
+        unsigned long exitCode;
+        std::string says;
+    } cases[] = {
+        {{"write", "out.reg", "--clsid", g, "--server", "s.dll", "--bogus"}, 2, "--bogus"},
+        {{"write", "out.reg", "--clsid", g, "--server"}, 2, "--server"},
+        {{"write", "out.reg", "--clsid", "{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B1}", "--server", "s.dll"}, 2, "GUID"},
+        {{"write", "out.reg", "--clsid", "6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13", "--server", "s.dll"}, 2, "GUID"},
+        {{"list", "--view", "16"}, 2, "16"},
+        {{"write", "a folder.reg", "--clsid", g, "--server", "s.dll"}, 3, "\"a folder.reg\" was not written. It is a folder"},
+        {{"write", "none\\out.reg", "--clsid", g, "--server", "s.dll"}, 3, "\"none\\out.reg\" was not written. Its folder"},
+        {{"write", "locked.reg", "--clsid", g, "--server", "s.dll"}, 3, "\"locked.reg\" was not written. The file is read-only"},
+        {{"write", "out.reg", "--clsid", g, "--server", "s.dll", "--template", "none.reg"}, 3, "\"none.reg\" is missing"},
+    };
+    for (const Case& c : cases) {
+        CliRun run = runCli(c.args, work_);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.says;
+        EXPECT_EQ(run.err.rfind("AddInRegCli: ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.substr(0, run.err.find('\n')).find(c.says), std::string::npos) << run.err;
+        if (c.exitCode == 2) {
+            EXPECT_NE(run.err.find("\nUsage: AddInRegCli "), std::string::npos) << run.err;
+        }
+        EXPECT_FALSE(pathExists(work_ + "out.reg"));
+        EXPECT_FALSE(pathExists(work_ + "UnReg-out.reg"));
+        EXPECT_FALSE(pathExists(work_ + "UnReg-locked.reg"));
+        EXPECT_EQ(bytes("locked.reg"), "REGEDIT4\r\n");
+    }
+}
+
+TEST_F(CliWrite, RegisterRunsRegsvr32AndRegImportAndReportsTheirExitCodes)
+{
+    const std::string classKey = "CLSID\\" + kClsid;
+    const std::string addIns = work_ + "Sample Add-Ins\\";
+    const std::string dll = addIns + "AddInRegSample.dll";
+    ASSERT_TRUE(CreateDirectoryA(addIns.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileA((buildFolder() + "AddInRegSample.dll").c_str(), dll.c_str(), FALSE));
+    writeFileBytes(addIns + "not a server.dll", "text");
+    deleteTree(HKEY_CLASSES_ROOT, classKey);
+
+    CliRun run = runCli({"write", "add in.reg", "--clsid", kClsid, "--server", dll, "--register"}, work_);
+    EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+    EXPECT_NE(run.out.find("regsvr32.exe /s \"" + dll + "\": exit code 0\r\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("reg.exe import \"add in.reg\": exit code 0\r\n"), std::string::npos) << run.out;
+    EXPECT_EQ(readString(HKEY_CLASSES_ROOT, classKey + "\\InProcServer32"), dll);
+    EXPECT_TRUE(keyExists(HKEY_CLASSES_ROOT, classKey + "\\Implemented Categories\\{39AD2B5C-7A29-11D6-8E0A-0010B541CAA8}"));
+    EXPECT_EQ(readString(HKEY_CLASSES_ROOT, classKey + "\\Settings", "LoadOnStartUp"), "1");
+
+    run = runCli({"write", "add in.reg", "--clsid", kClsid, "--server", addIns + "not a server.dll", "--register"}, work_);
+    EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
+    EXPECT_NE(run.out.find("not a server.dll\": exit code "), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("not a server.dll\": exit code 0"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("reg.exe import \"add in.reg\": exit code 0"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("registration failed"), std::string::npos) << run.err;
+
+    deleteTree(HKEY_CLASSES_ROOT, classKey);
+    deleteTree(HKEY_CLASSES_ROOT, "AddInRegSample.Server.1");
+}
+
+} // namespace

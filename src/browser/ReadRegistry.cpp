@@ -1,10 +1,17 @@
 #include "browser/ReadRegistry.h"
 
+#include "browser/ClassLookup.h"
+#include "browser/HandOff.h"
+#include "browser/ReportWindow.h"
 #include "browser/ProgIdList.h"
+#include "browser/Search.h"
+#include "doctor/Doctor.h"
+#include "platform/Arguments.h"
 #include "platform/Dialogs.h"
 #include "platform/Process.h"
 #include "platform/Text.h"
 #include "registry/RegistryAPI.h"
+#include "registry/RegistryReader.h"
 #include "writer/WriteRegistry.h"
 
 using platform::MsgButtons;
@@ -13,11 +20,6 @@ using platform::MsgIcon;
 namespace {
 
 constexpr char kLineEnd[] = "\r\n";
-constexpr int kEnterKey = 13;
-
-// Values shorter than these count as absent for the two buttons.
-constexpr size_t kMinServerLength = 5;
-constexpr size_t kMinClsidLength = 2;
 
 std::string readDefaultString(const std::string& keyPath)
 {
@@ -55,30 +57,25 @@ void ReadRegistry::createControls()
     txtDllName.onKeyUp = [this](int keyCode, int shift) { onDllNameKeyUp(keyCode, shift); };
     cmdUnreg.onClick = [this] { onUnregisterClick(); };
     cmdWriteRegFile.onClick = [this] { onWriteRegFileClick(); };
+    lstKeys.onMenu = [this](POINT at) { onListMenu(at); };
+    lstKeys.onKeyDown = [this](int keyCode, int shift) { onListKeyDown(keyCode, shift); };
 }
 
 void ReadRegistry::buildProgIdList()
 {
     std::vector<std::string> names = browser::listedProgIds(RegistryAPI::listSubKeys(HKEY_CLASSES_ROOT, ""));
-    lstKeys.clear();
-    for (const std::string& name : names) lstKeys.addItem(name);
+    lstKeys.setRows(names);
     listReady = true;
 }
 
 std::string ReadRegistry::findDescrForInProcServer(const std::string& sInProcServer)
 {
-    currentClsid = readDefaultString(sInProcServer + "\\CLSID");
-    if (currentClsid.empty()) {
-        // No class: no server either, so the buttons never act on the server
-        // of an earlier, unrelated ProgID.
-        currentServer.clear();
-        return "CLSID not found";
-    }
-    std::string text = "CLSID = " + currentClsid + kLineEnd;
-    currentServer = readDefaultString("CLSID\\" + currentClsid + "\\InProcServer32");
-    if (currentServer.empty()) currentServer = readDefaultString("CLSID\\" + currentClsid + "\\LocalServer32");
-    if (!currentServer.empty()) text += "InProcServer = " + currentServer + kLineEnd;
-    return text;
+    // No class gives no server either, so the buttons never act on the
+    // server of an earlier, unrelated ProgID.
+    browser::ClassLookup found = browser::lookUpClass(sInProcServer, readDefaultString);
+    currentClsid = std::move(found.clsid);
+    currentServer = std::move(found.server);
+    return std::move(found.text);
 }
 
 void ReadRegistry::onListClick()
@@ -98,39 +95,39 @@ void ReadRegistry::onFindDllClick()
 
 void ReadRegistry::onDllNameKeyUp(int keyCode, int /*shift*/)
 {
-    if (keyCode == kEnterKey && !txtDllName.text().empty()) searchForDll();
+    if (keyCode == VK_RETURN && !txtDllName.text().empty()) searchForDll();
 }
 
 void ReadRegistry::searchForDll()
 {
-    platform::setMousePointer(platform::MousePointer::Hourglass);
-    const std::string dllName = txtDllName.text();
-    const int lastRow = lstKeys.count() - 1;
-    for (int row = lstKeys.selectedIndex() + 1; row <= lastRow; ++row) {
-        std::string description = findDescrForInProcServer(lstKeys.itemText(row));
-        if (!description.empty() && platform::containsIgnoringCase(description, dllName)) {
-            lstKeys.setSelectedIndex(row); // its click handling shows the lookup
-            platform::setMousePointer(platform::MousePointer::Default);
-            return;
+    {
+        platform::WaitCursor wait;
+        const std::string dllName = txtDllName.text();
+        const int lastRow = lstKeys.count() - 1;
+        for (int row = lstKeys.selectedIndex() + 1; row <= lastRow; ++row) {
+            std::string description = findDescrForInProcServer(lstKeys.itemText(row));
+            if (browser::lookupTextMatches(description, dllName)) {
+                lstKeys.setSelectedIndex(row); // its click handling shows the lookup, under the hourglass
+                return;
+            }
         }
-    }
-    // The rows examined have left their own class behind: give the buttons
-    // back the class of the row the window shows.
-    if (std::string selected = lstKeys.selectedText(); lstKeys.selectedIndex() >= 0) {
-        findDescrForInProcServer(selected);
-    } else {
-        currentClsid.clear();
-        currentServer.clear();
-    }
-    platform::setMousePointer(platform::MousePointer::Default);
+        // The rows examined have left their own class behind: give the
+        // buttons back the class of the row the window shows.
+        if (std::string selected = lstKeys.selectedText(); lstKeys.selectedIndex() >= 0) {
+            findDescrForInProcServer(selected);
+        } else {
+            currentClsid.clear();
+            currentServer.clear();
+        }
+    } // the default pointer is back before the message
     platform::showMessage(hwnd(), std::string("DLL not found") + kLineEnd + "Select top of list to restart search",
                           MsgButtons::Ok, MsgIcon::Information);
 }
 
 void ReadRegistry::onUnregisterClick()
 {
-    if (currentServer.size() < kMinServerLength) return;
-    if (!platform::startProgram(platform::commandWithPath("regsvr32.exe /u ", currentServer),
+    if (!browser::hasServer(currentServer)) return;
+    if (!platform::startUtility(platform::kRegsvr32, "/u", platform::pathOfServerValue(currentServer),
                                 platform::ShowState::NormalNoFocus))
         platform::showMessage(hwnd(), "regsvr32 failed to execute");
 }
@@ -138,8 +135,49 @@ void ReadRegistry::onUnregisterClick()
 void ReadRegistry::onWriteRegFileClick()
 {
     if (!regFileWindow) regFileWindow = std::make_unique<WriteRegistry>();
-    const bool hasServer = currentServer.size() >= kMinServerLength;
-    regFileWindow->openFor(currentClsid.size() >= kMinClsidLength ? currentClsid : "{xxx-xxx}",
-                           hasServer ? currentServer : "NoServer",
-                           hasServer ? currentServer.substr(0, currentServer.size() - 3) + "reg" : "default.reg");
+    const browser::HandOff handOff = browser::handOffFor(currentClsid, currentServer);
+    regFileWindow->openFor(handOff.clsid, handOff.server, handOff.regFileName);
+}
+
+void ReadRegistry::onListMenu(POINT at)
+{
+    // The entries act on the row the window shows, looked up afresh; the
+    // class the buttons act on stays as it is.
+    const bool hasRow = lstKeys.selectedIndex() >= 0;
+    const std::string progId = lstKeys.selectedText();
+    const browser::ClassLookup found = hasRow ? browser::lookUpClass(progId, readDefaultString) : browser::ClassLookup{};
+    const std::string serverPath = registry::expandEnvironment(platform::pathOfServerValue(found.server));
+    enum Entry { CopyProgId, CopyClsid, CopyServerPath, OpenServerFolder, CheckRegistration };
+    const std::optional<size_t> chosen = platform::showPopupMenu(
+        hwnd(), at,
+        {
+            {"Copy ProgID", hasRow},
+            {"Copy CLSID", !found.clsid.empty()},
+            {"Copy Server Path", !serverPath.empty()},
+            {"Open Server Folder", !serverPath.empty()},
+            {platform::ansiFromUtf8("Check Registration\xE2\x80\xA6"), hasRow},
+        });
+    if (!chosen) return;
+    switch (Entry(*chosen)) {
+    case CopyProgId: platform::copyToClipboard(hwnd(), progId); break;
+    case CopyClsid: platform::copyToClipboard(hwnd(), found.clsid); break;
+    case CopyServerPath: platform::copyToClipboard(hwnd(), serverPath); break;
+    case OpenServerFolder:
+        if (!platform::showInFolder(serverPath)) platform::showMessage(hwnd(), "explorer failed to execute");
+        break;
+    case CheckRegistration: {
+        platform::WaitCursor wait;
+        const std::string report = doctor::checkReport(progId);
+        if (!reportWindow) reportWindow = std::make_unique<ReportWindow>();
+        reportWindow->showReport("Check Registration - " + progId, report);
+        break;
+    }
+    }
+}
+
+void ReadRegistry::onListKeyDown(int keyCode, int shift)
+{
+    // Ctrl+C: the lookup text of the row the window shows.
+    if (keyCode == 'C' && shift == 2 && lstKeys.selectedIndex() >= 0)
+        platform::copyToClipboard(hwnd(), browser::lookUpClass(lstKeys.selectedText(), readDefaultString).text);
 }

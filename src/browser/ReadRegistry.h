@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+class ReportWindow;
 class WriteRegistry;
 
 class ReadRegistry : public platform::Window {
@@ -39,6 +40,7 @@ private:
     std::string currentClsid;
     std::string currentServer;
     std::unique_ptr<WriteRegistry> regFileWindow; // created by the first "Write Reg File"
+    std::unique_ptr<ReportWindow> reportWindow;   // created by the first "Check Registration..."
 
     // Handlers and the operations they run.
     void createControls();
@@ -49,4 +51,6 @@ private:
     void searchForDll();
     void onUnregisterClick();
     void onWriteRegFileClick();
+    void onListMenu(POINT at);
+    void onListKeyDown(int keyCode, int shift);
 };

@@ -132,12 +132,10 @@ std::vector<std::string> classesRootNames()
 // What the window should show for any row, read here independently.
 std::string expectedLookup(const std::string& progId)
 {
-    std::string clsid = readString(HKEY_CLASSES_ROOT, progId + "\\CLSID");
-    if (clsid == "<missing>" || clsid.empty()) return "CLSID not found";
-    std::string server = readString(HKEY_CLASSES_ROOT, "CLSID\\" + clsid + "\\InProcServer32");
-    if (server == "<missing>" || server.empty())
-        server = readString(HKEY_CLASSES_ROOT, "CLSID\\" + clsid + "\\LocalServer32");
-    if (server == "<missing>") server.clear();
+    std::string clsid = readString(HKEY_CLASSES_ROOT, progId + "\\CLSID").value_or("");
+    if (clsid.empty()) return "CLSID not found";
+    std::string server = readString(HKEY_CLASSES_ROOT, "CLSID\\" + clsid + "\\InProcServer32").value_or("");
+    if (server.empty()) server = readString(HKEY_CLASSES_ROOT, "CLSID\\" + clsid + "\\LocalServer32").value_or("");
     return lookupText(clsid, server);
 }
 
@@ -149,7 +147,7 @@ public:
     explicit KeysIfAbsent(const std::vector<std::string>& names)
     {
         for (const std::string& name : names) {
-            if (keyExists(HKEY_CLASSES_ROOT, name) && readString(HKEY_CLASSES_ROOT, name, kMark) == "<missing>")
+            if (keyExists(HKEY_CLASSES_ROOT, name) && !readString(HKEY_CLASSES_ROOT, name, kMark))
                 continue; // the prefix's own key: left alone
             HKEY key = nullptr;
             if (RegCreateKeyExA(HKEY_CLASSES_ROOT, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
@@ -443,6 +441,54 @@ TEST_F(BrowserWindow, AnEmptySearchBoxAsksForAValueOnlyOnFindDll)
 }
 
 // Last: it ends the program.
+// The list's context menu, opened from the keyboard: the entries act on the
+// row the window shows.
+TEST_F(BrowserWindow, ContextMenuCopiesTheClsidAndOpensTheCheckReport)
+{
+    int row = rowOf(kAlpha);
+    ASSERT_GE(row, 0);
+    clickListRow(list(), row);
+    ASSERT_TRUE(shows(row, kAlphaText));
+
+    // Picks the menu's n-th entry (from 1) with the arrow keys and Enter.
+    auto chooseEntry = [&](int n) {
+        PostMessageA(list(), WM_CONTEXTMENU, WPARAM(list()), LPARAM(-1)); // as Shift+F10 or the menu key
+        HWND menu = waitFor([] { return FindWindowA("#32768", nullptr); }, kWaitMs);
+        ASSERT_NE(menu, nullptr) << "no context menu";
+        for (int i = 0; i < n; ++i) PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
+        EXPECT_TRUE(waitUntil([] { return !IsWindowVisible(FindWindowA("#32768", nullptr)); }, kWaitMs));
+    };
+    auto clipboardText = [] {
+        std::string text;
+        if (!OpenClipboard(nullptr)) return text;
+        if (HANDLE data = GetClipboardData(CF_TEXT)) {
+            if (const char* bytes = static_cast<const char*>(GlobalLock(data))) text = bytes;
+            GlobalUnlock(data);
+        }
+        CloseClipboard();
+        return text;
+    };
+
+    chooseEntry(2); // "Copy CLSID"
+    EXPECT_TRUE(waitUntil([&] { return clipboardText() == kAlphaClsid; }, kWaitMs)) << clipboardText();
+
+    chooseEntry(5); // "Check Registration..."
+    HWND report = waitFor([] { return FindWindowA(nullptr, "Check Registration - AddInRegE2E.Alpha.1"); }, kWaitMs);
+    ASSERT_NE(report, nullptr) << "no report window";
+    std::vector<HWND> parts;
+    EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(report) && (parts = childrenOf(report)).size() == 3; }, kWaitMs));
+    ASSERT_EQ(parts.size(), 3u);
+    EXPECT_EQ(windowText(parts[1]), "Copy");
+    EXPECT_EQ(windowText(parts[2]), "Close");
+    const std::string text = windowText(parts[0]);
+    EXPECT_NE(text.find(kAlphaClsid), std::string::npos) << text;
+    EXPECT_NE(text.find("e2eShared Alpha.dll"), std::string::npos) << text;
+    clickButton(parts[2]);
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(report); }, kWaitMs));
+    EXPECT_TRUE(app->isRunning());
+}
+
 TEST_F(BrowserWindow, QuitEndsTheProcessAtOnce)
 {
     auto start = std::chrono::steady_clock::now();

@@ -1,0 +1,24 @@
+#pragma once
+// The doctor's results for programs (JSON) and the stale list for people.
+// The checklist's text form is the doctor's own (doctor/Report.h), since a
+// window shows it too.
+#include "cli/Output.h"
+#include "doctor/Checklist.h"
+#include "doctor/Stale.h"
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// One object per class: target, clsid, progId, view, result, the server
+// facts and the checks, keyed by item in the checklist's order. UTF-8
+// through `toUtf8`; ends in CR LF.
+std::string checklistJson(const std::vector<doctor::Checklist>& lists, const Utf8Converter& toUtf8);
+
+// The stale classes as aligned columns (view, hive, CLSID, ProgIDs, server)
+// or as JSON, one object per class key. Lines end in CR LF.
+std::string staleText(const std::vector<doctor::StaleClass>& classes);
+std::string staleJson(const std::vector<doctor::StaleClass>& classes, const Utf8Converter& toUtf8);
+
+} // namespace cli

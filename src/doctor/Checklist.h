@@ -1,0 +1,141 @@
+#pragma once
+// What passes, warns or fails in an add-in's registration, decided from facts
+// gathered elsewhere. Plain values in, plain values out: the registry and
+// the files are read by the caller (Doctor.h).
+#include "doctor/PeImage.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace doctor {
+
+// Which host's category the class must name.
+enum class Host { R6, Older, Any };
+
+enum class Status { Pass, Warn, Fail };
+
+// "pass", "warn", "fail".
+const char* statusName(Status status);
+
+// The items, in the order a checklist gives them. The names are the JSON keys.
+inline constexpr char kPresence[] = "presence";
+inline constexpr char kHive[] = "hive";
+inline constexpr char kServer[] = "server";
+inline constexpr char kMachine[] = "machine";
+inline constexpr char kThreading[] = "threadingModel";
+inline constexpr char kDotNet[] = "dotNet";
+inline constexpr char kMenu[] = "menu";
+inline constexpr char kCategories[] = "categories";
+inline constexpr char kSettings[] = "settings";
+inline constexpr char kProgId[] = "progId";
+
+struct Item {
+    std::string key;
+    Status status = Status::Pass;
+    std::string reason; // one line
+};
+
+// A registry value as the checks see it.
+struct ValueFact {
+    bool present = false;
+    std::string typeName;    // "REG_SZ", "REG_DWORD"...
+    bool isText = false;     // REG_SZ or REG_EXPAND_SZ
+    bool expandable = false; // REG_EXPAND_SZ
+    std::string text;        // when isText: as stored, not expanded
+};
+
+// Where the server value leads.
+struct ServerFacts {
+    ValueFact value;           // InProcServer32's default value
+    bool keyPresent = false;   // the InProcServer32 key
+    std::string expanded;      // the text with %NAME% expanded (REG_EXPAND_SZ only)
+    bool quoted = false;       // the text starts with a double quote
+    std::string path;          // expanded and unquoted: what the value names
+    std::string file;          // where the loader of the view finds it ("" when unknown)
+    bool exists = false;       // `file` is a file
+    bool inSystemFolder = false; // a bare file name, looked up in the system folder
+    std::optional<PeImageInfo> image; // read from `file`'s first bytes when it exists
+};
+
+struct DotNetFacts {
+    ValueFact className; // "Class"
+    ValueFact assembly;  // "Assembly"
+    ValueFact codeBase;  // "CodeBase"
+    std::optional<std::string> codeBasePath; // the decoded file URI; nothing when it is not one
+    bool codeBaseExists = false;
+};
+
+// What the ProgID that was given leads to, in the checked view.
+struct ProgIdFacts {
+    std::string name;       // as given
+    bool keyPresent = false;
+    std::string clsid;      // its CLSID ("" when none), through CurVer if it has none itself
+    std::string classProgId;              // the class's own ProgID subkey ("" when none)
+    std::string classIndependentProgId;   // its VersionIndependentProgID ("" when none)
+};
+
+// Everything a checklist of one class is decided from.
+struct ClassFacts {
+    std::string clsid;
+    bool in64 = false; // the class key, in either hive, of the 64-bit view
+    bool in32 = false; // ... of the 32-bit view
+    int view = 64;     // the view the facts below were read in
+    bool inMachine = false; // HKEY_LOCAL_MACHINE\Software\Classes, in that view
+    bool inUser = false;    // HKEY_CURRENT_USER\Software\Classes
+    // Below: as the merged classes of the view show them, the per-user copy
+    // of a key winning over the machine's.
+    ServerFacts server;
+    ValueFact threadingModel;
+    std::optional<DotNetFacts> dotNet; // only when the server is mscoree.dll
+    ValueFact menuName;                // the class key's default value
+    bool descriptionKey = false;
+    std::vector<std::string> implementedCategories; // subkey names
+    std::vector<std::string> requiredCategories;
+    bool settingsKey = false;
+    ValueFact loadOnStartUp;
+    ValueFact type;
+    ValueFact supportedVersion; // SupportedSoftwareVersionGreaterThan
+    std::optional<ProgIdFacts> progId; // only when a ProgID was given
+};
+
+struct Checklist {
+    std::string target; // as given on the command line or by the window
+    ClassFacts facts;
+    std::vector<Item> items;
+    Status result() const; // the worst item
+};
+
+// The items for the facts, in the fixed order. A class in neither view gets
+// the presence item (and the ProgID's) only.
+std::vector<Item> judge(const ClassFacts& facts, Host host);
+
+// ---- helpers the gathering shares ------------------------------------------
+
+enum class TargetKind { ProgId, Clsid, Path };
+
+// A target that starts with "{" is a CLSID; one with "\", "/" or ":" in it,
+// or ending in ".dll", a path; anything else a ProgID.
+TargetKind targetKindOf(const std::string& target);
+
+// "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" with hex digits.
+bool isBracedGuid(const std::string& text);
+
+// Equal, letters of ASCII compared without regard to case: how CLSIDs,
+// ProgIDs and category names are matched.
+bool equalIgnoringCase(const std::string& a, const std::string& b);
+
+// Whether two server paths name the same file by their text: ASCII letters
+// in either case, "/" and "\" alike, runs of separators as one.
+bool samePath(const std::string& a, const std::string& b);
+
+// The last part of a path, after its last "\" or "/".
+std::string fileNameOf(const std::string& path);
+
+// Whether a server value's path names the .NET loader.
+bool isDotNetLoader(const std::string& path);
+
+// "x64", "ARM64", "x86", "machine 0x1C4", "not a PE image".
+std::string machineName(const PeImageInfo& image);
+
+} // namespace doctor

@@ -1,0 +1,89 @@
+#include "doctor/Report.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <utility>
+
+namespace doctor {
+
+namespace {
+
+constexpr char kLineEnd[] = "\r\n";
+
+constexpr std::array<std::pair<const char*, const char*>, 10> kLabels{{
+    {kPresence, "Presence by view"},
+    {kHive, "Hive"},
+    {kServer, "Server value"},
+    {kMachine, "Machine type"},
+    {kThreading, "ThreadingModel"},
+    {kDotNet, ".NET class"},
+    {kMenu, "Menu name"},
+    {kCategories, "Category keys"},
+    {kSettings, "Settings"},
+    {kProgId, "ProgID"},
+}};
+
+std::string upper(const char* text)
+{
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+std::string count(size_t n, const char* one, const char* many)
+{
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string heading(const Checklist& list)
+{
+    const ClassFacts& f = list.facts;
+    std::string text = f.clsid;
+    if (f.progId) text += " (" + f.progId->name + ")";
+    if (f.in64 || f.in32) text += ", read in the " + std::to_string(f.view) + "-bit view";
+    return text;
+}
+
+} // namespace
+
+const char* itemLabel(const std::string& key)
+{
+    for (const auto& [name, label] : kLabels)
+        if (key == name) return label;
+    return "";
+}
+
+std::string checklistText(const std::vector<Checklist>& lists)
+{
+    size_t width = 0;
+    for (const auto& entry : kLabels) width = std::max(width, std::strlen(entry.second));
+
+    std::string out;
+    for (const Checklist& list : lists) {
+        if (!out.empty()) out += kLineEnd;
+        out += heading(list) + kLineEnd;
+        size_t warned = 0;
+        size_t failed = 0;
+        for (const Item& item : list.items) {
+            const std::string label = itemLabel(item.key);
+            out += "  " + upper(statusName(item.status)) + "  " + label + std::string(width - label.size() + 2, ' ') +
+                   item.reason + kLineEnd;
+            warned += item.status == Status::Warn;
+            failed += item.status == Status::Fail;
+        }
+        out += "  Result: " + upper(statusName(list.result()));
+        if (failed || warned)
+            out += " (" + count(failed, "failed", "failed") + ", " + count(warned, "warning", "warnings") + ")";
+        out += kLineEnd;
+    }
+    return out;
+}
+
+std::string notFoundText(const std::string& target)
+{
+    return "No class found for \"" + target + "\" in either registry view or hive." + kLineEnd;
+}
+
+} // namespace doctor

@@ -1,0 +1,509 @@
+// AddInRegCli's registration doctor as a build step runs it: `check` on add-in
+// registrations the test makes in each registry view and hive, each case's
+// JSON read back item by item; `write --register --verify` with a script
+// that regedit merges silently despite a bad line; `unregister` with the
+// real regsvr32 and reg; `stale` and its cleanup script merged with reg.
+#include "CliProcess.h"
+#include "TestFiles.h"
+#include "TestRegistry.h"
+#include "Ui.h"
+#include "writer/HostCategories.h"
+#include "writer/RegScript.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace testing_support;
+using Json = nlohmann::ordered_json; // keeps the order of the fields as printed
+
+namespace {
+
+const std::string kSampleClsid = "{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}";
+const std::string kSampleProgId = "AddInRegSample.Server.1";
+
+std::string clsid(int n)
+{
+    char text[64];
+    std::snprintf(text, sizeof(text), "{D0C70000-0000-4000-8000-%012d}", n);
+    return text;
+}
+
+unsigned long reg(const std::string& args) { return runReg(args); }
+
+bool classKeyIn(HKEY root, REGSAM view, const std::string& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, ("Software\\Classes\\" + path).c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void deleteClassesTree(HKEY root, REGSAM view, const std::string& path)
+{
+    HKEY classes = nullptr;
+    if (RegOpenKeyExA(root, "Software\\Classes", 0, KEY_ALL_ACCESS | view, &classes) != ERROR_SUCCESS) return;
+    RegDeleteTreeA(classes, path.c_str());
+    RegCloseKey(classes);
+}
+
+// Where a registration is made: a hive and a view, written directly.
+struct Place {
+    HKEY root = HKEY_LOCAL_MACHINE;
+    REGSAM view = KEY_WOW64_64KEY;
+};
+const Place kMachine64{HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY};
+const Place kMachine32{HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY};
+const Place kUser{HKEY_CURRENT_USER, KEY_WOW64_64KEY};
+
+// An add-in's registration as the host wants it; each case changes one thing.
+struct AddIn {
+    std::string clsid;
+    Place place;
+    std::string server;
+    DWORD serverType = REG_SZ;
+    std::string threading = "Apartment"; // "" for none
+    std::string menu = "Doctor Test";
+    bool description = true;
+    std::string category = writer::kR6Category; // "" for none
+    bool settings = true;
+    std::string progId{};      // its ProgID key names the class; "" for none
+    std::string classProgId{}; // the class's ProgID subkey; "" for none
+    std::vector<std::pair<std::string, std::string>> serverValues{}; // more values of InProcServer32
+};
+
+// Makes the registration; removes it again at the end of the scope.
+class ScopedAddIn {
+public:
+    explicit ScopedAddIn(AddIn addIn) : a_(std::move(addIn))
+    {
+        const std::string key = "CLSID\\" + a_.clsid;
+        set(key, "", a_.menu);
+        if (a_.description) set(key + "\\Description", "", "Checked by the doctor's tests");
+        set(key + "\\InProcServer32", "", a_.server, a_.serverType);
+        if (!a_.threading.empty()) set(key + "\\InProcServer32", "ThreadingModel", a_.threading);
+        for (const auto& [name, value] : a_.serverValues) set(key + "\\InProcServer32", name, value);
+        if (!a_.category.empty()) {
+            set(key + "\\Implemented Categories\\" + a_.category);
+            set(key + "\\Required Categories\\" + a_.category);
+        }
+        if (a_.settings) {
+            set(key + "\\Settings", "LoadOnStartUp", "1");
+            set(key + "\\Settings", "Type", "Standard");
+        }
+        if (!a_.classProgId.empty()) set(key + "\\ProgID", "", a_.classProgId);
+        if (!a_.progId.empty()) set(a_.progId + "\\CLSID", "", a_.clsid);
+    }
+    ~ScopedAddIn()
+    {
+        deleteClassesTree(a_.place.root, a_.place.view, "CLSID\\" + a_.clsid);
+        if (!a_.progId.empty()) deleteClassesTree(a_.place.root, a_.place.view, a_.progId);
+    }
+    ScopedAddIn(const ScopedAddIn&) = delete;
+    ScopedAddIn& operator=(const ScopedAddIn&) = delete;
+
+private:
+    void set(const std::string& path, const std::string& name = "", const std::optional<std::string>& value = {},
+             DWORD type = REG_SZ) const
+    {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(a_.place.root, ("Software\\Classes\\" + path).c_str(), 0, nullptr, 0,
+                                  KEY_ALL_ACCESS | a_.place.view, nullptr, &key, nullptr),
+                  ERROR_SUCCESS)
+            << path;
+        if (value)
+            RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(value->c_str()),
+                           DWORD(value->size() + 1));
+        RegCloseKey(key);
+    }
+    AddIn a_;
+};
+
+Json checkJson(const std::vector<std::string>& args, unsigned long expectedExit)
+{
+    std::vector<std::string> line{"check"};
+    line.insert(line.end(), args.begin(), args.end());
+    line.push_back("--format");
+    line.push_back("json");
+    const CliRun run = runCli(line);
+    EXPECT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, expectedExit) << args[0] << "\n" << run.out << run.err;
+    return Json::parse(run.out, nullptr, false);
+}
+
+// The statuses of one class's checks, by key.
+std::map<std::string, std::string> statusesOf(const Json& object)
+{
+    std::map<std::string, std::string> statuses;
+    for (const auto& [key, item] : object.at("checks").items()) statuses[key] = item.at("status").get<std::string>();
+    return statuses;
+}
+
+class Doctor : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(removeFolder(folder_));
+        ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
+        ASSERT_TRUE(CopyFileA((buildFolder() + "AddInRegSample.dll").c_str(), x64_.c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA((buildFolder() + "DoctorX86.dll").c_str(), x86_.c_str(), FALSE));
+        writeFileBytes(text_, "This is a text file, not a DLL.\r\n");
+    }
+    void TearDown() override { removeFolder(folder_); }
+
+    // Checks the class and expects exactly the named items not to pass.
+    void expectOnly(const AddIn& addIn, const std::map<std::string, std::string>& notPassing,
+                    const std::vector<std::string>& options = {})
+    {
+        SCOPED_TRACE(addIn.clsid);
+        std::vector<std::string> args{addIn.progId.empty() ? addIn.clsid : addIn.progId};
+        args.insert(args.end(), options.begin(), options.end());
+        bool failed = false;
+        for (const auto& [key, status] : notPassing) failed |= status == "fail";
+        const Json json = checkJson(args, failed ? 1 : 0);
+        ASSERT_TRUE(json.is_array() && json.size() == 1) << json.dump(2);
+        const std::map<std::string, std::string> statuses = statusesOf(json[0]);
+        for (const auto& [key, status] : statuses) {
+            const auto expected = notPassing.find(key);
+            EXPECT_EQ(status, expected == notPassing.end() ? "pass" : expected->second)
+                << key << ": " << json[0]["checks"][key]["reason"];
+        }
+        for (const auto& [key, status] : notPassing) EXPECT_TRUE(statuses.count(key)) << key;
+    }
+
+    const std::string folder_ = buildFolder() + "doctor files\\";
+    const std::string x64_ = folder_ + "AddInRegSample.dll";
+    const std::string x86_ = folder_ + "DoctorX86.dll";
+    const std::string text_ = folder_ + "Not A Server.dll";
+};
+
+TEST_F(Doctor, EachFaultFailsOrWarnsItsOwnItemOnly)
+{
+    const AddIn healthy{clsid(1), kMachine64, x64_};
+    const ScopedAddIn a1(healthy);
+    expectOnly(healthy, {});
+    // The full item list of a healthy class, in order, and its facts.
+    const Json json = checkJson({clsid(1), "--strict"}, 0);
+    std::vector<std::string> keys;
+    for (const auto& [key, item] : json[0]["checks"].items()) keys.push_back(key);
+    EXPECT_EQ(keys, (std::vector<std::string>{"presence", "hive", "server", "machine", "threadingModel", "menu",
+                                              "categories", "settings"}));
+    EXPECT_EQ(json[0]["view"], 64);
+    EXPECT_EQ(json[0]["result"], "pass");
+    EXPECT_EQ(json[0]["server"]["machine"], "x64");
+    EXPECT_EQ(json[0]["server"]["type"], "REG_SZ");
+
+    AddIn only32{clsid(2), kMachine32, x86_};
+    AddIn x86In64{clsid(3), kMachine64, x86_};
+    AddIn textFile{clsid(4), kMachine64, text_};
+    AddIn missingFile{clsid(5), kMachine64, folder_ + "gone.dll"};
+    AddIn quoted{clsid(6), kMachine64, "\"" + x64_ + "\""};
+    AddIn noThreading{clsid(7), kMachine64, x64_};
+    noThreading.threading = "";
+    AddIn noCategory{clsid(8), kMachine64, x64_};
+    noCategory.category = "";
+    AddIn noSettings{clsid(9), kMachine64, x64_};
+    noSettings.settings = false;
+    AddIn noMenu{clsid(10), kMachine64, x64_};
+    noMenu.menu = "";
+    noMenu.description = false;
+    const ScopedAddIn a2(only32), a3(x86In64), a4(textFile), a5(missingFile), a6(quoted), a7(noThreading),
+        a8(noCategory), a9(noSettings), a10(noMenu);
+
+    expectOnly(only32, {{"presence", "fail"}}); // an x86 DLL in the 32-bit view is right for that view
+    expectOnly(x86In64, {{"machine", "fail"}});
+    expectOnly(textFile, {{"machine", "fail"}});
+    expectOnly(missingFile, {{"server", "fail"}, {"machine", "fail"}});
+    expectOnly(quoted, {{"server", "warn"}});
+    expectOnly(noThreading, {{"threadingModel", "warn"}});
+    expectOnly(noCategory, {{"categories", "fail"}});
+    expectOnly(noSettings, {{"settings", "fail"}});
+    expectOnly(noMenu, {{"menu", "warn"}});
+
+    EXPECT_EQ(checkJson({clsid(2)}, 1)[0]["view"], 32);
+    EXPECT_NE(checkJson({clsid(4)}, 1)[0]["checks"]["machine"]["reason"].get<std::string>().find("not a PE image"),
+              std::string::npos);
+    // A warning fails only with --strict.
+    checkJson({clsid(7), "--strict"}, 1);
+}
+
+TEST_F(Doctor, HivesExpansionAndTheHostsCategory)
+{
+    AddIn perUser{clsid(11), kUser, x64_};
+    // Both hives: the machine's copy is broken, the per-user copy wins.
+    AddIn machineCopy{clsid(12), kMachine64, folder_ + "gone.dll"};
+    machineCopy.settings = false;
+    AddIn userCopy{clsid(12), kUser, x64_};
+    AddIn older{clsid(13), kMachine64, x64_};
+    older.category = writer::kOlderCategory;
+    const ScopedAddIn a1(perUser), a2(machineCopy), a3(userCopy), a4(older);
+
+    expectOnly(perUser, {{"hive", "warn"}});
+    expectOnly(userCopy, {{"hive", "warn"}});
+    EXPECT_NE(checkJson({clsid(12)}, 0)[0]["checks"]["hive"]["reason"].get<std::string>().find("per-user copy wins"),
+              std::string::npos);
+
+    expectOnly(older, {});
+    expectOnly(older, {}, {"--host", "older"});
+    expectOnly(older, {{"categories", "fail"}}, {"--host", "r6"});
+
+    // %SystemRoot% in a REG_EXPAND_SZ value, the file where it expands to.
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    const std::string folder = std::string(windows) + "\\AddInRegDoctorTest\\";
+    removeFolder(folder);
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileA(x64_.c_str(), (folder + "Sample.dll").c_str(), FALSE));
+    AddIn expand{clsid(14), kMachine64, "%SystemRoot%\\AddInRegDoctorTest\\Sample.dll", REG_EXPAND_SZ};
+    {
+        const ScopedAddIn a5(expand);
+        expectOnly(expand, {{"server", "warn"}});
+        const Json server = checkJson({clsid(14)}, 0)[0]["server"];
+        EXPECT_EQ(server["type"], "REG_EXPAND_SZ");
+        EXPECT_EQ(server["value"], expand.server);
+        EXPECT_EQ(server["expanded"], folder + "Sample.dll");
+        EXPECT_EQ(server["exists"], true);
+    }
+    removeFolder(folder);
+}
+
+TEST_F(Doctor, DotNetClassAndItsCodeBase)
+{
+    const std::string codeBaseFolder = "C:\\Some Dir\\";
+    removeFolder(codeBaseFolder);
+    AddIn dotNet{clsid(15), kMachine64, "mscoree.dll"};
+    dotNet.serverValues = {{"Class", "Doctor.AddIn"},
+                           {"Assembly", "Doctor, Version=1.0.0.0, Culture=neutral, PublicKeyToken=null"},
+                           {"CodeBase", "file:///C:/Some%20Dir/x.dll"}};
+    dotNet.progId = "AddInRegDoctor.DotNet";
+    dotNet.classProgId = dotNet.progId;
+    const ScopedAddIn a1(dotNet);
+
+    expectOnly(dotNet, {{"dotNet", "fail"}});
+    EXPECT_NE(checkJson({clsid(15)}, 1)[0]["checks"]["dotNet"]["reason"].get<std::string>().find(
+                  "C:\\Some Dir\\x.dll does not exist"),
+              std::string::npos);
+
+    ASSERT_TRUE(CreateDirectoryA(codeBaseFolder.c_str(), nullptr));
+    writeFileBytes(codeBaseFolder + "x.dll", "MZ");
+    expectOnly(dotNet, {});
+    const Json json = checkJson({dotNet.progId}, 0);
+    EXPECT_TRUE(json[0]["checks"].contains("dotNet"));
+    EXPECT_TRUE(json[0]["checks"].contains("progId"));
+    removeFolder(codeBaseFolder);
+}
+
+TEST_F(Doctor, ProgIdConsistencyAndTargets)
+{
+    AddIn named{clsid(16), kMachine64, x64_};
+    named.progId = "AddInRegDoctor.Named";
+    named.classProgId = "AddInRegDoctor.Other";
+    AddIn inBoth64{clsid(17), kMachine64, x64_};
+    AddIn inBoth32{clsid(17), kMachine32, x86_};
+    const ScopedAddIn a1(named), a2(inBoth64), a3(inBoth32);
+
+    expectOnly(named, {{"progId", "warn"}});
+
+    // A DLL path finds every class it serves, in either view, written in any case and with "/".
+    std::string spelled = x86_;
+    for (char& c : spelled) c = c == '\\' ? '/' : char(std::toupper(static_cast<unsigned char>(c)));
+    Json json = checkJson({spelled}, 0);
+    ASSERT_EQ(json.size(), 1u) << json.dump(2);
+    EXPECT_EQ(json[0]["clsid"], clsid(17));
+    EXPECT_EQ(json[0]["view"], 64); // where a 64-bit host looks, though the path matched the 32-bit view
+    json = checkJson({x64_}, 0);
+    std::vector<std::string> found;
+    for (const Json& object : json) found.push_back(object["clsid"]);
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<std::string>{clsid(16), clsid(17)}));
+
+    // Not found, and what is not a target at all.
+    const CliRun none = runCli({"check", clsid(99)});
+    EXPECT_EQ(none.exitCode, 3u);
+    EXPECT_NE(none.err.find("no class found for \"" + clsid(99) + "\""), std::string::npos) << none.err;
+    EXPECT_EQ(runCli({"check", "AddInRegDoctor.None", "--format", "json"}).out, "[]\r\n");
+    const std::vector<std::vector<std::string>> usageErrors{
+        {"check", "{D0C70000-0000}"}, {"check", clsid(16), "--host", "r7"}, {"check", clsid(16), "--format", "csv"},
+        {"check"}, {"stale", "--view", "16"}, {"unregister", clsid(16), "--script", folder_ + "none.reg"}};
+    for (const std::vector<std::string>& args : usageErrors) {
+        const CliRun run = runCli(args);
+        EXPECT_EQ(run.exitCode, 2u) << args.back() << run.err;
+        EXPECT_NE(run.err.find("\nUsage: AddInRegCli "), std::string::npos) << run.err;
+    }
+}
+
+TEST_F(Doctor, TextReportIsOneLinePerItem)
+{
+    AddIn noSettings{clsid(18), kMachine64, x64_};
+    noSettings.settings = false;
+    const ScopedAddIn a1(noSettings);
+    const CliRun run = runCli({"check", clsid(18)});
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(run.out.rfind(clsid(18) + ", read in the 64-bit view\r\n", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("\r\n  PASS  Server value      REG_SZ \"" + x64_ + "\" exists\r\n"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("\r\n  FAIL  Settings          no Settings key\r\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\r\n  Result: FAIL (1 failed, 0 warnings)\r\n"), std::string::npos) << run.out;
+}
+
+// The sample server registered by `write --register`, then taken apart.
+class DoctorSample : public Doctor {
+protected:
+    void TearDown() override
+    {
+        for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+            deleteClassesTree(HKEY_LOCAL_MACHINE, view, "CLSID\\" + kSampleClsid);
+            deleteClassesTree(HKEY_LOCAL_MACHINE, view, kSampleProgId);
+        }
+        Doctor::TearDown();
+    }
+    const std::string script_ = folder_ + "Sample.reg";
+};
+
+TEST_F(DoctorSample, VerifyFindsTheValueABadLineLeftOut)
+{
+    // The built-in template with the closing quote of "Type"'s data missing
+    // on line 11. reg import passes over that line and reports success.
+    std::string bad = writer::builtInTemplate();
+    const std::string type = "\"Type\"=\"Standard\"";
+    ASSERT_NE(bad.find(type), std::string::npos);
+    bad.replace(bad.find(type), type.size(), "\"Type\"=\"Standard");
+    writeFileBytes(folder_ + "Bad.Reg", bad);
+
+    CliRun run = runCli({"write", script_, "--clsid", kSampleClsid, "--server", x64_, "--template", folder_ + "Bad.Reg",
+                         "--register", "--verify"});
+    EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
+    EXPECT_NE(run.out.find("reg.exe import \"" + script_ + "\": exit code 0\r\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("line 11: \"Type\" of HKEY_CLASSES_ROOT\\CLSID\\" + kSampleClsid +
+                           "\\Settings is missing; the line is not understood (a string without its closing quote)"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("line 10"), std::string::npos) << run.out; // LoadOnStartUp is there
+    EXPECT_EQ(run.err.find("registration failed"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("1 of the lines"), std::string::npos) << run.err;
+
+    // The good script: all read back; and the class passes its check.
+    run = runCli({"write", script_, "--clsid", kSampleClsid, "--server", x64_, "--register", "--verify"});
+    EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+    EXPECT_NE(run.out.find("Verified: the registry holds every key and value of \"" + script_ + "\".\r\n"),
+              std::string::npos)
+        << run.out;
+    const Json json = checkJson({kSampleProgId, "--strict"}, 0);
+    EXPECT_EQ(json[0]["checks"]["progId"]["status"], "pass");
+
+    // --verify without --register is a usage error.
+    EXPECT_EQ(runCli({"write", script_, "--clsid", kSampleClsid, "--server", x64_, "--verify"}).exitCode, 2u);
+}
+
+TEST_F(DoctorSample, UnregisterRunsRegsvr32ThenTheScriptAndVerifies)
+{
+    ASSERT_EQ(runCli({"write", script_, "--clsid", kSampleClsid, "--server", x64_, "--register"}).exitCode, 0u);
+    ASSERT_TRUE(keyExists(HKEY_CLASSES_ROOT, kSampleProgId));
+
+    // regsvr32 /u leaves the add-in's own keys for its un-register script.
+    CliRun run = runCli({"unregister", kSampleProgId, "--verify"});
+    EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
+    EXPECT_NE(run.out.find("regsvr32.exe /u /s \"" + x64_ + "\": exit code 0\r\n"), std::string::npos) << run.out;
+    const std::string classKey = "HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\" + kSampleClsid;
+    EXPECT_NE(run.out.find("Still present: " + classKey + "\r\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Still present: " + classKey + "\\Settings\r\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("InProcServer32"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("Still present: HKEY_LOCAL_MACHINE\\Software\\Classes\\" + kSampleProgId),
+              std::string::npos)
+        << run.out;
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, kSampleProgId));
+
+    // The ProgID is gone now; the CLSID still names what is left.
+    EXPECT_EQ(runCli({"unregister", kSampleProgId}).exitCode, 3u);
+    run = runCli({"unregister", kSampleClsid, "--script", folder_ + "UnReg-Sample.reg", "--verify"});
+    EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+    EXPECT_NE(run.out.find("reg.exe import \"" + folder_ + "UnReg-Sample.reg\": exit code 0\r\n"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("Nothing of " + kSampleClsid + " is left in either view or hive.\r\n"), std::string::npos)
+        << run.out;
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "CLSID\\" + kSampleClsid));
+}
+
+TEST_F(DoctorSample, StaleListsExactlyTheClassesWhoseFileIsGoneAndCleansThemUp)
+{
+    ASSERT_EQ(runCli({"write", script_, "--clsid", kSampleClsid, "--server", x64_, "--register"}).exitCode, 0u);
+    // Neighbours: a healthy class; a stale one in the 32-bit view only; and a
+    // class stale in the machine's hive whose per-user copy still works, so
+    // that its ProgID must stay.
+    AddIn neighbour{clsid(20), kMachine64, x86_};
+    neighbour.progId = "AddInRegDoctor.Neighbour";
+    AddIn stale32{clsid(21), kMachine32, folder_ + "gone32.dll"};
+    stale32.progId = "AddInRegDoctor.Stale32";
+    AddIn staleMachine{clsid(22), kMachine64, folder_ + "gone.dll"};
+    staleMachine.progId = "AddInRegDoctor.StillUsed";
+    AddIn liveUser{clsid(22), kUser, folder_ + "user.dll"};
+    ASSERT_TRUE(CopyFileA(x64_.c_str(), (folder_ + "user.dll").c_str(), FALSE));
+    const ScopedAddIn a1(neighbour), a2(stale32), a3(staleMachine), a4(liveUser);
+    ASSERT_TRUE(DeleteFileA(x64_.c_str()));
+
+    const std::string cleanup = folder_ + "cleanup.reg";
+    CliRun run = runCli({"stale", "--format", "json", "--cleanup-script", cleanup});
+    EXPECT_EQ(run.exitCode, 1u) << run.err;
+    const Json json = Json::parse(run.out, nullptr, false);
+    ASSERT_TRUE(json.is_array()) << run.out;
+    std::map<std::string, Json> byClsid;
+    for (const Json& object : json) byClsid[object["clsid"]] = object;
+    EXPECT_EQ(byClsid.size(), json.size()) << run.out;
+    ASSERT_TRUE(byClsid.count(kSampleClsid)) << run.out;
+    EXPECT_EQ(byClsid[kSampleClsid]["key"], "HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\" + kSampleClsid);
+    EXPECT_EQ(byClsid[kSampleClsid]["views"], Json::array({64}));
+    EXPECT_EQ(byClsid[kSampleClsid]["hive"], "machine");
+    EXPECT_EQ(byClsid[kSampleClsid]["file"], x64_);
+    ASSERT_EQ(byClsid[kSampleClsid]["progIds"].size(), 1u) << run.out;
+    EXPECT_EQ(byClsid[kSampleClsid]["progIds"][0]["name"], kSampleProgId);
+    ASSERT_TRUE(byClsid.count(clsid(21))) << run.out;
+    EXPECT_EQ(byClsid[clsid(21)]["views"], Json::array({32}));
+    EXPECT_EQ(byClsid[clsid(21)]["progIds"].size(), 1u) << run.out;
+    ASSERT_TRUE(byClsid.count(clsid(22))) << run.out;
+    EXPECT_EQ(byClsid[clsid(22)]["progIds"].size(), 0u) << run.out; // it still leads to the per-user copy
+    EXPECT_FALSE(byClsid.count(clsid(20))) << run.out;
+
+    // The script holds what was listed and nothing else; a view of 64 alone leaves out the 32-bit class.
+    const std::string script = readFileBytes(cleanup).value_or("");
+    EXPECT_EQ(script.rfind("REGEDIT4\r\n", 0), 0u) << script;
+    size_t deletions = 0;
+    for (size_t at = script.find("\r\n[-"); at != std::string::npos; at = script.find("\r\n[-", at + 1)) ++deletions;
+    size_t listed = json.size();
+    for (const Json& object : json) listed += object["progIds"].size();
+    EXPECT_EQ(deletions, listed) << script;
+    EXPECT_EQ(script.find(clsid(20)), std::string::npos);
+    EXPECT_EQ(script.find("StillUsed"), std::string::npos);
+    const Json only64 = Json::parse(runCli({"stale", "--view", "64", "--format", "json"}).out, nullptr, false);
+    for (const Json& object : only64) EXPECT_NE(object["clsid"], clsid(21));
+
+    // A cleanup script is never written over a file that is not a script.
+    writeFileBytes(folder_ + "notes.txt", "mine");
+    run = runCli({"stale", "--cleanup-script", folder_ + "notes.txt"});
+    EXPECT_EQ(run.exitCode, 3u);
+    EXPECT_EQ(readFileBytes(folder_ + "notes.txt"), "mine");
+
+    // Merged, it takes the stale classes and their ProgIDs and nothing else.
+    EXPECT_EQ(reg("import \"" + cleanup + "\""), 0u);
+    EXPECT_FALSE(classKeyIn(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, "CLSID\\" + kSampleClsid));
+    EXPECT_FALSE(classKeyIn(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, kSampleProgId));
+    EXPECT_FALSE(classKeyIn(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, "CLSID\\" + clsid(21)));
+    EXPECT_FALSE(classKeyIn(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, "AddInRegDoctor.Stale32"));
+    EXPECT_FALSE(classKeyIn(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, "CLSID\\" + clsid(22)));
+    EXPECT_TRUE(classKeyIn(HKEY_CURRENT_USER, KEY_WOW64_64KEY, "CLSID\\" + clsid(22)));
+    EXPECT_TRUE(classKeyIn(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, "AddInRegDoctor.StillUsed"));
+    EXPECT_TRUE(classKeyIn(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, "CLSID\\" + clsid(20) + "\\InProcServer32"));
+    EXPECT_TRUE(classKeyIn(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, "AddInRegDoctor.Neighbour"));
+    EXPECT_EQ(runCli({"stale", "--format", "json"}).out.find(kSampleClsid), std::string::npos);
+}
+
+} // namespace

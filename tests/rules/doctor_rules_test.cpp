@@ -1,0 +1,355 @@
+// The doctor's verdicts from plain facts, its report text, the read-back of a
+// merged script against a registry held in a map, and the cleanup script.
+#include "doctor/Checklist.h"
+#include "doctor/Report.h"
+#include "doctor/Stale.h"
+#include "doctor/Verify.h"
+#include "writer/HostCategories.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <map>
+#include <utility>
+
+using namespace doctor;
+
+namespace {
+
+ValueFact text(const std::string& value, bool expandable = false)
+{
+    return {true, expandable ? "REG_EXPAND_SZ" : "REG_SZ", true, expandable, value};
+}
+
+// A complete, healthy registration of the R6 host in the 64-bit view.
+ClassFacts healthy()
+{
+    ClassFacts f;
+    f.clsid = "{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}";
+    f.in64 = true;
+    f.inMachine = true;
+    f.server.keyPresent = true;
+    f.server.value = text("C:\\AddIns\\a.dll");
+    f.server.expanded = f.server.path = f.server.file = "C:\\AddIns\\a.dll";
+    f.server.exists = true;
+    f.server.image = PeImageInfo{PeMachine::X64, 0x8664, true};
+    f.threadingModel = text("Apartment");
+    f.menuName = text("myAddInName");
+    f.descriptionKey = true;
+    f.implementedCategories = f.requiredCategories = {writer::kR6Category};
+    f.settingsKey = true;
+    f.loadOnStartUp = text("1");
+    f.type = text("Standard");
+    return f;
+}
+
+// The status of each item, by key.
+std::map<std::string, Status> statuses(const ClassFacts& facts, Host host = Host::Any)
+{
+    std::map<std::string, Status> out;
+    for (const Item& item : judge(facts, host)) out[item.key] = item.status;
+    return out;
+}
+
+// Every item passes but those named.
+void expectOnly(const ClassFacts& facts, const std::map<std::string, Status>& expected, Host host = Host::Any)
+{
+    for (const auto& [key, status] : statuses(facts, host)) {
+        const auto it = expected.find(key);
+        EXPECT_EQ(status, it == expected.end() ? Status::Pass : it->second) << key;
+    }
+    for (const auto& [key, status] : expected) EXPECT_TRUE(statuses(facts, host).count(key)) << key;
+}
+
+TEST(DoctorRules, HealthyClassPassesInTheFixedOrder)
+{
+    std::vector<std::string> keys;
+    for (const Item& item : judge(healthy(), Host::R6)) {
+        keys.push_back(item.key);
+        EXPECT_EQ(item.status, Status::Pass) << item.key << ": " << item.reason;
+        EXPECT_EQ(item.reason.find('\n'), std::string::npos);
+    }
+    EXPECT_EQ(keys, (std::vector<std::string>{kPresence, kHive, kServer, kMachine, kThreading, kMenu, kCategories,
+                                              kSettings}));
+
+    ClassFacts withAll = healthy();
+    withAll.server.value = text("mscoree.dll");
+    withAll.dotNet = DotNetFacts{text("A.B"), text("A, Version=1.0.0.0"), text("file:///C:/x.dll"), "C:\\x.dll", true};
+    withAll.progId = ProgIdFacts{"A.B", true, withAll.clsid, "A.B", ""};
+    keys.clear();
+    for (const Item& item : judge(withAll, Host::Any)) keys.push_back(item.key);
+    EXPECT_EQ(keys, (std::vector<std::string>{kPresence, kHive, kServer, kMachine, kThreading, kDotNet, kMenu,
+                                              kCategories, kSettings, kProgId}));
+}
+
+TEST(DoctorRules, ViewsAndHives)
+{
+    ClassFacts f = healthy();
+    f.in32 = true;
+    expectOnly(f, {});
+    f.in64 = false;
+    f.view = 32;
+    f.server.image->machine = PeMachine::X86;
+    expectOnly(f, {{kPresence, Status::Fail}});
+    f.in32 = false;
+    EXPECT_EQ(judge(f, Host::Any).size(), 1u); // nothing else to read
+
+    f = healthy();
+    f.inUser = true;
+    expectOnly(f, {{kHive, Status::Warn}});
+    EXPECT_NE(judge(f, Host::Any)[1].reason.find("per-user copy wins"), std::string::npos);
+    f.inMachine = false;
+    expectOnly(f, {{kHive, Status::Warn}});
+    EXPECT_NE(judge(f, Host::Any)[1].reason.find("elevated host ignores it"), std::string::npos);
+}
+
+TEST(DoctorRules, ServerValueAndMachine)
+{
+    ClassFacts f = healthy();
+    f.server.value = text("%SystemRoot%\\a.dll", true);
+    f.server.expanded = "C:\\windows\\a.dll";
+    expectOnly(f, {{kServer, Status::Warn}});
+    EXPECT_NE(judge(f, Host::Any)[2].reason.find("expands to \"C:\\windows\\a.dll\""), std::string::npos);
+
+    f = healthy();
+    f.server.value = text("\"C:\\AddIns\\a.dll\"");
+    f.server.quoted = true;
+    expectOnly(f, {{kServer, Status::Warn}});
+
+    f = healthy();
+    f.server.exists = false;
+    f.server.image.reset();
+    expectOnly(f, {{kServer, Status::Fail}, {kMachine, Status::Fail}});
+    f.server.value = text("%X%\\a.dll");
+    EXPECT_NE(judge(f, Host::Any)[2].reason.find("REG_SZ is not expanded"), std::string::npos);
+
+    f = healthy();
+    f.server.value = {true, "REG_DWORD", false, false, ""};
+    EXPECT_EQ(statuses(f)[kServer], Status::Fail);
+    f.server.keyPresent = false;
+    EXPECT_EQ(judge(f, Host::Any)[2].reason, "no InProcServer32 key");
+
+    const std::vector<std::pair<PeMachine, Status>> machines{
+        {PeMachine::X86, Status::Fail}, {PeMachine::NotPe, Status::Fail}, {PeMachine::Other, Status::Fail},
+        {PeMachine::Arm64, Status::Warn}};
+    for (const auto& [machine, status] : machines) {
+        f = healthy();
+        f.server.image->machine = machine;
+        expectOnly(f, {{kMachine, status}});
+    }
+    f = healthy();
+    f.server.image->isDll = false;
+    expectOnly(f, {{kMachine, Status::Fail}});
+    f = healthy();
+    f.view = 32; // an x64 DLL where a 32-bit host looks
+    expectOnly(f, {{kMachine, Status::Fail}});
+}
+
+TEST(DoctorRules, ThreadingMenuSettingsAndDotNet)
+{
+    ClassFacts f = healthy();
+    f.threadingModel = text("both");
+    expectOnly(f, {});
+    f.threadingModel = text("Single");
+    expectOnly(f, {{kThreading, Status::Warn}});
+    f.threadingModel = {};
+    expectOnly(f, {{kThreading, Status::Warn}});
+
+    f = healthy();
+    f.menuName = text("");
+    expectOnly(f, {{kMenu, Status::Warn}});
+    f = healthy();
+    f.descriptionKey = false;
+    expectOnly(f, {{kMenu, Status::Warn}});
+
+    f = healthy();
+    f.settingsKey = false;
+    expectOnly(f, {{kSettings, Status::Fail}});
+    f = healthy();
+    f.type = {true, "REG_DWORD", false, false, ""};
+    expectOnly(f, {{kSettings, Status::Fail}});
+    f = healthy();
+    f.supportedVersion = text("5.3.2");
+    EXPECT_NE(judge(f, Host::Any)[7].reason.find("SupportedSoftwareVersionGreaterThan \"5.3.2\""), std::string::npos);
+
+    f = healthy();
+    f.dotNet = DotNetFacts{text("A.B"), text("A"), text("file:///C:/Some%20Dir/x.dll"), "C:\\Some Dir\\x.dll", false};
+    expectOnly(f, {{kDotNet, Status::Fail}});
+    f.dotNet->codeBaseExists = true;
+    expectOnly(f, {});
+    f.dotNet->codeBasePath.reset();
+    expectOnly(f, {{kDotNet, Status::Fail}});
+    f.dotNet->codeBase = {};
+    f.dotNet->assembly = {};
+    const std::vector<Item> items = judge(f, Host::Any);
+    EXPECT_EQ(items[5].reason, "no Assembly; no CodeBase");
+}
+
+TEST(DoctorRules, CategoriesFollowTheHost)
+{
+    ClassFacts f = healthy();
+    expectOnly(f, {}, Host::R6);
+    expectOnly(f, {{kCategories, Status::Fail}}, Host::Older);
+    f.implementedCategories = f.requiredCategories = {"{e357129a-db40-11d2-b783-0060b0f159ef}"};
+    expectOnly(f, {}, Host::Older);
+    expectOnly(f, {}, Host::Any);
+    expectOnly(f, {{kCategories, Status::Fail}}, Host::R6);
+    f.requiredCategories.clear();
+    expectOnly(f, {{kCategories, Status::Fail}}, Host::Any);
+    EXPECT_NE(judge(f, Host::Any)[6].reason.find("is not under Required Categories"), std::string::npos);
+}
+
+TEST(DoctorRules, ProgIdConsistency)
+{
+    ClassFacts f = healthy();
+    f.progId = ProgIdFacts{"A.B.1", true, "{6b1f3c52-8e4d-4a9b-9c71-2d5e0a7f4b13}", "A.B.1", "A.B"};
+    expectOnly(f, {});
+    f.progId->classProgId = "Other.1";
+    f.progId->classIndependentProgId = "";
+    expectOnly(f, {{kProgId, Status::Warn}});
+    f.progId->clsid = "{00000000-0000-0000-0000-000000000000}";
+    expectOnly(f, {{kProgId, Status::Fail}});
+    f.progId->keyPresent = false;
+    expectOnly(f, {{kProgId, Status::Fail}});
+}
+
+TEST(DoctorRules, TargetsAndPaths)
+{
+    EXPECT_EQ(targetKindOf("{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}"), TargetKind::Clsid);
+    EXPECT_EQ(targetKindOf("AddInRegSample.Server.1"), TargetKind::ProgId);
+    EXPECT_EQ(targetKindOf("Sample.DLL"), TargetKind::Path);
+    EXPECT_EQ(targetKindOf("C:x"), TargetKind::Path);
+    EXPECT_EQ(targetKindOf("a/b"), TargetKind::Path);
+    EXPECT_TRUE(isBracedGuid("{6b1f3c52-8E4D-4A9B-9C71-2D5E0A7F4B13}"));
+    EXPECT_FALSE(isBracedGuid("{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B1G}"));
+    EXPECT_FALSE(isBracedGuid("6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13"));
+
+    EXPECT_TRUE(samePath("C:\\Add Ins\\A.dll", "c:/add ins//a.DLL"));
+    EXPECT_FALSE(samePath("C:\\Add Ins\\A.dll", "C:\\Add Ins\\A.dl"));
+    EXPECT_FALSE(samePath("\\\\server\\a.dll", "\\server\\a.dll"));
+    EXPECT_TRUE(isDotNetLoader("C:\\Windows\\System32\\MSCOREE.DLL"));
+    EXPECT_FALSE(isDotNetLoader("C:\\x\\notmscoree.dll"));
+    EXPECT_EQ(machineName({PeMachine::Other, 0x1C4, true}), "machine 0x01C4");
+}
+
+TEST(DoctorRules, ReportIsOneLinePerItem)
+{
+    Checklist list;
+    list.facts = healthy();
+    list.facts.progId = ProgIdFacts{"A.B", true, list.facts.clsid, "", ""};
+    list.facts.settingsKey = false;
+    list.items = judge(list.facts, Host::Any);
+    const std::string text = checklistText({list, list});
+    EXPECT_EQ(text.find("{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13} (A.B), read in the 64-bit view\r\n"), 0u);
+    EXPECT_NE(text.find("\r\n  FAIL  Settings          no Settings key\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\n  PASS  Presence by view  in the 64-bit view\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("  Result: FAIL (1 failed, 0 warnings)\r\n\r\n{6B1F"), std::string::npos) << text;
+    size_t lines = 0;
+    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2)) ++lines;
+    EXPECT_EQ(lines, 2 * (1 + list.items.size() + 1) + 1);
+    EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1);
+}
+
+// A registry of classes keys held in a map, read as the probe reads.
+struct MapRegistry {
+    std::map<std::string, std::map<std::string, StoredValue>> keys; // "M|path" -> values
+
+    static std::string id(const ClassesKey& key)
+    {
+        std::string path = key.path;
+        for (char& c : path) c = char(std::tolower(static_cast<unsigned char>(c)));
+        return std::to_string(int(key.hive)) + "|" + path;
+    }
+    RegistryProbe probe() const
+    {
+        return {[this](const ClassesKey& key) { return keys.count(id(key)) > 0; },
+                [this](const ClassesKey& key, const std::string& name) -> std::optional<StoredValue> {
+                    const auto found = keys.find(id(key));
+                    if (found == keys.end() || !found->second.count(name)) return std::nullopt;
+                    return found->second.at(name);
+                }};
+    }
+};
+
+TEST(DoctorRules, VerifyReportsEachDifferenceWithItsLine)
+{
+    const std::string script = "REGEDIT4\r\n"                                         // 1
+                               "[HKEY_CLASSES_ROOT\\CLSID\\{A}] \r\n"                 // 2
+                               "@=\"menu\"\r\n"                                       // 3
+                               "\"LoadOnStartUp\"=\"1\r\n"                            // 4: no closing quote
+                               "\"Type\"=\"Standard\"\r\n"                            // 5
+                               "\"n\"=dword:0000002a\r\n"                             // 6
+                               "\"gone\"=-\r\n"                                       // 7
+                               "[HKEY_CURRENT_USER\\Software\\Classes\\B]\r\n"        // 8
+                               "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Old]\r\n"    // 9
+                               "\"ignored\"=\"x\"\r\n"                                // 10
+                               "[HKEY_LOCAL_MACHINE\\Software\\Vendor]\r\n"           // 11
+                               "\"v\"=\"1\"\r\n";                                     // 12
+    MapRegistry registry;
+    registry.keys["0|clsid\\{a}"] = {{"", {1, std::string("menu\0", 5)}},
+                                     {"Type", {1, std::string("Other\0", 6)}},
+                                     {"n", {1, std::string("42\0", 3)}},
+                                     {"gone", {1, std::string("x\0", 2)}}};
+    registry.keys["1|old"] = {};
+
+    const std::vector<Finding> findings = verifyScript(script, registry.probe());
+    std::vector<std::string> messages;
+    for (const Finding& f : findings) messages.push_back(f.message);
+    ASSERT_EQ(messages.size(), 7u) << ::testing::PrintToString(messages);
+    EXPECT_EQ(messages[0], "line 4: \"LoadOnStartUp\" of HKEY_CLASSES_ROOT\\CLSID\\{A} is missing; the line is not "
+                           "understood (a string without its closing quote)");
+    EXPECT_EQ(findings[0].kind, FindingKind::Malformed);
+    EXPECT_EQ(messages[1],
+              "line 5: \"Type\" of HKEY_CLASSES_ROOT\\CLSID\\{A} is \"Other\", the script writes \"Standard\"");
+    EXPECT_EQ(messages[2], "line 6: \"n\" of HKEY_CLASSES_ROOT\\CLSID\\{A} is REG_SZ, the script writes REG_DWORD");
+    EXPECT_EQ(findings[3].kind, FindingKind::Present);
+    EXPECT_EQ(messages[4], "line 8: key HKEY_CURRENT_USER\\Software\\Classes\\B is missing");
+    EXPECT_EQ(findings[5].line, 9u);
+    EXPECT_EQ(findings[5].kind, FindingKind::Present);
+    EXPECT_EQ(findings[6].line, 11u);
+    EXPECT_FALSE(isFailure(findings[6]));
+
+    // All there: nothing to report.
+    registry.keys["0|clsid\\{a}"] = {{"", {1, std::string("menu\0", 5)}},
+                                     {"LoadOnStartUp", {1, std::string("1\0", 2)}},
+                                     {"Type", {1, std::string("Standard\0", 9)}},
+                                     {"n", {4, std::string("\x2a\0\0\0", 4)}}};
+    registry.keys["2|b"] = {};
+    registry.keys.erase("1|old");
+    const std::vector<Finding> rest = verifyScript(script, registry.probe());
+    ASSERT_EQ(rest.size(), 2u);
+    EXPECT_NE(rest[0].message.find("line 4: the line is not understood"), std::string::npos) << rest[0].message;
+    EXPECT_NE(rest[0].message.find("present, but not from this line"), std::string::npos);
+    EXPECT_EQ(rest[1].kind, FindingKind::NotRead);
+
+    // A key line the reader refuses leaves the values below it with no key to look in.
+    const std::vector<Finding> noKey =
+        verifyScript("REGEDIT4\n[HKEY_CLASSES_ROOT\\CLSID\\{A}]\n[HKEY_NONE\\B]\n\"x\"=\"1\n", registry.probe());
+    ASSERT_EQ(noKey.size(), 2u);
+    EXPECT_EQ(noKey[1].message, "line 4: the line is not understood (a value with no valid key line above it)");
+}
+
+TEST(DoctorRules, ClassesKeysOfAScript)
+{
+    EXPECT_EQ(classesKeyOf("HKEY_CLASSES_ROOT\\CLSID")->path, "CLSID");
+    EXPECT_EQ(classesKeyOf("hkey_local_machine\\software\\classes\\X")->hive, ClassesHive::Machine);
+    EXPECT_EQ(classesKeyOf("HKEY_CURRENT_USER\\Software\\Classes")->path, "");
+    EXPECT_FALSE(classesKeyOf("HKEY_CURRENT_USER\\Software\\ClassesX"));
+    EXPECT_FALSE(classesKeyOf("HKEY_CLASSES_ROOTS\\X"));
+}
+
+TEST(DoctorRules, CleanupScriptDeletesExactlyTheKeysItCanName)
+{
+    StaleClass a{"{A}", {64}, false, "HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{A}", "C:\\a.dll", "C:\\a.dll",
+                 {{"A.1", "HKEY_LOCAL_MACHINE\\Software\\Classes\\A.1"},
+                  {"B]x", "HKEY_LOCAL_MACHINE\\Software\\Classes\\B]x"}}};
+    StaleClass b{"{B}", {64, 32}, true, "HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{B}", "", "", {}};
+    EXPECT_EQ(cleanupScript({a, b}), "REGEDIT4\r\n\r\n"
+                                     "[-HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{A}]\r\n"
+                                     "[-HKEY_LOCAL_MACHINE\\Software\\Classes\\A.1]\r\n\r\n"
+                                     "[-HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{B}]\r\n");
+    for (const char* bad : {"", "A\r\n[-HKEY_X", "A ", "A\t", "A]"}) EXPECT_FALSE(fitsKeyLine(bad)) << bad;
+    EXPECT_FALSE(fitsKeyLine(std::string("A\0B", 3)));
+}
+
+} // namespace

@@ -1,0 +1,24 @@
+# The rule code: pure C++, no windows.h. The same lists build the Wine-run
+# rules_test of the cross build and the native build under the sanitizers
+# (tests/native). Paths are from the project root; a new rule file is one
+# line here.
+set(ADDINREG_RULE_SOURCES
+    src/writer/RegScript.cpp
+    src/writer/RegFileReader.cpp
+    src/platform/Arguments.cpp
+    src/browser/ClassLookup.cpp
+    src/browser/HandOff.cpp
+    src/doctor/PeImage.cpp
+    src/doctor/FileUri.cpp
+    src/doctor/Checklist.cpp
+    src/doctor/Report.cpp
+    src/doctor/Verify.cpp
+    src/doctor/Stale.cpp
+)
+
+set(ADDINREG_RULE_TESTS
+    tests/rules/script_rules_test.cpp
+    tests/rules/reg_reader_test.cpp
+    tests/rules/server_rules_test.cpp
+    tests/rules/doctor_rules_test.cpp
+)

@@ -13,8 +13,9 @@ as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# Arguments name more packages that one script needs besides these.
 install_packages() {
-    local wanted=(cmake make g++ g++-mingw-w64-x86-64 wine wine64 xvfb xauth x11-apps imagemagick googletest)
+    local wanted=(cmake make g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 xvfb xauth x11-apps imagemagick librsvg2-bin googletest libcli11-dev nlohmann-json3-dev "$@")
     local missing=()
     for p in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -6,6 +6,10 @@
 
 namespace platform {
 
+// The numbers of the errors the program reports besides its own.
+inline constexpr long kOutOfMemory = 7;
+inline constexpr long kInternalError = 51;
+
 class AppError : public std::runtime_error {
 public:
     AppError(long number, const std::string& description)

@@ -1,6 +1,9 @@
 #pragma once
-// One move-only owner for every kind of handle the program holds; a traits
-// struct says what "no handle" is and how one is closed.
+// Every owner of a system handle the program holds: one move-only template,
+// and a traits struct per kind that says what "no handle" is and how one is
+// closed. Nothing is freed by hand.
+#include <windows.h>
+
 #include <utility>
 
 namespace platform {
@@ -39,6 +42,53 @@ public:
 
 private:
     T h_ = Traits::invalid();
+};
+
+struct HkeyTraits {
+    static HKEY invalid() { return nullptr; }
+    static bool isValid(HKEY k) { return k != nullptr; }
+    static void close(HKEY k) { RegCloseKey(k); }
+};
+using UniqueHkey = UniqueHandle<HKEY, HkeyTraits>;
+
+// Files answer INVALID_HANDLE_VALUE for "none"; null is no file either.
+struct FileTraits {
+    static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
+    static bool isValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void close(HANDLE h) { CloseHandle(h); }
+};
+using UniqueFile = UniqueHandle<HANDLE, FileTraits>;
+
+// Processes, threads, events: null for "none".
+struct KernelHandleTraits {
+    static HANDLE invalid() { return nullptr; }
+    static bool isValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void close(HANDLE h) { CloseHandle(h); }
+};
+using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
+
+struct HfontTraits {
+    static HFONT invalid() { return nullptr; }
+    static bool isValid(HFONT f) { return f != nullptr; }
+    static void close(HFONT f) { DeleteObject(f); }
+};
+using UniqueHfont = UniqueHandle<HFONT, HfontTraits>;
+
+// A window's device context, released when the scope ends.
+class ScopedDc {
+public:
+    explicit ScopedDc(HWND hwnd) : hwnd_(hwnd), dc_(GetDC(hwnd)) {}
+    ~ScopedDc()
+    {
+        if (dc_) ReleaseDC(hwnd_, dc_);
+    }
+    ScopedDc(const ScopedDc&) = delete;
+    ScopedDc& operator=(const ScopedDc&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HWND hwnd_;
+    HDC dc_;
 };
 
 } // namespace platform

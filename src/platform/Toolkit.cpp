@@ -2,10 +2,15 @@
 
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
+#include "platform/Text.h"
 
 #include <commctrl.h>
 
+#include <windowsx.h>
+
 #include <cmath>
+#include <cstring>
+#include <utility>
 
 namespace platform {
 
@@ -25,9 +30,8 @@ Fn user32Function(const char* name)
 
 UINT screenDpi()
 {
-    HDC dc = GetDC(nullptr);
-    UINT dpi = UINT(GetDeviceCaps(dc, LOGPIXELSY));
-    ReleaseDC(nullptr, dc);
+    ScopedDc screen(nullptr);
+    UINT dpi = UINT(GetDeviceCaps(screen.get(), LOGPIXELSY));
     return dpi ? dpi : 96;
 }
 
@@ -50,7 +54,7 @@ RECT windowRectForClient(int width, int height, DWORD style, DWORD exStyle, UINT
     return rc;
 }
 
-HFONT createFont(const FontSpec& font, UINT dpi)
+HFONT createFont(const FontChoice& font, UINT dpi)
 {
     if (font.face.empty()) {
         // The toolkit's default: the system's message font at this DPI.
@@ -89,23 +93,30 @@ void guarded(Fn&& fn)
     }
 }
 
+// Shift 1, Ctrl 2, Alt 4, as key events report them.
+int shiftState()
+{
+    return (GetKeyState(VK_SHIFT) < 0 ? 1 : 0) | (GetKeyState(VK_CONTROL) < 0 ? 2 : 0) |
+           (GetKeyState(VK_MENU) < 0 ? 4 : 0);
+}
+
 bool isOwnTopLevel(HWND hwnd)
 {
     char name[64];
     return hwnd && GetClassNameA(hwnd, name, sizeof(name)) && lstrcmpA(name, kWindowClass) == 0;
 }
 
-void registerWindowClass()
+void registerWindowClass(WNDPROC windowProc)
 {
     static bool registered = false;
     if (registered) return;
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = DefWindowProcA;
+    wc.lpfnWndProc = windowProc;
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.hIcon = LoadIconA(wc.hInstance, MAKEINTRESOURCEA(1));
-    if (!wc.hIcon) wc.hIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(32512)); // IDI_APPLICATION
-    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));            // IDC_ARROW
+    if (!wc.hIcon) wc.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kWindowClass;
     registered = RegisterClassExA(&wc) != 0;
@@ -168,6 +179,29 @@ void ListBox::setSelectedIndex(int index)
     if (onClick) onClick();
 }
 
+void ListBox::onContextMenu(std::optional<POINT> at)
+{
+    if (!onMenu) return;
+    POINT point{};
+    if (at) {
+        point = *at;
+    } else {
+        // From the keyboard: at the selected row, else at the list's corner.
+        RECT row{};
+        if (selectedIndex() < 0 ||
+            SendMessageA(hwnd_, LB_GETITEMRECT, WPARAM(selectedIndex()), reinterpret_cast<LPARAM>(&row)) == LB_ERR)
+            row = RECT{};
+        point = {row.left + 8, row.bottom};
+        ClientToScreen(hwnd_, &point);
+    }
+    onMenu(point);
+}
+
+void ListBox::onKey(int keyCode)
+{
+    if (onKeyDown) onKeyDown(keyCode, shiftState());
+}
+
 void ListBox::clear() { SendMessageA(hwnd_, LB_RESETCONTENT, 0, 0); }
 
 void ListBox::addItem(const std::string& text)
@@ -175,7 +209,31 @@ void ListBox::addItem(const std::string& text)
     SendMessageA(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
+void ListBox::setRows(const std::vector<std::string>& rows)
+{
+    // Sorted here once, then appended in that order: the box keeps its sort
+    // style for later rows but does no search per row, reserves its storage
+    // up front and draws once at the end.
+    const std::vector<size_t> order = listOrder(rows);
+    size_t bytes = 0;
+    for (const std::string& row : rows) bytes += row.size() + 1;
+    SendMessageA(hwnd_, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(hwnd_, LB_RESETCONTENT, 0, 0);
+    SendMessageA(hwnd_, LB_INITSTORAGE, WPARAM(rows.size()), LPARAM(bytes));
+    for (size_t i : order) SendMessageA(hwnd_, LB_INSERTSTRING, WPARAM(-1), reinterpret_cast<LPARAM>(rows[i].c_str()));
+    SendMessageA(hwnd_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
 // --- Label -----------------------------------------------------------------
+
+HBRUSH Label::colors(HDC dc) const
+{
+    if (!options_.infoBackground) return nullptr;
+    SetBkColor(dc, GetSysColor(COLOR_INFOBK));
+    SetTextColor(dc, GetSysColor(COLOR_INFOTEXT));
+    return GetSysColorBrush(COLOR_INFOBK);
+}
 
 Control::NativeStyle Label::nativeStyle() const
 {
@@ -188,7 +246,9 @@ Control::NativeStyle Label::nativeStyle() const
 
 Control::NativeStyle TextBox::nativeStyle() const
 {
-    return {"EDIT", WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
+    DWORD style = WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
+    if (options_.multiLine) style |= ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_HSCROLL;
+    return {"EDIT", style, WS_EX_CLIENTEDGE};
 }
 
 void TextBox::afterCreate() { SetWindowSubclass(hwnd_, subclassProc, 1, reinterpret_cast<DWORD_PTR>(this)); }
@@ -198,9 +258,7 @@ LRESULT CALLBACK TextBox::subclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
     if (msg == WM_KEYUP) {
         auto* self = reinterpret_cast<TextBox*>(data);
         if (self->onKeyUp) {
-            int shift = (GetKeyState(VK_SHIFT) < 0 ? 1 : 0) | (GetKeyState(VK_CONTROL) < 0 ? 2 : 0) |
-                        (GetKeyState(VK_MENU) < 0 ? 4 : 0);
-            guarded([&] { self->onKeyUp(int(wp), shift); });
+            guarded([&] { self->onKeyUp(int(wp), shiftState()); });
         }
     } else if (msg == WM_NCDESTROY) {
         RemoveWindowSubclass(hwnd, subclassProc, 1);
@@ -253,12 +311,11 @@ Window::~Window()
     SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
     DestroyWindow(hwnd_);
     --g_openWindows;
-    if (font_) DeleteObject(font_);
 }
 
 void Window::open(const WindowLayout& layout, std::initializer_list<ControlRow> controls)
 {
-    registerWindowClass();
+    registerWindowClass(windowProc);
     layout_ = layout;
     controls_.clear();
 
@@ -267,14 +324,10 @@ void Window::open(const WindowLayout& layout, std::initializer_list<ControlRow> 
     UINT dpi = screenDpi();
     RECT rc = windowRectForClient(twipsToPixels(layout.clientWidth, dpi), twipsToPixels(layout.clientHeight, dpi), style,
                                   exStyle, dpi);
-    HWND hwnd = CreateWindowExA(exStyle, kWindowClass, layout.caption.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
-                                rc.right - rc.left, rc.bottom - rc.top, nullptr, nullptr, GetModuleHandleA(nullptr),
-                                nullptr);
-    if (!hwnd) throw AppError(long(GetLastError()), "The window could not be created");
-    hwnd_ = hwnd;
+    if (!CreateWindowExA(exStyle, kWindowClass, layout.caption.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+                         rc.right - rc.left, rc.bottom - rc.top, nullptr, nullptr, GetModuleHandleA(nullptr), this))
+        throw AppError(long(GetLastError()), "The window could not be created");
     ++g_openWindows;
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(windowProc));
 
     int id = 100;
     for (const ControlRow& row : controls) {
@@ -282,26 +335,34 @@ void Window::open(const WindowLayout& layout, std::initializer_list<ControlRow> 
         Control::NativeStyle ns = c.nativeStyle();
         c.rect_ = row.rect;
         c.hwnd_ = CreateWindowExA(ns.exStyle, ns.className, row.text, WS_CHILD | WS_VISIBLE | ns.style, 0, 0, 0, 0,
-                                  hwnd, reinterpret_cast<HMENU>(INT_PTR(id++)), GetModuleHandleA(nullptr), nullptr);
+                                  hwnd_, reinterpret_cast<HMENU>(INT_PTR(id++)), GetModuleHandleA(nullptr), nullptr);
         if (!c.hwnd_) throw AppError(long(GetLastError()), "A control could not be created");
         SetWindowLongPtrA(c.hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&c));
         c.afterCreate();
         controls_.push_back(&c);
     }
-    applyDpi(dpiForWindow(hwnd));
+    applyDpi(dpiForWindow(hwnd_));
 }
 
 void Window::applyDpi(UINT dpi)
 {
-    HFONT old = font_;
-    font_ = createFont(layout_.font, dpi);
+    // The old font goes only once no control uses it any more.
+    UniqueHfont font(createFont(layout_.font, dpi));
     for (Control* c : controls_) {
         const TwipRect& r = c->rect_;
         SetWindowPos(c->hwnd_, nullptr, twipsToPixels(r.left, dpi), twipsToPixels(r.top, dpi),
                      twipsToPixels(r.width, dpi), twipsToPixels(r.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
-        SendMessageA(c->hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+        SendMessageA(c->hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
     }
-    if (old) DeleteObject(old);
+    font_ = std::move(font);
+}
+
+void Window::place(Control& control, const TwipRect& rect)
+{
+    control.rect_ = rect;
+    const UINT dpi = dpiForWindow(hwnd_);
+    SetWindowPos(control.hwnd_, nullptr, twipsToPixels(rect.left, dpi), twipsToPixels(rect.top, dpi),
+                 twipsToPixels(rect.width, dpi), twipsToPixels(rect.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Window::show()
@@ -327,12 +388,19 @@ void Window::close()
 
 LRESULT CALLBACK Window::windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
+    if (msg == WM_NCCREATE) {
+        // The window object comes with the creation; from here on every
+        // message goes to it.
+        auto* self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
     auto* self = reinterpret_cast<Window*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     if (!self) return DefWindowProcA(hwnd, msg, wp, lp);
     return self->handleMessage(msg, wp, lp);
 }
 
-LRESULT Window::handleMessage(UINT msg, WPARAM wp, LPARAM lp)
+std::optional<LRESULT> Window::routeToControl(UINT msg, WPARAM wp, LPARAM lp)
 {
     switch (msg) {
     case WM_COMMAND:
@@ -342,28 +410,57 @@ LRESULT Window::handleMessage(UINT msg, WPARAM wp, LPARAM lp)
         }
         break;
     case WM_CTLCOLORSTATIC:
-        if (auto* label = dynamic_cast<Label*>(controlOf(reinterpret_cast<HWND>(lp))); label && label->hasInfoBackground()) {
-            SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_INFOBK));
-            SetTextColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_INFOTEXT));
-            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_INFOBK));
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+        // Each control picks its own colours; nullptr keeps the system's.
+        if (Control* c = controlOf(reinterpret_cast<HWND>(lp))) {
+            if (HBRUSH brush = c->colors(reinterpret_cast<HDC>(wp))) return reinterpret_cast<LRESULT>(brush);
+        }
+        break;
+    case WM_CONTEXTMENU:
+        if (Control* c = controlOf(reinterpret_cast<HWND>(wp)); c && IsChild(hwnd_, c->hwnd_)) {
+            std::optional<POINT> at;
+            if (lp != -1) at = POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+            guarded([&] { c->onContextMenu(at); });
+            return 0;
+        }
+        break;
+    default:
+        break;
+    }
+    return std::nullopt;
+}
+
+void Window::focusAControl()
+{
+    // The focus goes back to a control, never to the bare window.
+    HWND focus = GetFocus();
+    if (!focus || !IsChild(hwnd_, focus)) {
+        if (HWND first = GetNextDlgTabItem(hwnd_, nullptr, FALSE)) SetFocus(first);
+    }
+}
+
+LRESULT Window::handleMessage(UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (std::optional<LRESULT> handled = routeToControl(msg, wp, lp)) return *handled;
+    switch (msg) {
+    case WM_SIZE:
+        if (wp != SIZE_MINIMIZED) {
+            const UINT dpi = dpiForWindow(hwnd_);
+            guarded([&] { onResize(MulDiv(LOWORD(lp), 1440, int(dpi)), MulDiv(HIWORD(lp), 1440, int(dpi))); });
         }
         break;
     case WM_SETCURSOR:
         if (g_pointer == MousePointer::Hourglass) {
-            SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32514))); // IDC_WAIT
+            SetCursor(LoadCursorA(nullptr, IDC_WAIT));
             return TRUE;
         }
         break;
     case WM_ACTIVATE:
-        // Give the focus back to a control, never to the bare window.
-        if (LOWORD(wp) != WA_INACTIVE) {
-            HWND focus = GetFocus();
-            if (!focus || !IsChild(hwnd_, focus)) {
-                if (HWND first = GetNextDlgTabItem(hwnd_, nullptr, FALSE)) SetFocus(first);
-            }
-            return 0;
-        }
-        break;
+        if (LOWORD(wp) == WA_INACTIVE) break;
+        focusAControl();
+        return 0;
     case WM_DPICHANGED: {
         const RECT* r = reinterpret_cast<const RECT*>(lp);
         SetWindowPos(hwnd_, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
@@ -376,13 +473,11 @@ LRESULT Window::handleMessage(UINT msg, WPARAM wp, LPARAM lp)
         controls_.clear();
         break;
     case WM_NCDESTROY: {
-        HWND hwnd = hwnd_;
-        hwnd_ = nullptr;
-        if (font_) DeleteObject(font_);
-        font_ = nullptr;
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+        HWND destroyed = std::exchange(hwnd_, nullptr);
+        font_.reset();
+        SetWindowLongPtrA(destroyed, GWLP_USERDATA, 0);
         if (--g_openWindows == 0) PostQuitMessage(0);
-        return DefWindowProcA(hwnd, msg, wp, lp);
+        return DefWindowProcA(destroyed, msg, wp, lp);
     }
     default:
         break;
@@ -395,17 +490,84 @@ LRESULT Window::handleMessage(UINT msg, WPARAM wp, LPARAM lp)
 void setMousePointer(MousePointer pointer)
 {
     g_pointer = pointer;
-    SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(pointer == MousePointer::Hourglass ? 32514 : 32512)));
+    SetCursor(LoadCursorA(nullptr, pointer == MousePointer::Hourglass ? IDC_WAIT : IDC_ARROW));
 }
 
 MousePointer mousePointer() { return g_pointer; }
+
+ModalScope::ModalScope() : active_(GetActiveWindow())
+{
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM param) {
+            if (isOwnTopLevel(hwnd) && IsWindowEnabled(hwnd)) {
+                EnableWindow(hwnd, FALSE);
+                reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&disabled_));
+}
+
+ModalScope::~ModalScope()
+{
+    for (HWND hwnd : disabled_)
+        if (IsWindow(hwnd)) EnableWindow(hwnd, TRUE);
+    if (active_ && IsWindow(active_)) SetActiveWindow(active_);
+}
+
+std::optional<size_t> showPopupMenu(HWND owner, POINT screenPoint, const std::vector<MenuEntry>& entries)
+{
+    HMENU menu = CreatePopupMenu();
+    if (!menu) return std::nullopt;
+    for (size_t i = 0; i < entries.size(); ++i)
+        AppendMenuA(menu, MF_STRING | (entries[i].enabled ? MF_ENABLED : MF_GRAYED), UINT_PTR(i + 1),
+                    entries[i].caption.c_str());
+    const int chosen = int(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN,
+                                          screenPoint.x, screenPoint.y, 0, owner, nullptr));
+    DestroyMenu(menu);
+    if (chosen <= 0) return std::nullopt;
+    return size_t(chosen - 1);
+}
+
+bool copyToClipboard(HWND owner, const std::string& text)
+{
+    if (!OpenClipboard(owner)) return false;
+    bool copied = false;
+    if (EmptyClipboard()) {
+        if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1)) {
+            if (void* bytes = GlobalLock(memory)) {
+                memcpy(bytes, text.c_str(), text.size() + 1);
+                GlobalUnlock(memory);
+                copied = SetClipboardData(CF_TEXT, memory) != nullptr;
+            }
+            if (!copied) GlobalFree(memory); // the clipboard owns it only once it took it
+        }
+    }
+    CloseClipboard();
+    return copied;
+}
+
+void Window::keyDown(HWND target, WPARAM keyCode)
+{
+    for (Control* c : controls_)
+        if (c->hwnd_ == target) guarded([&] { c->onKey(int(keyCode)); });
+}
 
 int runMessageLoop()
 {
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
         HWND top = GetAncestor(msg.hwnd, GA_ROOT);
-        if (isOwnTopLevel(top) && IsDialogMessageA(top, &msg)) continue;
+        if (isOwnTopLevel(top)) {
+            // Keys reach a control's handler from here rather than through a
+            // subclass, which would cost every message the control gets.
+            if (msg.message == WM_KEYDOWN) {
+                if (auto* window = reinterpret_cast<Window*>(GetWindowLongPtrA(top, GWLP_USERDATA)))
+                    window->keyDown(msg.hwnd, msg.wParam);
+            }
+            if (IsDialogMessageA(top, &msg)) continue;
+        }
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }

@@ -10,9 +10,12 @@
 // when the program sets the selection, and a text box's change callback also
 // runs when the program sets the text. Both run at once, nested inside the
 // call that set the value.
+#include "platform/Handle.h"
+
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,7 +29,7 @@ inline int twipsToPixels(int twips, UINT dpi) { return MulDiv(twips, int(dpi), 1
 
 // A font by face name and size in points. An empty face means the toolkit's
 // default font: the system's message font at the window's DPI.
-struct FontSpec {
+struct FontChoice {
     std::string face;
     double points = 0;
 };
@@ -51,6 +54,13 @@ protected:
     virtual NativeStyle nativeStyle() const = 0;
     virtual void onCommand(WORD /*code*/) {}
     virtual void afterCreate() {}
+    // Sets the colours the control is drawn in; nullptr keeps the system's.
+    virtual HBRUSH colors(HDC /*dc*/) const { return nullptr; }
+    // A context menu is asked for on this control: at a screen point, or
+    // from the keyboard (Shift+F10, the menu key) without one.
+    virtual void onContextMenu(std::optional<POINT> /*at*/) {}
+    // A key went down while the control had the focus.
+    virtual void onKey(int /*keyCode*/) {}
 
     std::string windowText() const;
     void setWindowText(const std::string& text);
@@ -65,6 +75,8 @@ private:
 class ListBox : public Control {
 public:
     std::function<void()> onClick;
+    std::function<void(POINT screenPoint)> onMenu; // a context menu, where it should open
+    std::function<void(int keyCode, int shift)> onKeyDown;
 
     int count() const;
     std::string itemText(int index) const;
@@ -74,10 +86,15 @@ public:
     void setSelectedIndex(int index);
     void clear();
     void addItem(const std::string& text); // takes its sorted place
+    // Replaces every row: the same rows in the same order as adding each,
+    // in one go.
+    void setRows(const std::vector<std::string>& rows);
 
 protected:
     NativeStyle nativeStyle() const override;
     void onCommand(WORD code) override;
+    void onContextMenu(std::optional<POINT> at) override;
+    void onKey(int keyCode) override;
 };
 
 class Label : public Control {
@@ -93,10 +110,10 @@ public:
 
     std::string caption() const { return windowText(); }
     void setCaption(const std::string& text) { setWindowText(text); }
-    bool hasInfoBackground() const { return options_.infoBackground; }
 
 protected:
     NativeStyle nativeStyle() const override;
+    HBRUSH colors(HDC dc) const override;
 
 private:
     Options options_;
@@ -104,6 +121,12 @@ private:
 
 class TextBox : public Control {
 public:
+    struct Options {
+        bool multiLine = false; // several lines, scroll bars, read-only
+    };
+    TextBox() = default;
+    explicit TextBox(Options options) : options_(options) {}
+
     std::function<void()> onChange;
     std::function<void(int keyCode, int shift)> onKeyUp;
 
@@ -117,6 +140,7 @@ protected:
 
 private:
     static LRESULT CALLBACK subclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    Options options_;
     unsigned changeCount_ = 0;
 };
 
@@ -153,7 +177,7 @@ struct WindowLayout {
     std::string caption;
     int clientWidth;  // twips
     int clientHeight; // twips
-    FontSpec font;
+    FontChoice font;
 };
 
 // A top-level window. Closing it destroys its controls; the object stays and
@@ -170,8 +194,16 @@ public:
 
     void show();
     void close();
+    // The message loop hands over a key that went down in one of the window's
+    // controls.
+    void keyDown(HWND target, WPARAM keyCode);
 
 protected:
+    // Called when the client area changes size, in twips.
+    virtual void onResize(int /*widthTwips*/, int /*heightTwips*/) {}
+    // Moves a control of this window to a new place.
+    void place(Control& control, const TwipRect& rect);
+
     // Creates the window hidden, at the system's default place, with the
     // controls of the table in their tab order and given initial texts.
     void open(const WindowLayout& layout, std::initializer_list<ControlRow> controls);
@@ -179,18 +211,56 @@ protected:
 private:
     static LRESULT CALLBACK windowProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT handleMessage(UINT msg, WPARAM wp, LPARAM lp);
+    std::optional<LRESULT> routeToControl(UINT msg, WPARAM wp, LPARAM lp);
+    void focusAControl();
     void applyDpi(UINT dpi);
 
     HWND hwnd_ = nullptr;
     WindowLayout layout_{};
     std::vector<Control*> controls_;
-    HFONT font_ = nullptr;
+    UniqueHfont font_;
 };
 
+// A popup menu at a screen point, modal until an entry is chosen or the
+// menu is dismissed. Returns the chosen entry's index, or nothing.
+struct MenuEntry {
+    std::string caption;
+    bool enabled = true;
+};
+std::optional<size_t> showPopupMenu(HWND owner, POINT screenPoint, const std::vector<MenuEntry>& entries);
+
+// Puts the text on the clipboard. Returns whether it is there.
+bool copyToClipboard(HWND owner, const std::string& text);
+
 // The application-wide mouse pointer.
-enum class MousePointer { Default = 0, Hourglass = 11 };
+enum class MousePointer { Default, Hourglass };
 void setMousePointer(MousePointer pointer);
 MousePointer mousePointer();
+
+// The hourglass for as long as it lives; the default pointer afterwards.
+class WaitCursor {
+public:
+    WaitCursor() { setMousePointer(MousePointer::Hourglass); }
+    ~WaitCursor() { setMousePointer(MousePointer::Default); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+// While it lives, every window of the program is disabled, as behind a modal
+// message box: nothing in them can be clicked or closed. Afterwards the
+// windows it disabled are enabled again and the window that was active is
+// active again.
+class ModalScope {
+public:
+    ModalScope();
+    ~ModalScope();
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+
+private:
+    std::vector<HWND> disabled_;
+    HWND active_ = nullptr;
+};
 
 // Runs the message loop until no window of the program is open.
 int runMessageLoop();

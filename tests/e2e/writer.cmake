@@ -2,5 +2,6 @@
 # with the system's regsvr32, the add-in script merged with its regedit.
 add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/sample_server ${CMAKE_CURRENT_BINARY_DIR}/sample_server)
 
-addinreg_test(writer_e2e SOURCES e2e/writer_e2e.cpp TIMEOUT 600)
-add_dependencies(writer_e2e AddInReg AddInRegSample)
+# It also compares the window's scripts with the companion's.
+addinreg_test(writer_e2e SOURCES e2e/writer_e2e.cpp LIBS cli_process TIMEOUT 600)
+add_dependencies(writer_e2e AddInReg AddInRegCli AddInRegSample)

@@ -29,14 +29,14 @@ bool keyExists(HKEY root, const std::string& path)
     return true;
 }
 
-std::string readString(HKEY root, const std::string& path, const std::string& name)
+std::optional<std::string> readString(HKEY root, const std::string& path, const std::string& name)
 {
     char buffer[4096];
     DWORD size = sizeof(buffer);
     if (RegGetValueA(root, path.c_str(), name.empty() ? nullptr : name.c_str(), RRF_RT_REG_SZ, nullptr, buffer,
                      &size) != ERROR_SUCCESS)
-        return "<missing>";
-    return buffer;
+        return std::nullopt;
+    return std::string(buffer);
 }
 
 ScopedKey::ScopedKey(HKEY root, std::string path) : root_(root), path_(std::move(path))

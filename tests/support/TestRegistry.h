@@ -3,6 +3,7 @@
 // again, whatever the test's outcome.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,8 +54,8 @@ private:
 };
 
 bool keyExists(HKEY root, const std::string& path);
-// The default (or named) string value, or "<missing>".
-std::string readString(HKEY root, const std::string& path, const std::string& name = "");
+// The default (or named) string value, or nothing when it cannot be read.
+std::optional<std::string> readString(HKEY root, const std::string& path, const std::string& name = "");
 void deleteTree(HKEY root, const std::string& path);
 
 } // namespace testing_support

@@ -1,0 +1,18 @@
+# Benchmarks: run by scripts/bench, never by CTest. They print figures.
+add_executable(fill_bench ${PROJECT_SOURCE_DIR}/bench/fill_bench.cpp)
+target_link_libraries(fill_bench PRIVATE addinreg_core)
+
+# The floor the main window's start-up is measured against.
+add_executable(startup_floor WIN32 ${PROJECT_SOURCE_DIR}/bench/startup_floor.cpp)
+target_link_libraries(startup_floor PRIVATE addinreg_core)
+
+# Start-up, search, the companion's find and list, and their floors, with a
+# large registry.
+add_executable(browser_bench ${PROJECT_SOURCE_DIR}/bench/browser_bench.cpp)
+target_link_libraries(browser_bench PRIVATE test_support)
+add_dependencies(browser_bench AddInReg AddInRegCli startup_floor)
+
+# The doctor: check on the sample class, stale over 20,000 extra classes.
+add_executable(doctor_bench ${PROJECT_SOURCE_DIR}/bench/doctor_bench.cpp)
+target_link_libraries(doctor_bench PRIVATE cli_process)
+add_dependencies(doctor_bench AddInRegCli AddInRegSample)

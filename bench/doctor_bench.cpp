@@ -1,0 +1,176 @@
+// How long the registration doctor takes with a large registry: 20,000 extra
+// classes, each with a ProgID and an in-process server file that does not
+// exist. Measures, three times each:
+//   check - `AddInRegCli check` on the sample server's class, registered
+//           with its add-in script;
+//   stale - `AddInRegCli stale --format json` over both views, which lists
+//           every one of the extra classes.
+// Prints the figures; the keys are removed again whatever happens.
+#include "CliProcess.h"
+#include "TestFiles.h"
+#include "Ui.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using namespace testing_support;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kExtraClasses = 20000;
+constexpr int kRuns = 3;
+const std::string kSampleClsid = "{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}";
+const std::string kSampleProgId = "AddInRegSample.Server.1";
+
+std::string progId(int i)
+{
+    char name[64];
+    std::snprintf(name, sizeof(name), "AddInRegDoctorBench.Class%05d", i);
+    return name;
+}
+
+std::string clsid(int i)
+{
+    char name[64];
+    std::snprintf(name, sizeof(name), "{D0C7BE7C-0000-4000-8000-%012d}", i);
+    return name;
+}
+
+double msSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The extra keys below HKEY_CLASSES_ROOT, made through open handles of the
+// two parents and deleted on destruction.
+class BenchClasses {
+public:
+    BenchClasses()
+    {
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, nullptr, 0, KEY_ALL_ACCESS, &root_) != ERROR_SUCCESS ||
+            RegCreateKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &classes_, nullptr) !=
+                ERROR_SUCCESS)
+            throw std::runtime_error("HKEY_CLASSES_ROOT cannot be opened for writing");
+        remove(); // leftovers of a run that was stopped
+        const auto start = Clock::now();
+        for (int i = 0; i < kExtraClasses; ++i) {
+            char server[128];
+            std::snprintf(server, sizeof(server), "C:\\Program Files\\Doctor Bench\\Tools %05d\\addIn%05d.dll", i, i);
+            setDefault(root_, progId(i) + "\\CLSID", clsid(i));
+            setDefault(classes_, clsid(i) + "\\InProcServer32", server);
+        }
+        std::printf("created %d classes with ProgIDs in %.1f s\n", kExtraClasses, msSince(start) / 1000);
+    }
+    ~BenchClasses()
+    {
+        remove();
+        RegCloseKey(classes_);
+        RegCloseKey(root_);
+    }
+    BenchClasses(const BenchClasses&) = delete;
+    BenchClasses& operator=(const BenchClasses&) = delete;
+
+private:
+    static void setDefault(HKEY parent, const std::string& path, const std::string& value)
+    {
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(parent, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+            ERROR_SUCCESS)
+            throw std::runtime_error("cannot create " + path);
+        const LSTATUS status = RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                              DWORD(value.size() + 1));
+        RegCloseKey(key);
+        if (status != ERROR_SUCCESS) throw std::runtime_error("cannot set the value of " + path);
+    }
+    void remove() const
+    {
+        for (int i = 0; i < kExtraClasses; ++i) {
+            RegDeleteTreeA(root_, progId(i).c_str());
+            RegDeleteTreeA(classes_, clsid(i).c_str());
+        }
+    }
+    HKEY root_ = nullptr;
+    HKEY classes_ = nullptr;
+};
+
+// Registers the sample server and its add-in keys; removes both on destruction.
+class SampleAddIn {
+public:
+    SampleAddIn()
+    {
+        removeFolder(folder_);
+        CreateDirectoryA(folder_.c_str(), nullptr);
+        if (!CopyFileA((buildFolder() + "AddInRegSample.dll").c_str(), (folder_ + "AddInRegSample.dll").c_str(), FALSE))
+            throw std::runtime_error("cannot copy the sample server");
+        const CliRun run = runCli({"write", folder_ + "Sample.reg", "--clsid", kSampleClsid, "--server",
+                                   folder_ + "AddInRegSample.dll", "--register"});
+        if (run.exitCode != 0) throw std::runtime_error("the sample server could not be registered: " + run.err);
+    }
+    ~SampleAddIn()
+    {
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, ("CLSID\\" + kSampleClsid).c_str());
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, kSampleProgId.c_str());
+        removeFolder(folder_);
+    }
+    SampleAddIn(const SampleAddIn&) = delete;
+    SampleAddIn& operator=(const SampleAddIn&) = delete;
+
+private:
+    const std::string folder_ = buildFolder() + "doctor bench\\";
+};
+
+// One timed run of AddInRegCli; throws when it ends with another exit code.
+double timedRun(const std::vector<std::string>& args, unsigned long expectedExitCode, std::string* out = nullptr)
+{
+    const auto start = Clock::now();
+    CliRun run = runCli(args, "", 600000);
+    const double ms = msSince(start);
+    if (!run.finished || run.exitCode != expectedExitCode)
+        throw std::runtime_error("AddInRegCli " + args[0] + ": exit code " + std::to_string(run.exitCode) + "\n" +
+                                 run.err);
+    if (out) *out = std::move(run.out);
+    return ms;
+}
+
+void printSummary(const char* what, std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    std::printf("%-32s min %8.0f ms   median %8.0f ms\n", what, values.front(), values[values.size() / 2]);
+}
+
+} // namespace
+
+int main()
+{
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    try {
+        SampleAddIn sample;
+        BenchClasses classes;
+        std::vector<double> check, stale;
+        for (int run = 1; run <= kRuns; ++run) {
+            check.push_back(timedRun({"check", kSampleProgId, "--strict"}, 0));
+            std::string listed;
+            stale.push_back(timedRun({"stale", "--format", "json"}, 1, &listed));
+            size_t count = 0;
+            for (size_t at = listed.find("\"clsid\""); at != std::string::npos; at = listed.find("\"clsid\"", at + 1))
+                ++count;
+            if (count < size_t(kExtraClasses)) throw std::runtime_error("stale did not list every extra class");
+            std::printf("run %d: check %.0f ms, stale %.0f ms (%zu classes listed)\n", run, check.back(), stale.back(),
+                        count);
+        }
+        printSummary("AddInRegCli check (sample):", check);
+        printSummary("AddInRegCli stale (JSON):", stale);
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "doctor_bench failed: %s\n", e.what());
+        return 1;
+    }
+}

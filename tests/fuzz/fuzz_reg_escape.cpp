@@ -21,14 +21,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         back += escaped[i];
     }
-    check(back == text, "unescaping gives the text");
+    // A line break cannot be string data: it comes back as a blank.
+    std::string expected = text;
+    for (char& c : expected)
+        if (c == '\r' || c == '\n') c = ' ';
+    check(back == expected, "unescaping gives the text");
 
-    if (text.find_first_of("\r\n") == std::string::npos) {
-        const std::string script =
-            "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Test]\r\n\"" + escaped + "\"=\"" + escaped + "\"\r\n";
-        const writer::RegScriptContent read = writer::readRegScript(script);
-        check(read.errors.empty() && read.entries.size() == 2, "one value read back");
-        check(read.entries[1].valueName == text && read.entries[1].data == text, "name and data read back");
-    }
+    const std::string script =
+        "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Test]\r\n\"" + escaped + "\"=\"" + escaped + "\"\r\n";
+    const writer::RegScriptContent read = writer::readRegScript(script);
+    check(read.errors.empty() && read.entries.size() == 2, "one value read back");
+    check(read.entries[1].valueName == expected && read.entries[1].data == expected, "name and data read back");
     return 0;
 }

@@ -10,7 +10,8 @@ constexpr int kButtonHeight = 495;
 
 void ReportWindow::createControls(const std::string& caption)
 {
-    open({caption, 9600, 6600, {"Courier New", 9}},
+    // Fixed pitch, so that the report's columns line up.
+    open({caption, 9600, 6600, {"Courier New", 9, true}},
          {
              {txtReport, "", {kMargin, kMargin, 9360, 5760}},
              {cmdCopy, "Copy", {6240, 6000, kButtonWidth, kButtonHeight}},

@@ -72,8 +72,9 @@ HFONT createFont(const FontChoice& font, UINT dpi)
         return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     }
     int height = -int(std::lround(font.points * dpi / 72.0));
+    const DWORD pitch = font.fixedPitch ? FIXED_PITCH | FF_MODERN : DEFAULT_PITCH | FF_DONTCARE;
     return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, font.face.c_str());
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, pitch, font.face.c_str());
 }
 
 Control* controlOf(HWND child)

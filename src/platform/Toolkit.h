@@ -32,6 +32,7 @@ inline int twipsToPixels(int twips, UINT dpi) { return MulDiv(twips, int(dpi), 1
 struct FontChoice {
     std::string face;
     double points = 0;
+    bool fixedPitch = false; // where the face is missing, take another of fixed pitch
 };
 
 class Window;

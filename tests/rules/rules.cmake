@@ -1,5 +1,5 @@
 # The rule tests in the cross build, run under Wine like the others.
-include(${CMAKE_CURRENT_LIST_DIR}/sources.cmake)
+include(${PROJECT_SOURCE_DIR}/cmake/RuleSources.cmake)
 list(TRANSFORM ADDINREG_RULE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/)
 list(TRANSFORM ADDINREG_RULE_TESTS PREPEND ${PROJECT_SOURCE_DIR}/)
 

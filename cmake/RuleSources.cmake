@@ -1,7 +1,7 @@
-# The rule code: pure C++, no windows.h. The same lists build the Wine-run
-# rules_test of the cross build and the native build under the sanitizers
-# (tests/native). Paths are from the project root; a new rule file is one
-# line here.
+# The rule code: pure C++, no windows.h. The one list of it: the programs'
+# library, the Wine-run rules_test of the cross build and the native build
+# under the sanitizers (tests/native) all take it from here. Paths are from
+# the project root; a new rule file is one line here.
 set(ADDINREG_RULE_SOURCES
     src/writer/RegScript.cpp
     src/writer/RegFileReader.cpp

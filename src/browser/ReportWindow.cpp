@@ -1,7 +1,5 @@
 #include "browser/ReportWindow.h"
 
-#include "writer/RegScript.h"
-
 namespace {
 constexpr int kMargin = 120;
 constexpr int kButtonWidth = 1575;
@@ -25,8 +23,7 @@ void ReportWindow::showReport(const std::string& caption, const std::string& tex
 {
     if (isOpen()) close();
     createControls(caption);
-    // The edit box breaks lines at CR LF only.
-    txtReport.setText(writer::replaceAll(writer::replaceAll(text, "\r\n", "\n"), "\n", "\r\n"));
+    txtReport.setText(text); // its lines end in CR LF, as the edit box wants them
     show();
 }
 

@@ -7,7 +7,8 @@
 
 class ReportWindow : public platform::Window {
 public:
-    // Opens the window (or brings it up again) with this caption and text.
+    // Opens the window (or brings it up again) with this caption and text,
+    // whose lines end in CR LF.
     void showReport(const std::string& caption, const std::string& text);
 
 private:

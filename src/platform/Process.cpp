@@ -16,6 +16,7 @@ WORD showCommand(ShowState state)
     case ShowState::Hidden: return SW_HIDE;
     case ShowState::MinimizedFocus: return SW_SHOWMINIMIZED;
     case ShowState::NormalNoFocus: return SW_SHOWNOACTIVATE;
+    case ShowState::Normal: return SW_SHOWNORMAL;
     }
     return SW_SHOWNORMAL;
 }
@@ -53,7 +54,11 @@ std::optional<std::string> utilityCommandLine(const Utility& utility, const std:
 {
     std::optional<std::string> argument = quotedArgument(path);
     if (!argument) return std::nullopt;
-    return std::string(utility.exeName) + " " + (switches.empty() ? "" : switches + " ") + *argument;
+    // A switch that ends in a comma takes its argument glued to it, as
+    // Explorer's /select, does.
+    std::string line = std::string(utility.exeName) + " " + switches;
+    if (!switches.empty() && switches.back() != ',') line += ' ';
+    return line + *argument;
 }
 
 std::string utilityPath(const Utility& utility)
@@ -74,22 +79,8 @@ bool startUtility(const Utility& utility, const std::string& switches, const std
 
 bool showInFolder(const std::string& path)
 {
-    // Explorer takes the file glued to its switch: /select,"C:\dir\file.dll".
     static constexpr Utility kExplorer{SystemFolder::Windows, "explorer.exe"};
-    std::optional<std::string> commandLine = utilityCommandLine(kExplorer, "", path);
-    if (!commandLine) return false;
-    commandLine->insert(std::string(kExplorer.exeName).size() + 1, "/select,");
-    STARTUPINFOA si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    std::vector<char> line(commandLine->begin(), commandLine->end());
-    line.push_back('\0');
-    const std::string application = utilityPath(kExplorer);
-    if (!CreateProcessA(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return false;
-    const UniqueKernelHandle process(pi.hProcess);
-    const UniqueKernelHandle thread(pi.hThread);
-    return true;
+    return startUtility(kExplorer, "/select,", path, ShowState::Normal);
 }
 
 std::optional<unsigned long> runUtility(const Utility& utility, const std::string& switches, const std::string& path)

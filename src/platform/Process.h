@@ -11,6 +11,7 @@ enum class ShowState {
     Hidden,         // no window (for a program that waits on it)
     MinimizedFocus, // minimised, and it takes the focus
     NormalNoFocus,  // normal size and place, the focus stays here
+    Normal,         // normal size and place, and it takes the focus
 };
 
 // Where a system utility lives: regsvr32.exe and reg.exe in the system
@@ -27,7 +28,8 @@ inline constexpr Utility kRegedit{SystemFolder::Windows, "regedit.exe"};
 inline constexpr Utility kReg{SystemFolder::System, "reg.exe"};
 
 // The command line a utility is started with: its name, the switches, and
-// the path as exactly one quoted argument. Nothing when the path cannot be
+// the path as exactly one quoted argument (glued to a switch that ends in a
+// comma). Nothing when the path cannot be
 // passed as one argument (see quotedArgument).
 std::optional<std::string> utilityCommandLine(const Utility& utility, const std::string& switches,
                                               const std::string& path);

@@ -36,8 +36,6 @@ int compareWide(const std::wstring& a, const std::wstring& b)
 }
 } // namespace
 
-int compareForList(const std::string& a, const std::string& b) { return compareWide(wide(a), wide(b)); }
-
 std::vector<size_t> listOrder(const std::vector<std::string>& texts)
 {
     // Each text is converted once, not at every comparison.

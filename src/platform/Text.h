@@ -9,12 +9,9 @@ namespace platform {
 // to case.
 bool containsIgnoringCase(const std::string& text, const std::string& part);
 
-// Orders two texts as a sorted list box orders its rows: by the user's
-// locale, letters without regard to case. Negative, zero or positive.
-int compareForList(const std::string& a, const std::string& b);
-
-// The indices of the texts in the order a sorted list box shows them; texts
-// that compare equal keep their given order.
+// The indices of the texts in the order a sorted list box shows them (by the
+// user's locale, letters without regard to case); texts that compare equal
+// keep their given order.
 std::vector<size_t> listOrder(const std::vector<std::string>& texts);
 
 // The text, from UTF-8 to the ANSI code page (what the code page lacks

@@ -203,13 +203,6 @@ void ListBox::onKey(int keyCode)
     if (onKeyDown) onKeyDown(keyCode, shiftState());
 }
 
-void ListBox::clear() { SendMessageA(hwnd_, LB_RESETCONTENT, 0, 0); }
-
-void ListBox::addItem(const std::string& text)
-{
-    SendMessageA(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
-}
-
 void ListBox::setRows(const std::vector<std::string>& rows)
 {
     // Sorted here once, then appended in that order: the box keeps its sort

@@ -85,10 +85,8 @@ public:
     std::string selectedText() const;
     // Selects a row (-1: none) and runs onClick, as a user's click does.
     void setSelectedIndex(int index);
-    void clear();
-    void addItem(const std::string& text); // takes its sorted place
-    // Replaces every row: the same rows in the same order as adding each,
-    // in one go.
+    // Replaces every row: the same rows in the same order as adding each to
+    // the sorted box, in one go.
     void setRows(const std::vector<std::string>& rows);
 
 protected:

@@ -1,5 +1,5 @@
 // The register and un-register scripts as text: escaping, the worked example
-// read back, the un-register name, the header check, and linear filling.
+// read back, the un-register name and the header check.
 #include "writer/RegFileReader.h"
 #include "writer/RegScript.h"
 
@@ -93,13 +93,4 @@ TEST(ScriptRules, RegistryScriptHeadersInAnsiAndUtf16)
 
 // Millions of placeholders: a fill that rescanned or moved the text per
 // replacement would run for minutes and end in the test's time-out.
-TEST(ScriptRules, FillingAHugeTemplate)
-{
-    std::string tmpl;
-    for (int i = 0; i < 400000; ++i) tmpl += "#Clsid#SUPTDVER\r\n";
-    const std::string script = fillRegTemplate(tmpl, {kZeroClsid, "", "", true, false});
-    EXPECT_EQ(script.size(), 400000u * (sizeof kZeroClsid - 1));
-    EXPECT_EQ(replaceAll(script, kZeroClsid, "").size(), 0u);
-}
-
 } // namespace

@@ -13,8 +13,8 @@
 // Once: `reg query HKCR /s` filtered for the same text, the peer.
 // Prints the figures, the ratios on its last line; the keys are removed
 // again whatever happens.
-#include "browser/ProgIdList.h"
-#include "platform/Text.h"
+#include "classes/ProgIdList.h"
+#include "system/AnsiText.h"
 
 #include "Ui.h"
 
@@ -284,7 +284,7 @@ std::vector<std::string> listedRows()
     std::vector<std::string> names;
     char name[260];
     for (DWORD i = 0; RegEnumKeyA(HKEY_CLASSES_ROOT, i, name, sizeof(name)) == ERROR_SUCCESS; ++i) names.emplace_back(name);
-    names = browser::listedProgIds(std::move(names));
+    names = classes::listedProgIds(std::move(names));
     std::vector<std::string> rows;
     rows.reserve(names.size());
     for (size_t i : platform::listOrder(names)) rows.push_back(names[i]);

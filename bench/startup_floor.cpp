@@ -2,8 +2,8 @@
 // subkeys of HKEY_CLASSES_ROOT, drop the same names, sort them in memory,
 // and fill an unsorted list box with its redraw off and its storage reserved
 // up front. The benchmark times AddInReg.exe against it.
-#include "browser/ProgIdList.h"
-#include "platform/Text.h"
+#include "classes/ProgIdList.h"
+#include "system/AnsiText.h"
 
 #include <windows.h>
 
@@ -23,7 +23,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     std::vector<std::string> names;
     char name[260];
     for (DWORD i = 0; RegEnumKeyA(HKEY_CLASSES_ROOT, i, name, sizeof(name)) == ERROR_SUCCESS; ++i) names.emplace_back(name);
-    names = browser::listedProgIds(std::move(names));
+    names = classes::listedProgIds(std::move(names));
     const std::vector<size_t> order = platform::listOrder(names);
 
     WNDCLASSA wc{};

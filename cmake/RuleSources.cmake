@@ -3,11 +3,13 @@
 # under the sanitizers (tests/native) all take it from here. Paths are from
 # the project root; a new rule file is one line here.
 set(ADDINREG_RULE_SOURCES
-    src/writer/RegScript.cpp
-    src/writer/RegFileReader.cpp
-    src/platform/Arguments.cpp
-    src/browser/ClassLookup.cpp
-    src/browser/HandOff.cpp
+    src/text/Text.cpp
+    src/scripts/RegScript.cpp
+    src/scripts/RegFileReader.cpp
+    src/classes/Arguments.cpp
+    src/classes/ClassLookup.cpp
+    src/classes/HandOff.cpp
+    src/classes/ProgIdList.cpp
     src/doctor/PeImage.cpp
     src/doctor/FileUri.cpp
     src/doctor/Checklist.cpp

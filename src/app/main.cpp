@@ -1,7 +1,7 @@
 // AddInReg: browses the COM classes registered on this machine and writes the
 // registry scripts that register an in-process server as an add-in.
-#include "browser/ReadRegistry.h"
-#include "platform/Dialogs.h"
+#include "windows/ReadRegistry.h"
+#include "windows/Dialogs.h"
 
 #include <windows.h>
 

@@ -1,19 +1,19 @@
 #include "cli/Commands.h"
 
 #include "Version.h"
-#include "browser/ClassLookup.h"
-#include "browser/ProgIdList.h"
-#include "browser/Search.h"
+#include "classes/ClassLookup.h"
+#include "classes/ProgIdList.h"
+#include "system/Search.h"
 #include "cli/DoctorCommands.h"
 #include "cli/Output.h"
-#include "platform/Arguments.h"
-#include "platform/Files.h"
-#include "platform/Process.h"
-#include "platform/Text.h"
-#include "registry/RegistryReader.h"
-#include "writer/RegScript.h"
-#include "writer/SafeWrite.h"
-#include "writer/Template.h"
+#include "classes/Arguments.h"
+#include "system/Files.h"
+#include "system/Process.h"
+#include "system/AnsiText.h"
+#include "system/RegistryReader.h"
+#include "scripts/RegScript.h"
+#include "system/SafeWrite.h"
+#include "system/Template.h"
 
 #include <CLI/CLI.hpp>
 
@@ -64,10 +64,10 @@ std::vector<FoundClass> readClasses(registry::View view)
 {
     const registry::RegistryReader reader(registry::Hive::ClassesRoot, view);
     std::vector<FoundClass> found;
-    for (const std::string& progId : browser::listedProgIds(reader.subKeys(""))) {
+    for (const std::string& progId : classes::listedProgIds(reader.subKeys(""))) {
         // What the lookup read, so that the server's type is known.
         std::vector<std::pair<std::string, registry::ValueType>> reads;
-        const browser::ClassLookup lookup = browser::lookUpClass(progId, [&](const std::string& keyPath) {
+        const classes::ClassLookup lookup = classes::lookUpClass(progId, [&](const std::string& keyPath) {
             std::optional<registry::Value> value = reader.value(keyPath);
             std::string text = value ? value->leadingText() : "";
             reads.emplace_back(text, value ? value->type : registry::ValueType::None);
@@ -90,7 +90,7 @@ bool serverFileExists(const FoundClass& c)
     if (c.row.server.empty()) return false;
     const std::string value =
         c.serverType == registry::ValueType::ExpandString ? registry::expandEnvironment(c.row.server) : c.row.server;
-    const std::string path = platform::pathOfServerValue(value);
+    const std::string path = classes::pathOfServerValue(value);
     return !path.empty() && platform::fileExists(path);
 }
 
@@ -238,13 +238,13 @@ int runWrite(const WriteOptions& options)
         templateText = std::move(load.text);
     }
 
-    const std::string script = writer::fillRegTemplate(
+    const std::string script = scripts::fillRegTemplate(
         templateText, {options.clsid, options.menu, options.description, !options.olderHost, !options.noVersionLine});
     if (!writeFile(options.out, script, templatePath)) return kExitNotWritten;
     if (!options.noUnReg) {
         const std::string unRegPath =
-            options.unRegFile.empty() ? writer::unRegFileNameOf(options.out) : options.unRegFile;
-        if (!writeFile(unRegPath, writer::unRegScriptOf(script), templatePath)) return kExitNotWritten;
+            options.unRegFile.empty() ? scripts::unRegFileNameOf(options.out) : options.unRegFile;
+        if (!writeFile(unRegPath, scripts::unRegScriptOf(script), templatePath)) return kExitNotWritten;
     }
 
     if (!options.registerServer) return kExitOk;

@@ -2,14 +2,14 @@
 
 #include "cli/Commands.h"
 #include "cli/DoctorOutput.h"
-#include "doctor/Doctor.h"
+#include "system/Doctor.h"
 #include "doctor/Report.h"
-#include "platform/Arguments.h"
-#include "platform/Files.h"
-#include "platform/Process.h"
-#include "platform/ServerFiles.h"
-#include "platform/Text.h"
-#include "writer/SafeWrite.h"
+#include "classes/Arguments.h"
+#include "system/Files.h"
+#include "system/Process.h"
+#include "system/ServerFiles.h"
+#include "system/AnsiText.h"
+#include "system/SafeWrite.h"
 
 #include <CLI/CLI.hpp>
 
@@ -100,7 +100,7 @@ struct DoctorCommands::State {
             if (std::none_of(servers.begin(), servers.end(), same)) servers.push_back(file);
         };
         if (doctor::targetKindOf(target) == doctor::TargetKind::Path)
-            addServer(platform::absolutePath(platform::pathOfServerValue(target)));
+            addServer(platform::absolutePath(classes::pathOfServerValue(target)));
         std::vector<std::vector<std::string>> progIds;
         for (const doctor::ClassRef& ref : classes) {
             for (const std::string& file : doctor::serverFilesOf(ref)) addServer(file);

@@ -1,6 +1,6 @@
 #include "doctor/Checklist.h"
 
-#include "writer/HostCategories.h"
+#include "scripts/HostCategories.h"
 
 #include <algorithm>
 #include <array>
@@ -139,14 +139,14 @@ Item menuItem(const ClassFacts& f)
 
 const char* categoryName(const std::string& category)
 {
-    return category == writer::kR6Category ? "the R6 category" : "the older host's category";
+    return category == scripts::kR6Category ? "the R6 category" : "the older host's category";
 }
 
 Item categoriesItem(const ClassFacts& f, Host host)
 {
     std::vector<std::string> wanted;
-    if (host != Host::Older) wanted.emplace_back(writer::kR6Category);
-    if (host != Host::R6) wanted.emplace_back(writer::kOlderCategory);
+    if (host != Host::Older) wanted.emplace_back(scripts::kR6Category);
+    if (host != Host::R6) wanted.emplace_back(scripts::kOlderCategory);
     for (const std::string& category : wanted)
         if (contains(f.implementedCategories, category) && contains(f.requiredCategories, category))
             return {kCategories, Status::Pass,
@@ -173,7 +173,7 @@ Item settingsItem(const ClassFacts& f)
         if (std::string problem = textProblem(*value, name); !problem.empty()) problems.push_back(problem);
     if (!problems.empty()) return {kSettings, Status::Fail, "Settings has " + joined(problems)};
     std::string reason = "LoadOnStartUp " + quoted(f.loadOnStartUp.text) + ", Type " + quoted(f.type.text);
-    if (contains(f.implementedCategories, writer::kR6Category) && f.supportedVersion.present) {
+    if (contains(f.implementedCategories, scripts::kR6Category) && f.supportedVersion.present) {
         if (!f.supportedVersion.isText)
             return {kSettings, Status::Warn,
                     reason + "; SupportedSoftwareVersionGreaterThan is " + f.supportedVersion.typeName +

@@ -1,6 +1,6 @@
 #include "doctor/Verify.h"
 
-#include "writer/RegFileReader.h"
+#include "scripts/RegFileReader.h"
 
 #include <algorithm>
 #include <array>
@@ -42,10 +42,10 @@ std::string atLine(size_t line) { return "line " + std::to_string(line) + ": "; 
 std::string untilNul(const std::string& data) { return data.substr(0, data.find('\0')); }
 
 // How the script's data reads in a message.
-std::string scriptData(const writer::RegEntry& entry)
+std::string scriptData(const scripts::RegEntry& entry)
 {
-    if (entry.kind == writer::RegEntryKind::String) return '"' + entry.data + '"';
-    if (entry.kind == writer::RegEntryKind::Dword) {
+    if (entry.kind == scripts::RegEntryKind::String) return '"' + entry.data + '"';
+    if (entry.kind == scripts::RegEntryKind::Dword) {
         uint32_t value = 0;
         for (size_t i = 4; i-- > 0;) value = (value << 8) | static_cast<unsigned char>(entry.data[i]);
         char text[24];
@@ -55,17 +55,17 @@ std::string scriptData(const writer::RegEntry& entry)
     return std::to_string(entry.data.size()) + " bytes";
 }
 
-uint32_t scriptType(const writer::RegEntry& entry)
+uint32_t scriptType(const scripts::RegEntry& entry)
 {
-    if (entry.kind == writer::RegEntryKind::String) return kRegSz;
-    if (entry.kind == writer::RegEntryKind::Dword) return kRegDword;
+    if (entry.kind == scripts::RegEntryKind::String) return kRegSz;
+    if (entry.kind == scripts::RegEntryKind::Dword) return kRegDword;
     return entry.hexType;
 }
 
-bool sameData(const writer::RegEntry& entry, const StoredValue& stored)
+bool sameData(const scripts::RegEntry& entry, const StoredValue& stored)
 {
     // A string is stored with its NUL; the script's text has none.
-    if (entry.kind == writer::RegEntryKind::String) return untilNul(stored.data) == entry.data;
+    if (entry.kind == scripts::RegEntryKind::String) return untilNul(stored.data) == entry.data;
     return stored.data == entry.data;
 }
 
@@ -75,15 +75,15 @@ public:
 
     std::vector<Finding> run()
     {
-        const writer::RegScriptContent content = writer::readRegScript(text_);
-        for (const writer::RegEntry& entry : content.entries) {
+        const scripts::RegScriptContent content = scripts::readRegScript(text_);
+        for (const scripts::RegEntry& entry : content.entries) {
             check(entry);
-            if (entry.kind == writer::RegEntryKind::Key) keys_.push_back(&entry);
+            if (entry.kind == scripts::RegEntryKind::Key) keys_.push_back(&entry);
         }
         splitLines();
-        for (const writer::RegReadError& error : content.errors)
+        for (const scripts::RegReadError& error : content.errors)
             if (lineText(error.line).substr(0, 1) == "[") badKeyLines_.push_back(error.line);
-        for (const writer::RegReadError& error : content.errors) malformed(error);
+        for (const scripts::RegReadError& error : content.errors) malformed(error);
         std::stable_sort(findings_.begin(), findings_.end(),
                          [](const Finding& a, const Finding& b) { return a.line < b.line; });
         return std::move(findings_);
@@ -95,10 +95,10 @@ private:
         findings_.push_back({line, kind, atLine(line) + message});
     }
 
-    void check(const writer::RegEntry& entry)
+    void check(const scripts::RegEntry& entry)
     {
         const std::optional<ClassesKey> key = classesKeyOf(entry.keyPath);
-        if (entry.kind == writer::RegEntryKind::Key) {
+        if (entry.kind == scripts::RegEntryKind::Key) {
             if (!key)
                 add(entry.line, FindingKind::NotRead,
                     entry.keyPath + " is outside the classes keys; it and its values were not read back");
@@ -112,7 +112,7 @@ private:
 
         const std::string what = valueText(entry.keyPath, entry.valueName);
         const std::optional<StoredValue> stored = probe_.value(*key, entry.valueName);
-        if (entry.kind == writer::RegEntryKind::DeleteValue) {
+        if (entry.kind == scripts::RegEntryKind::DeleteValue) {
             if (stored) add(entry.line, FindingKind::Present, what + " is deleted by the script but present");
             return;
         }
@@ -121,7 +121,7 @@ private:
             return add(entry.line, FindingKind::Different,
                        what + " is " + typeText(stored->type) + ", the script writes " + typeText(scriptType(entry)));
         if (!sameData(entry, *stored)) {
-            const std::string is = entry.kind == writer::RegEntryKind::String ? '"' + untilNul(stored->data) + '"'
+            const std::string is = entry.kind == scripts::RegEntryKind::String ? '"' + untilNul(stored->data) + '"'
                                                                                : "other data";
             add(entry.line, FindingKind::Different, what + " is " + is + ", the script writes " + scriptData(entry));
         }
@@ -149,12 +149,12 @@ private:
 
     // The key line in force at a line: the last one above it, unless a key
     // line the reader refused comes between (regedit then has no key).
-    const writer::RegEntry* keyAt(size_t line) const
+    const scripts::RegEntry* keyAt(size_t line) const
     {
         const auto after = std::upper_bound(keys_.begin(), keys_.end(), line,
-                                            [](size_t at, const writer::RegEntry* key) { return at <= key->line; });
+                                            [](size_t at, const scripts::RegEntry* key) { return at <= key->line; });
         if (after == keys_.begin()) return nullptr;
-        const writer::RegEntry* key = *(after - 1);
+        const scripts::RegEntry* key = *(after - 1);
         const auto bad = std::upper_bound(badKeyLines_.begin(), badKeyLines_.end(), key->line);
         return bad != badKeyLines_.end() && *bad < line ? nullptr : key;
     }
@@ -173,11 +173,11 @@ private:
         return std::nullopt;
     }
 
-    void malformed(const writer::RegReadError& error)
+    void malformed(const scripts::RegReadError& error)
     {
         const std::string problem = "the line is not understood (" + error.message + ")";
         const std::optional<std::string> name = valueNameOf(lineText(error.line));
-        const writer::RegEntry* key = name ? keyAt(error.line) : nullptr;
+        const scripts::RegEntry* key = name ? keyAt(error.line) : nullptr;
         const std::optional<ClassesKey> classesKey = key ? classesKeyOf(key->keyPath) : std::nullopt;
         if (!classesKey || key->keyDeleted) return add(error.line, FindingKind::Malformed, problem);
 
@@ -192,7 +192,7 @@ private:
     const RegistryProbe& probe_;
     std::vector<Finding> findings_;
     std::vector<std::string_view> lines_;
-    std::vector<const writer::RegEntry*> keys_; // in line order
+    std::vector<const scripts::RegEntry*> keys_; // in line order
     std::vector<size_t> badKeyLines_;           // key lines the reader refused, in order
 };
 

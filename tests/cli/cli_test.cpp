@@ -6,7 +6,7 @@
 #include "TestFiles.h"
 #include "TestRegistry.h"
 #include "Ui.h"
-#include "writer/RegScript.h"
+#include "scripts/RegScript.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -234,10 +234,10 @@ protected:
 
 TEST_F(CliWrite, WritesTheScriptsOfTheSharedRules)
 {
-    const writer::ScriptFields defaults{kClsid, "myAddInName", "This AddIn creates Geometry", true, true};
+    const scripts::ScriptFields defaults{kClsid, "myAddInName", "This AddIn creates Geometry", true, true};
     struct Case {
         std::vector<std::string> options;
-        writer::ScriptFields fields;
+        scripts::ScriptFields fields;
         std::string mustHold;
         std::string mustLack;
     } cases[] = {
@@ -252,9 +252,9 @@ TEST_F(CliWrite, WritesTheScriptsOfTheSharedRules)
     for (const Case& c : cases) {
         CliRun run = write(c.options);
         ASSERT_EQ(run.exitCode, 0u) << run.err;
-        const std::string script = writer::fillRegTemplate(writer::builtInTemplate(), c.fields);
+        const std::string script = scripts::fillRegTemplate(scripts::builtInTemplate(), c.fields);
         EXPECT_EQ(bytes("out.reg"), script);
-        EXPECT_EQ(bytes("UnReg-out.reg"), writer::unRegScriptOf(script));
+        EXPECT_EQ(bytes("UnReg-out.reg"), scripts::unRegScriptOf(script));
         EXPECT_NE(script.find(c.mustHold), std::string::npos) << script;
         EXPECT_EQ(script.find(c.mustLack), std::string::npos) << script;
     }
@@ -264,11 +264,11 @@ TEST_F(CliWrite, WritesTheScriptsOfTheSharedRules)
     const std::string own = "REGEDIT4\r\n[HKEY_CLASSES_ROOT\\CLSID\\#Clsid]\r\n@=\"#MenuName\"\r\n#SUPTDVER";
     writeFileBytes(work_ + "AddInTemplate.Reg", own);
     ASSERT_EQ(write({"--no-unreg"}).exitCode, 0u);
-    EXPECT_EQ(bytes("out.reg"), writer::fillRegTemplate(own, defaults));
+    EXPECT_EQ(bytes("out.reg"), scripts::fillRegTemplate(own, defaults));
     writeFileBytes(work_ + "named.txt", own + "\r\n; named");
     ASSERT_EQ(write({"--template", "named.txt", "--unreg-file", "remove it.reg"}).exitCode, 0u);
-    EXPECT_EQ(bytes("out.reg"), writer::fillRegTemplate(own + "\r\n; named", defaults));
-    EXPECT_EQ(bytes("remove it.reg"), writer::unRegScriptOf(bytes("out.reg")));
+    EXPECT_EQ(bytes("out.reg"), scripts::fillRegTemplate(own + "\r\n; named", defaults));
+    EXPECT_EQ(bytes("remove it.reg"), scripts::unRegScriptOf(bytes("out.reg")));
     EXPECT_FALSE(pathExists(work_ + "UnReg-out.reg"));
 }
 

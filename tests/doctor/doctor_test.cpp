@@ -7,8 +7,8 @@
 #include "TestFiles.h"
 #include "TestRegistry.h"
 #include "Ui.h"
-#include "writer/HostCategories.h"
-#include "writer/RegScript.h"
+#include "scripts/HostCategories.h"
+#include "scripts/RegScript.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -75,7 +75,7 @@ struct AddIn {
     std::string threading = "Apartment"; // "" for none
     std::string menu = "Doctor Test";
     bool description = true;
-    std::string category = writer::kR6Category; // "" for none
+    std::string category = scripts::kR6Category; // "" for none
     bool settings = true;
     std::string progId{};      // its ProgID key names the class; "" for none
     std::string classProgId{}; // the class's ProgID subkey; "" for none
@@ -245,7 +245,7 @@ TEST_F(Doctor, HivesExpansionAndTheHostsCategory)
     machineCopy.settings = false;
     AddIn userCopy{clsid(12), kUser, x64_};
     AddIn older{clsid(13), kMachine64, x64_};
-    older.category = writer::kOlderCategory;
+    older.category = scripts::kOlderCategory;
     const ScopedAddIn a1(perUser), a2(machineCopy), a3(userCopy), a4(older);
 
     expectOnly(perUser, {{"hive", "warn"}});
@@ -374,7 +374,7 @@ TEST_F(DoctorSample, VerifyFindsTheValueABadLineLeftOut)
 {
     // The built-in template with the closing quote of "Type"'s data missing
     // on line 11. reg import passes over that line and reports success.
-    std::string bad = writer::builtInTemplate();
+    std::string bad = scripts::builtInTemplate();
     const std::string type = "\"Type\"=\"Standard\"";
     ASSERT_NE(bad.find(type), std::string::npos);
     bad.replace(bad.find(type), type.size(), "\"Type\"=\"Standard");

@@ -1,14 +1,14 @@
 // String data escaping, read back by hand and by the script reader.
 #include "FuzzInput.h"
-#include "writer/RegFileReader.h"
-#include "writer/RegScript.h"
+#include "scripts/RegFileReader.h"
+#include "scripts/RegScript.h"
 
 using namespace fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    const std::string escaped = writer::escapeRegString(text);
+    const std::string escaped = scripts::escapeRegString(text);
 
     // Every backslash starts a pair that stands for its second character,
     // and no quote stands alone.
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const std::string script =
         "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Test]\r\n\"" + escaped + "\"=\"" + escaped + "\"\r\n";
-    const writer::RegScriptContent read = writer::readRegScript(script);
+    const scripts::RegScriptContent read = scripts::readRegScript(script);
     check(read.errors.empty() && read.entries.size() == 2, "one value read back");
     check(read.entries[1].valueName == expected && read.entries[1].data == expected, "name and data read back");
     return 0;

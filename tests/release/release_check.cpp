@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "writer/RegScript.h"
+#include "scripts/RegScript.h"
 
 namespace {
 
@@ -124,7 +124,7 @@ int checkTemplate(const char* path)
     const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     std::printf("%s: %zu bytes\n", path, text.size());
     if (!file.good() && !file.eof()) return fail(std::string("cannot read ") + path);
-    if (text != writer::builtInTemplate()) return fail(std::string(path) + " is not the built-in template");
+    if (text != scripts::builtInTemplate()) return fail(std::string(path) + " is not the built-in template");
     return 0;
 }
 

@@ -4,7 +4,7 @@
 #include "doctor/Report.h"
 #include "doctor/Stale.h"
 #include "doctor/Verify.h"
-#include "writer/HostCategories.h"
+#include "scripts/HostCategories.h"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +36,7 @@ ClassFacts healthy()
     f.threadingModel = text("Apartment");
     f.menuName = text("myAddInName");
     f.descriptionKey = true;
-    f.implementedCategories = f.requiredCategories = {writer::kR6Category};
+    f.implementedCategories = f.requiredCategories = {scripts::kR6Category};
     f.settingsKey = true;
     f.loadOnStartUp = text("1");
     f.type = text("Standard");

@@ -1,10 +1,10 @@
 // Reading a script back: every kind of line, and every bad line reported with
 // its number.
-#include "writer/RegFileReader.h"
+#include "scripts/RegFileReader.h"
 
 #include <gtest/gtest.h>
 
-using namespace writer;
+using namespace scripts;
 
 namespace {
 

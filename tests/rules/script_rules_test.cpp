@@ -1,11 +1,11 @@
 // The register and un-register scripts as text: escaping, the worked example
 // read back, the un-register name and the header check.
-#include "writer/RegFileReader.h"
-#include "writer/RegScript.h"
+#include "scripts/RegFileReader.h"
+#include "scripts/RegScript.h"
 
 #include <gtest/gtest.h>
 
-using namespace writer;
+using namespace scripts;
 
 namespace {
 

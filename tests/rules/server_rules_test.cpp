@@ -2,7 +2,7 @@
 // and the machine its PE header names.
 #include "doctor/FileUri.h"
 #include "doctor/PeImage.h"
-#include "platform/Arguments.h"
+#include "classes/Arguments.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@ namespace {
 
 TEST(ServerRules, PathOfServerValue)
 {
-    using platform::pathOfServerValue;
+    using classes::pathOfServerValue;
     EXPECT_EQ(pathOfServerValue("\"C:\\P F\\x.exe\" /automation"), "C:\\P F\\x.exe");
     EXPECT_EQ(pathOfServerValue("C:\\x.dll"), "C:\\x.dll");
     EXPECT_EQ(pathOfServerValue("\"C:\\x.dll"), "C:\\x.dll");
@@ -19,7 +19,7 @@ TEST(ServerRules, PathOfServerValue)
 
 TEST(ServerRules, QuotedArgumentRefusesWhatCannotBePassed)
 {
-    using platform::quotedArgument;
+    using classes::quotedArgument;
     for (const std::string path : {"", "a\"b", "/u", "-s", "\""}) EXPECT_FALSE(quotedArgument(path)) << path;
     EXPECT_FALSE(quotedArgument(std::string("a\0b", 3)));
     EXPECT_EQ(quotedArgument("C:\\x\\"), "\"C:\\x\\\\\"");

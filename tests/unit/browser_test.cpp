@@ -1,11 +1,11 @@
 // The main window in this process, on a prepared set of ProgIDs in the
 // prefix's real registry: the list it builds, the lookup, the search and
 // "Unregister".
-#include "browser/ProgIdList.h"
-#include "browser/ReadRegistry.h"
-#include "platform/Arguments.h"
-#include "platform/Dialogs.h"
-#include "platform/Process.h"
+#include "classes/ProgIdList.h"
+#include "windows/ReadRegistry.h"
+#include "classes/Arguments.h"
+#include "windows/Dialogs.h"
+#include "system/Process.h"
 
 #include "TestRegistry.h"
 #include "Ui.h"
@@ -92,13 +92,13 @@ protected:
 TEST(ProgIdList, DropsExactlyTheNamesThatAreNoProgIds)
 {
     for (const char* name : {".", ".txt", "..x", "*", "CLSID", "AppID", "Component Categories"})
-        EXPECT_FALSE(browser::isListedProgId(name)) << name;
+        EXPECT_FALSE(classes::isListedProgId(name)) << name;
     for (const char* name : {"clsid", "CLSIDx", "xCLSID", "AppIDs", "appid", "Component categories", "**", "*.x",
                              "Word.Application.8", "a.", "Component Categories "})
-        EXPECT_TRUE(browser::isListedProgId(name)) << name;
-    EXPECT_EQ(browser::listedProgIds({"b", ".b", "CLSID", "a", "*", "c.1"}),
+        EXPECT_TRUE(classes::isListedProgId(name)) << name;
+    EXPECT_EQ(classes::listedProgIds({"b", ".b", "CLSID", "a", "*", "c.1"}),
               (std::vector<std::string>{"b", "a", "c.1"}));
-    EXPECT_TRUE(browser::listedProgIds({".a", "AppID"}).empty());
+    EXPECT_TRUE(classes::listedProgIds({".a", "AppID"}).empty());
 }
 
 TEST_F(BrowserTest, ListShowsTheProgIdsOfTheRegistrySortedWithoutTheOthers)
@@ -354,7 +354,7 @@ TEST(ArgumentQuoting, TheSystemParserGetsBackEveryPathAlone)
         std::string path(random() % 12, ' ');
         for (char& c : path) c = alphabet[random() % alphabet.size()];
         if (i % 3 == 0) path += std::string(random() % 4, '\\'); // runs of trailing backslashes
-        const std::optional<std::string> quoted = platform::quotedArgument(path);
+        const std::optional<std::string> quoted = classes::quotedArgument(path);
         const bool unsafe =
             path.empty() || path.front() == '/' || path.front() == '-' || path.find('"') != std::string::npos;
         ASSERT_EQ(quoted.has_value(), !unsafe) << path;

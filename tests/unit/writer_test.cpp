@@ -1,9 +1,9 @@
 // The reg-file writer: the scripts made from the template, the template
 // load, the window and its hand-off from the main window, and Write with
 // stand-ins for the two utilities.
-#include "browser/ReadRegistry.h"
-#include "writer/RegScript.h"
-#include "writer/WriteRegistry.h"
+#include "windows/ReadRegistry.h"
+#include "scripts/RegScript.h"
+#include "windows/WriteRegistry.h"
 
 #include "TestFiles.h"
 #include "TestRegistry.h"
@@ -17,10 +17,10 @@
 
 
 using namespace testing_support;
-using writer::fillRegTemplate;
-using writer::ScriptFields;
-using writer::unRegFileNameOf;
-using writer::unRegScriptOf;
+using scripts::fillRegTemplate;
+using scripts::ScriptFields;
+using scripts::unRegFileNameOf;
+using scripts::unRegScriptOf;
 
 namespace {
 
@@ -98,7 +98,7 @@ TEST(RegScript, WorkedExampleAndItsVariantsByteForByte)
     EXPECT_EQ(unRegScriptOf(noVersion).size(), 670u);
 
     // The older host: the other category, and the second box is not consulted.
-    const std::string older = writer::replaceAll(noVersion, "{39AD2B5C-7A29-11D6-8E0A-0010B541CAA8}",
+    const std::string older = scripts::replaceAll(noVersion, "{39AD2B5C-7A29-11D6-8E0A-0010B541CAA8}",
                                                  "{E357129A-DB40-11D2-B783-0060B0F159EF}");
     EXPECT_EQ(fillRegTemplate(tmpl, example(false, true)), older);
     EXPECT_EQ(fillRegTemplate(tmpl, example(false, false)), older);
@@ -113,8 +113,8 @@ TEST(RegScript, SubstitutionOrderCaseAndNoRescan)
               "{E357129A-DB40-11D2-B783-0060B0F159EF}");
     EXPECT_EQ(fillRegTemplate("#Clsid #Clsid", {"#Clsid#Clsid", "", "", true, true}), "#Clsid#Clsid #Clsid#Clsid");
     EXPECT_EQ(fillRegTemplate("@=\"#MenuName\"", {"", "", "", true, true}), "@=\"\"");
-    EXPECT_EQ(writer::replaceAll("aaa", "a", "aa"), "aaaaaa");
-    EXPECT_EQ(writer::replaceAll("abc", "", "x"), "abc");
+    EXPECT_EQ(scripts::replaceAll("aaa", "a", "aa"), "aaaaaa");
+    EXPECT_EQ(scripts::replaceAll("abc", "", "x"), "abc");
 }
 
 TEST(RegScript, VersionPlaceholderInATemplateFile)

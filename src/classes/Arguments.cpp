@@ -1,0 +1,23 @@
+#include "classes/Arguments.h"
+
+namespace classes {
+
+std::string pathOfServerValue(const std::string& value)
+{
+    if (value.empty() || value.front() != '"') return value;
+    size_t close = value.find('"', 1);
+    return value.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+}
+
+std::optional<std::string> quotedArgument(const std::string& path)
+{
+    if (path.empty() || path.front() == '/' || path.front() == '-') return std::nullopt;
+    if (path.find_first_of(std::string("\"\0", 2)) != std::string::npos) return std::nullopt;
+    // Inside quotes, backslashes are literal except in front of a quote:
+    // double those in front of the closing one.
+    size_t trailing = 0;
+    while (trailing < path.size() && path[path.size() - 1 - trailing] == '\\') ++trailing;
+    return '"' + path + std::string(trailing, '\\') + '"';
+}
+
+} // namespace classes

@@ -1,0 +1,120 @@
+#include "scripts/RegScript.h"
+
+#include "scripts/HostCategories.h"
+
+#include <array>
+
+namespace scripts {
+
+namespace {
+constexpr char kLineEnd[] = "\r\n";
+constexpr std::string_view kVersionPlaceholder = "#SUPTDVER";
+constexpr char kVersionLine[] = "\"SupportedSoftwareVersionGreaterThan\" = \"5.3.2\"";
+
+bool endsWith(std::string_view text, std::string_view end)
+{
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+} // namespace
+
+std::string builtInTemplate()
+{
+    static constexpr std::array<const char*, 12> lines = {
+        "REGEDIT4",
+        "[HKEY_CLASSES_ROOT\\CLSID\\#Clsid] ",
+        "@=\"#MenuName\"",
+        "[HKEY_CLASSES_ROOT\\CLSID\\#Clsid\\Description] ",
+        "@=\"#Description\"",
+        "[HKEY_CLASSES_ROOT\\CLSID\\#Clsid\\Implemented Categories\\#INVCLSID] ",
+        "[HKEY_CLASSES_ROOT\\CLSID\\#Clsid\\Required Categories] ",
+        "[HKEY_CLASSES_ROOT\\CLSID\\#Clsid\\Required Categories\\#INVCLSID] ",
+        "[HKEY_CLASSES_ROOT\\CLSID\\#Clsid\\Settings] ",
+        "\"LoadOnStartUp\"=\"1\"",
+        "\"Type\"=\"Standard\"",
+        "#SUPTDVER",
+    };
+    std::string text;
+    for (const char* line : lines) {
+        if (!text.empty()) text += kLineEnd;
+        text += line;
+    }
+    return text;
+}
+
+std::string replaceAll(const std::string& text, const std::string& from, const std::string& to)
+{
+    if (from.empty()) return text;
+    size_t count = 0;
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + from.size())) ++count;
+    if (count == 0) return text;
+    // A new string of the final size, built in one pass; replacing in place
+    // would move the rest of the text once per occurrence.
+    std::string result;
+    result.reserve(text.size() - count * from.size() + count * to.size());
+    size_t copied = 0;
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, copied)) {
+        result.append(text, copied, at - copied);
+        result += to;
+        copied = at + from.size();
+    }
+    result.append(text, copied);
+    return result;
+}
+
+std::string escapeRegString(const std::string& text)
+{
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (char c : text) {
+        if (c == '\\' || c == '"') escaped += '\\';
+        // String data cannot hold a line break: one would end the value line
+        // and let the rest of the text read as lines of the script.
+        escaped += c == '\r' || c == '\n' ? ' ' : c;
+    }
+    return escaped;
+}
+
+std::string fillRegTemplate(const std::string& templateText, const ScriptFields& fields)
+{
+    std::string text = replaceAll(templateText, "#Clsid", fields.clsid);
+    text = replaceAll(text, "#MenuName", escapeRegString(fields.menuName));
+    text = replaceAll(text, "#Description", escapeRegString(fields.description));
+    text = replaceAll(text, "#INVCLSID", fields.hostR6 ? kR6Category : kOlderCategory);
+    const std::string placeholder(kVersionPlaceholder);
+    if (fields.hostR6 && fields.r6Specific) return replaceAll(text, placeholder, kVersionLine);
+
+    // No version line: the placeholder goes with its line break; a last line
+    // without one goes alone, and the break before it stays.
+    text = replaceAll(text, placeholder + kLineEnd, "");
+    if (endsWith(text, kVersionPlaceholder)) text.resize(text.size() - kVersionPlaceholder.size());
+    return text;
+}
+
+std::string unRegScriptOf(const std::string& regScript) { return replaceAll(regScript, "[", "[-"); }
+
+std::string unRegFileNameOf(const std::string& regFileName)
+{
+    size_t slash = regFileName.find_last_of("\\/");
+    size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    return regFileName.substr(0, nameStart) + "UnReg-" + regFileName.substr(nameStart);
+}
+
+bool startsLikeRegistryScript(std::string_view firstBytes)
+{
+    static constexpr std::array<std::string_view, 2> headers = {"REGEDIT4", "Windows Registry Editor Version 5.00"};
+    for (std::string_view header : headers) {
+        if (firstBytes.substr(0, header.size()) == header) return true;
+        // UTF-16 with its byte-order mark, either byte order.
+        for (bool littleEndian : {true, false}) {
+            std::string wide = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+            for (char c : header) {
+                wide += littleEndian ? c : '\0';
+                wide += littleEndian ? '\0' : c;
+            }
+            if (firstBytes.substr(0, wide.size()) == wide) return true;
+        }
+    }
+    return false;
+}
+
+} // namespace scripts

@@ -1,0 +1,96 @@
+#include "system/Process.h"
+
+#include "classes/Arguments.h"
+#include "system/Handle.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace platform {
+
+namespace {
+WORD showCommand(ShowState state)
+{
+    switch (state) {
+    case ShowState::Hidden: return SW_HIDE;
+    case ShowState::MinimizedFocus: return SW_SHOWMINIMIZED;
+    case ShowState::NormalNoFocus: return SW_SHOWNOACTIVATE;
+    case ShowState::Normal: return SW_SHOWNORMAL;
+    }
+    return SW_SHOWNORMAL;
+}
+
+struct Started {
+    UniqueKernelHandle process;
+    UniqueKernelHandle thread;
+};
+
+std::optional<Started> start(const Utility& utility, const std::string& switches, const std::string& path,
+                             ShowState state)
+{
+    std::optional<std::string> commandLine = utilityCommandLine(utility, switches, path);
+    if (!commandLine) return std::nullopt;
+    const std::string application = utilityPath(utility);
+    if (application.empty()) return std::nullopt;
+
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = showCommand(state);
+    PROCESS_INFORMATION pi{};
+    std::vector<char> line(commandLine->begin(), commandLine->end()); // CreateProcess may write to it
+    line.push_back('\0');
+    // The full path names the program, so neither this program's folder, nor
+    // the current folder, nor the search path can put another one in its place.
+    if (!CreateProcessA(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return std::nullopt;
+    return Started{UniqueKernelHandle(pi.hProcess), UniqueKernelHandle(pi.hThread)};
+}
+} // namespace
+
+std::optional<std::string> utilityCommandLine(const Utility& utility, const std::string& switches,
+                                              const std::string& path)
+{
+    std::optional<std::string> argument = classes::quotedArgument(path);
+    if (!argument) return std::nullopt;
+    // A switch that ends in a comma takes its argument glued to it, as
+    // Explorer's /select, does.
+    std::string line = std::string(utility.exeName) + " " + switches;
+    if (!switches.empty() && switches.back() != ',') line += ' ';
+    return line + *argument;
+}
+
+std::string utilityPath(const Utility& utility)
+{
+    char folder[MAX_PATH];
+    UINT length = utility.folder == SystemFolder::System ? GetSystemDirectoryA(folder, MAX_PATH)
+                                                         : GetWindowsDirectoryA(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    std::string path(folder, length);
+    if (path.back() != '\\') path += '\\';
+    return path + utility.exeName;
+}
+
+bool startUtility(const Utility& utility, const std::string& switches, const std::string& path, ShowState state)
+{
+    return start(utility, switches, path, state).has_value(); // launch and forget: both handles close here
+}
+
+bool showInFolder(const std::string& path)
+{
+    static constexpr Utility kExplorer{SystemFolder::Windows, "explorer.exe"};
+    return startUtility(kExplorer, "/select,", path, ShowState::Normal);
+}
+
+std::optional<unsigned long> runUtility(const Utility& utility, const std::string& switches, const std::string& path)
+{
+    std::optional<Started> started = start(utility, switches, path, ShowState::Hidden);
+    if (!started) return std::nullopt;
+    WaitForSingleObject(started->process.get(), INFINITE);
+    DWORD code = 0;
+    if (!GetExitCodeProcess(started->process.get(), &code)) return std::nullopt;
+    return code;
+}
+
+} // namespace platform

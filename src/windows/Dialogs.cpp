@@ -1,0 +1,37 @@
+#include "windows/Dialogs.h"
+
+#include "system/Error.h"
+#include "windows/Toolkit.h"
+
+#include <new>
+
+namespace platform {
+
+MsgResult showMessage(HWND owner, const std::string& prompt, MsgButtons buttons, MsgIcon icon,
+                      const std::string& title)
+{
+    UINT flags = buttons == MsgButtons::YesNo ? MB_YESNO | MB_DEFBUTTON1 : MB_OK;
+    if (icon == MsgIcon::Information) flags |= MB_ICONINFORMATION;
+    if (icon == MsgIcon::Critical) flags |= MB_ICONSTOP;
+    flags |= owner ? MB_APPLMODAL : MB_TASKMODAL;
+    // All of the program's windows wait for the answer, not only the owner:
+    // nothing may change what the handler that asks goes on to do.
+    ModalScope modal;
+    switch (MessageBoxA(owner, prompt.c_str(), title.c_str(), flags)) {
+    case IDYES: return MsgResult::Yes;
+    case IDNO: return MsgResult::No;
+    default: return MsgResult::Ok;
+    }
+}
+
+void reportFatalError(const std::exception& error)
+{
+    long number = kInternalError;
+    if (const auto* appError = dynamic_cast<const AppError*>(&error)) number = appError->number();
+    else if (dynamic_cast<const std::bad_alloc*>(&error)) number = kOutOfMemory;
+    std::string text = "Run-time error '" + std::to_string(number) + "':\r\n\r\n" + error.what();
+    MessageBoxA(nullptr, text.c_str(), kAppTitle, MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+    ExitProcess(1);
+}
+
+} // namespace platform

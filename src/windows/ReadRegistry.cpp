@@ -1,0 +1,183 @@
+#include "windows/ReadRegistry.h"
+
+#include "classes/ClassLookup.h"
+#include "classes/HandOff.h"
+#include "windows/ReportWindow.h"
+#include "classes/ProgIdList.h"
+#include "system/Search.h"
+#include "system/Doctor.h"
+#include "classes/Arguments.h"
+#include "windows/Dialogs.h"
+#include "system/Process.h"
+#include "system/AnsiText.h"
+#include "system/RegistryAPI.h"
+#include "system/RegistryReader.h"
+#include "windows/WriteRegistry.h"
+
+using platform::MsgButtons;
+using platform::MsgIcon;
+
+namespace {
+
+constexpr char kLineEnd[] = "\r\n";
+
+std::string readDefaultString(const std::string& keyPath)
+{
+    return std::get<std::string>(
+        RegistryAPI::readRegValue(HKEY_CLASSES_ROOT, keyPath, "", RegistryAPI::kString, std::string()));
+}
+
+} // namespace
+
+ReadRegistry::ReadRegistry()
+{
+    createControls();
+    buildProgIdList();
+}
+
+ReadRegistry::~ReadRegistry() = default;
+
+void ReadRegistry::createControls()
+{
+    open({"Registry Functions Demo", 6780, 5415, {"MS Sans Serif", 9.75}},
+         {
+             {lstKeys, "", {120, 120, 6255, 2220}},
+             {lblDescription, "", {120, 2520, 6255, 975}},
+             {cmdWriteRegFile, "Write Reg File", {240, 3840, 1695, 615}},
+             {cmdQuit, "Quit", {2280, 4560, 1575, 615}},
+             {Label1, "20020102: qdx", {240, 4680, 1695, 255}},
+             {cmdFindDLL, "Find DLL", {4560, 4560, 1695, 615}},
+             {txtDllName, "", {4320, 3975, 2175, 480}},
+             {Label2, "search for DLL:", {4440, 3600, 1815, 255}},
+             {cmdUnreg, "Unregister", {2280, 3840, 1575, 615}},
+         });
+    lstKeys.onClick = [this] { onListClick(); };
+    cmdQuit.onClick = [] { platform::endProgram(); };
+    cmdFindDLL.onClick = [this] { onFindDllClick(); };
+    txtDllName.onKeyUp = [this](int keyCode, int shift) { onDllNameKeyUp(keyCode, shift); };
+    cmdUnreg.onClick = [this] { onUnregisterClick(); };
+    cmdWriteRegFile.onClick = [this] { onWriteRegFileClick(); };
+    lstKeys.onMenu = [this](POINT at) { onListMenu(at); };
+    lstKeys.onKeyDown = [this](int keyCode, int shift) { onListKeyDown(keyCode, shift); };
+}
+
+void ReadRegistry::buildProgIdList()
+{
+    std::vector<std::string> names = classes::listedProgIds(RegistryAPI::listSubKeys(HKEY_CLASSES_ROOT, ""));
+    lstKeys.setRows(names);
+    listReady = true;
+}
+
+std::string ReadRegistry::findDescrForInProcServer(const std::string& sInProcServer)
+{
+    // No class gives no server either, so the buttons never act on the
+    // server of an earlier, unrelated ProgID.
+    classes::ClassLookup found = classes::lookUpClass(sInProcServer, readDefaultString);
+    currentClsid = std::move(found.clsid);
+    currentServer = std::move(found.server);
+    return std::move(found.text);
+}
+
+void ReadRegistry::onListClick()
+{
+    if (!listReady) return;
+    lblDescription.setCaption(findDescrForInProcServer(lstKeys.selectedText()));
+}
+
+void ReadRegistry::onFindDllClick()
+{
+    if (txtDllName.text().empty()) {
+        platform::showMessage(hwnd(), "Enter a value in 'Search for DLL' first", MsgButtons::Ok, MsgIcon::Information);
+        return;
+    }
+    searchForDll();
+}
+
+void ReadRegistry::onDllNameKeyUp(int keyCode, int /*shift*/)
+{
+    if (keyCode == VK_RETURN && !txtDllName.text().empty()) searchForDll();
+}
+
+void ReadRegistry::searchForDll()
+{
+    {
+        platform::WaitCursor wait;
+        const std::string dllName = txtDllName.text();
+        const int lastRow = lstKeys.count() - 1;
+        for (int row = lstKeys.selectedIndex() + 1; row <= lastRow; ++row) {
+            std::string description = findDescrForInProcServer(lstKeys.itemText(row));
+            if (browser::lookupTextMatches(description, dllName)) {
+                lstKeys.setSelectedIndex(row); // its click handling shows the lookup, under the hourglass
+                return;
+            }
+        }
+        // The rows examined have left their own class behind: give the
+        // buttons back the class of the row the window shows.
+        if (std::string selected = lstKeys.selectedText(); lstKeys.selectedIndex() >= 0) {
+            findDescrForInProcServer(selected);
+        } else {
+            currentClsid.clear();
+            currentServer.clear();
+        }
+    } // the default pointer is back before the message
+    platform::showMessage(hwnd(), std::string("DLL not found") + kLineEnd + "Select top of list to restart search",
+                          MsgButtons::Ok, MsgIcon::Information);
+}
+
+void ReadRegistry::onUnregisterClick()
+{
+    if (!classes::hasServer(currentServer)) return;
+    if (!platform::startUtility(platform::kRegsvr32, "/u", classes::pathOfServerValue(currentServer),
+                                platform::ShowState::NormalNoFocus))
+        platform::showMessage(hwnd(), "regsvr32 failed to execute");
+}
+
+void ReadRegistry::onWriteRegFileClick()
+{
+    if (!regFileWindow) regFileWindow = std::make_unique<WriteRegistry>();
+    const classes::HandOff handOff = classes::handOffFor(currentClsid, currentServer);
+    regFileWindow->openFor(handOff.clsid, handOff.server, handOff.regFileName);
+}
+
+void ReadRegistry::onListMenu(POINT at)
+{
+    // The entries act on the row the window shows, looked up afresh; the
+    // class the buttons act on stays as it is.
+    const bool hasRow = lstKeys.selectedIndex() >= 0;
+    const std::string progId = lstKeys.selectedText();
+    const classes::ClassLookup found = hasRow ? classes::lookUpClass(progId, readDefaultString) : classes::ClassLookup{};
+    const std::string serverPath = registry::expandEnvironment(classes::pathOfServerValue(found.server));
+    enum Entry { CopyProgId, CopyClsid, CopyServerPath, OpenServerFolder, CheckRegistration };
+    const std::optional<size_t> chosen = platform::showPopupMenu(
+        hwnd(), at,
+        {
+            {"Copy ProgID", hasRow},
+            {"Copy CLSID", !found.clsid.empty()},
+            {"Copy Server Path", !serverPath.empty()},
+            {"Open Server Folder", !serverPath.empty()},
+            {platform::ansiFromUtf8("Check Registration\xE2\x80\xA6"), hasRow},
+        });
+    if (!chosen) return;
+    switch (Entry(*chosen)) {
+    case CopyProgId: platform::copyToClipboard(hwnd(), progId); break;
+    case CopyClsid: platform::copyToClipboard(hwnd(), found.clsid); break;
+    case CopyServerPath: platform::copyToClipboard(hwnd(), serverPath); break;
+    case OpenServerFolder:
+        if (!platform::showInFolder(serverPath)) platform::showMessage(hwnd(), "explorer failed to execute");
+        break;
+    case CheckRegistration: {
+        platform::WaitCursor wait;
+        const std::string report = doctor::checkReport(progId);
+        if (!reportWindow) reportWindow = std::make_unique<ReportWindow>();
+        reportWindow->showReport("Check Registration - " + progId, report);
+        break;
+    }
+    }
+}
+
+void ReadRegistry::onListKeyDown(int keyCode, int shift)
+{
+    // Ctrl+C: the lookup text of the row the window shows.
+    if (keyCode == 'C' && shift == 2 && lstKeys.selectedIndex() >= 0)
+        platform::copyToClipboard(hwnd(), classes::lookUpClass(lstKeys.selectedText(), readDefaultString).text);
+}

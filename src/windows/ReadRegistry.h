@@ -1,0 +1,56 @@
+#pragma once
+// The main window: the ProgIDs registered under HKEY_CLASSES_ROOT, the class
+// and server of the selected one, the search for a DLL among them, and the
+// two buttons that act on the last lookup.
+#include "windows/Toolkit.h"
+
+#include <memory>
+#include <string>
+
+class ReportWindow;
+class WriteRegistry;
+
+class ReadRegistry : public platform::Window {
+public:
+    // Creates the window, hidden, with the ProgID list already filled.
+    ReadRegistry();
+    ~ReadRegistry() override;
+
+    // Looks up a ProgID's CLSID and server. Returns the text the window shows
+    // for it, and keeps both as the class the buttons act on.
+    std::string findDescrForInProcServer(const std::string& sInProcServer);
+
+    const std::string& lastClsid() const { return currentClsid; }
+    const std::string& lastServer() const { return currentServer; }
+
+private:
+    // Controls, in tab order.
+    platform::ListBox lstKeys;
+    platform::Label lblDescription{{platform::Label::Align::Left, true, false}};
+    platform::Button cmdWriteRegFile;
+    platform::Button cmdQuit;
+    platform::Label Label1;
+    platform::Button cmdFindDLL;
+    platform::TextBox txtDllName;
+    platform::Label Label2;
+    platform::Button cmdUnreg;
+
+    // State.
+    bool listReady = false;
+    std::string currentClsid;
+    std::string currentServer;
+    std::unique_ptr<WriteRegistry> regFileWindow; // created by the first "Write Reg File"
+    std::unique_ptr<ReportWindow> reportWindow;   // created by the first "Check Registration..."
+
+    // Handlers and the operations they run.
+    void createControls();
+    void buildProgIdList();
+    void onListClick();
+    void onFindDllClick();
+    void onDllNameKeyUp(int keyCode, int shift);
+    void searchForDll();
+    void onUnregisterClick();
+    void onWriteRegFileClick();
+    void onListMenu(POINT at);
+    void onListKeyDown(int keyCode, int shift);
+};

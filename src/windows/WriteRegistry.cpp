@@ -1,0 +1,125 @@
+#include "windows/WriteRegistry.h"
+
+#include "windows/Dialogs.h"
+#include "system/Files.h"
+#include "classes/Arguments.h"
+#include "system/Process.h"
+#include "scripts/RegScript.h"
+#include "system/SafeWrite.h"
+#include "system/Template.h"
+
+using platform::MsgButtons;
+using platform::MsgIcon;
+
+namespace {
+constexpr char kLineEnd[] = "\r\n";
+} // namespace
+
+WriteRegistry::WriteRegistry() { loadRegTemplate(); }
+
+std::string WriteRegistry::buildInRegTemplate() { return scripts::builtInTemplate(); }
+
+void WriteRegistry::createControls()
+{
+    open({"Write AddIn Reg File", 6660, 4695, {}},
+         {
+             {tbMenu, "myAddInName", {1380, 1140, 5055, 350}},
+             {tbDescription, "This AddIn creates Geometry", {1380, 1620, 5055, 705}},
+             {tbRegFileName, "", {1380, 2460, 5055, 350}},
+             {cmdWrite, "Write", {240, 3720, 1575, 615}},
+             {cmdQuit, "Quit", {2040, 3720, 1695, 615}},
+             {lblClsId, "", {1440, 120, 4995, 300}},
+             {Label1, "ClsId", {600, 180, 675, 315}},
+             {Label2, "Description", {60, 1680, 1215, 315}},
+             {Label3, "Menu", {60, 1200, 1215, 315}},
+             {Label4, "RegFileName", {120, 2520, 1200, 300}},
+             {Label5, "InProcServer", {240, 600, 1095, 375}},
+             {lblInProcServer, "", {1440, 600, 4995, 300}},
+             {Label6, "20011223: qdx", {240, 4440, 2895, 255}},
+             {chkR6, "Host R6  + Class ID", {4020, 3660, 2175, 315}},
+             {chkR6Only, "R6 + Specific", {4020, 4020, 2295, 315}},
+             {chkUnRegFile, "Create Un-Register File", {120, 2820, 1995, 375}},
+             {lblUnRegFile, "Un Reg File", {120, 3180, 6315, 495}},
+         });
+    chkR6.setChecked(true);
+    chkR6Only.setChecked(true);
+    chkUnRegFile.setChecked(true);
+    chkUnRegFile.onClick = [this] { deriveUnRegFileName(); };
+    tbRegFileName.onChange = [this] { deriveUnRegFileName(); };
+    cmdWrite.onClick = [this] { writeRegFile(); };
+    cmdQuit.onClick = [this] { close(); };
+}
+
+void WriteRegistry::openFor(const std::string& clsid, const std::string& inProcServer, const std::string& regFileName)
+{
+    if (!isOpen()) createControls();
+    lblClsId.setCaption(clsid);
+    lblInProcServer.setCaption(inProcServer);
+    tbRegFileName.setText(regFileName); // derives the un-register name
+    show();
+}
+
+void WriteRegistry::loadRegTemplate()
+{
+    const std::string path = writer::templatePathIn(platform::currentDirectory());
+    writer::TemplateLoad load = writer::loadTemplate(path);
+    templateText = std::move(load.text);
+    templateFile = load.source == writer::TemplateLoad::Source::File ? path : std::string();
+    if (load.source == writer::TemplateLoad::Source::MissingOrEmpty) {
+        if (!templateWarned)
+            platform::showMessage(hwnd(), "Not Found or Empty file: " + path + kLineEnd + "using built in default",
+                                  MsgButtons::Ok, MsgIcon::Critical);
+        templateWarned = true;
+    } else if (load.source == writer::TemplateLoad::Source::OpenFailed && !templateWarned) {
+        platform::showMessage(hwnd(), "Failed to open: " + path + kLineEnd + "using build in default",
+                              MsgButtons::Ok, MsgIcon::Critical);
+    }
+}
+
+void WriteRegistry::deriveUnRegFileName()
+{
+    if (!chkUnRegFile.isChecked()) return;
+    lblUnRegFile.setCaption(scripts::unRegFileNameOf(tbRegFileName.text()));
+}
+
+bool WriteRegistry::writeScript(const std::string& path, const std::string& text)
+{
+    const writer::WriteResult result = writer::writeScriptFile(path, text, templateFile);
+    switch (result) {
+    case writer::WriteResult::Written: return true;
+    case writer::WriteResult::WriteFailed: platform::showMessage(hwnd(), "Failed to write: " + path); return false;
+    case writer::WriteResult::OpenFailed: platform::showMessage(hwnd(), "Failed to open: " + path); return false;
+    default:
+        platform::showMessage(hwnd(), "Failed to open: " + path + kLineEnd + writer::refusalSentence(result));
+        return false;
+    }
+}
+
+void WriteRegistry::writeRegFile()
+{
+    // Everything this run writes or starts is read now, before any question:
+    // what happens in the windows while a message box shows cannot change it.
+    const std::string script = scripts::fillRegTemplate(
+        templateText,
+        {lblClsId.caption(), tbMenu.text(), tbDescription.text(), chkR6.isChecked(), chkR6Only.isChecked()});
+    const std::string regFileName = tbRegFileName.text();
+    const std::string server = lblInProcServer.caption();
+    const bool unRegWanted = chkUnRegFile.isChecked();
+    const std::string unRegFileName = lblUnRegFile.caption();
+
+    if (!writeScript(regFileName, script)) return;
+
+    if (platform::showMessage(hwnd(), "Add to Registry?", MsgButtons::YesNo, MsgIcon::None, "Add to Registry") ==
+        platform::MsgResult::Yes) {
+        if (!platform::startUtility(platform::kRegsvr32, "/s", classes::pathOfServerValue(server),
+                                    platform::ShowState::NormalNoFocus))
+            platform::showMessage(hwnd(), "regsvr32 failed to execute");
+        if (!platform::startUtility(platform::kRegedit, "/s", regFileName, platform::ShowState::MinimizedFocus))
+            platform::showMessage(hwnd(), "regedit failed to execute");
+    }
+
+    if (unRegWanted && !writeScript(unRegFileName, scripts::unRegScriptOf(script))) return;
+
+    loadRegTemplate();
+    close();
+}

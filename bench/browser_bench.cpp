@@ -14,7 +14,7 @@
 // Prints the figures, the ratios on its last line; the keys are removed
 // again whatever happens.
 #include "classes/ProgIdList.h"
-#include "system/AnsiText.h"
+#include "system/Locale.h"
 
 #include "Ui.h"
 

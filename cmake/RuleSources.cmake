@@ -10,12 +10,15 @@ set(ADDINREG_RULE_SOURCES
     src/classes/ClassLookup.cpp
     src/classes/HandOff.cpp
     src/classes/ProgIdList.cpp
+    src/classes/Registry.cpp
+    src/classes/ServerRule.cpp
     src/doctor/PeImage.cpp
     src/doctor/FileUri.cpp
     src/doctor/Checklist.cpp
     src/doctor/Report.cpp
     src/doctor/Verify.cpp
     src/doctor/Stale.cpp
+    src/doctor/Doctor.cpp
 )
 
 set(ADDINREG_RULE_TESTS

@@ -1,36 +1,34 @@
 // AddInRegCli: the command-line companion of AddInReg, for build steps and
 // scripts. The commands are in src/cli/.
 #include "cli/Commands.h"
+#include "cli/Print.h"
+#include "system/RegistryReader.h"
 
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
+#include <shellapi.h>
 
-#include <cstdio>
 #include <exception>
-#include <iostream>
+#include <string>
+#include <vector>
 
-int main(int argc, char** argv)
+int main()
 {
-    // The formats write their own CR LF; CSV and JSON go out byte for byte.
-    _setmode(_fileno(stdout), _O_BINARY);
+    // The arguments as typed, from the wide command line: a name outside the
+    // ANSI code page is never taken for another.
+    int argc = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::string> arguments;
+    for (int i = 0; wide && i < argc; ++i) arguments.push_back(registry::utf8Of(wide[i]));
+    LocalFree(wide);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
 
-    // A console shows the program's ANSI text as it is meant, not in the
-    // console's OEM code page. Put back as it was when the program ends.
-    const UINT consoleCodePage = GetConsoleOutputCP();
-    const bool toConsole = GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_CHAR && consoleCodePage != 0;
-    if (toConsole) SetConsoleOutputCP(GetACP());
-
-    int code = 0;
     try {
-        code = cli::run(argc, argv);
+        return cli::run(int(arguments.size()), argv.data());
     } catch (const std::exception& e) {
-        std::cout << std::flush;
-        std::cerr << "AddInRegCli: " << e.what() << "\n";
-        code = cli::kExitUnexpected;
+        cli::printError(e.what());
+        return cli::codeOf(cli::ExitCode::Unexpected);
     }
-    std::cout << std::flush;
-    if (toConsole) SetConsoleOutputCP(consoleCodePage);
-    return code;
 }

@@ -2,19 +2,17 @@
 
 #include "cli/Commands.h"
 #include "cli/DoctorOutput.h"
+#include "cli/Options.h"
+#include "cli/Print.h"
 #include "system/Doctor.h"
-#include "doctor/Report.h"
-#include "classes/Arguments.h"
 #include "system/Files.h"
 #include "system/Process.h"
-#include "system/ServerFiles.h"
-#include "system/AnsiText.h"
 #include "system/SafeWrite.h"
+#include "text/Text.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <iostream>
 #include <optional>
 #include <vector>
 
@@ -22,29 +20,38 @@ namespace cli {
 
 namespace {
 
-constexpr char kProgram[] = "AddInRegCli";
-constexpr char kLineEnd[] = "\r\n";
-
 // Refuses a CLSID that is not a GUID in braces, and an empty target.
 CLI::Validator targetValidator()
 {
     return {
         [](std::string& text) -> std::string {
             if (text.empty()) return "TARGET is empty";
-            if (doctor::targetKindOf(text) == doctor::TargetKind::Clsid && !doctor::isBracedGuid(text))
+            if (doctor::targetKindOf(text) == doctor::TargetKind::Clsid && !text::isBracedGuid(text))
                 return "\"" + text + "\" is not a GUID in braces, like {01234567-89AB-CDEF-0123-456789ABCDEF}";
             return {};
         },
         ""};
 }
 
+// An existing file, told by the wide calls (CLI11's own test would read the
+// name in the ANSI code page).
+CLI::Validator existingFile(const std::string& what)
+{
+    return CLI::Validator(
+        [what](std::string& path) {
+            if (path.empty()) return what + " is empty";
+            return platform::fileExists(path) ? std::string() : what + ": \"" + path + "\" is not a file";
+        },
+        "");
+}
+
 const char kTargetHelp[] =
     "A ProgID, a CLSID in braces, or a server DLL's path (every class it serves, in either view)";
 
-int notFound(const std::string& target)
+ExitCode notFound(const std::string& target)
 {
-    std::cerr << kProgram << ": no class found for \"" << target << "\" in either registry view or hive\n";
-    return kExitNotFound;
+    printError("no class found for \"" + target + "\" in either registry view or hive");
+    return ExitCode::NothingFound;
 }
 
 
@@ -63,101 +70,100 @@ struct DoctorCommands::State {
     CLI::App* stale = nullptr;
 
     std::string target;
-    std::string host = "any";
-    std::string format = "text";
+    doctor::Host host = doctor::Host::Any;
+    FormatChoice format = FormatChoice::Text;
     bool strict = false;
     std::string script;
     bool verify = false;
-    std::string view = "both";
+    unsigned timeout = kDefaultTimeout;
+    ViewChoice view = ViewChoice::Both;
     std::string cleanupScript;
 
-    int runCheck() const
+    ExitCode runCheck() const
     {
-        const doctor::Host hostOf = host == "r6" ? doctor::Host::R6 : host == "older" ? doctor::Host::Older
-                                                                                        : doctor::Host::Any;
-        const std::vector<doctor::Checklist> lists = doctor::checkTarget(target, hostOf);
-        const bool json = format == "json";
-        if (json) std::cout << checklistJson(lists, platform::ansiToUtf8);
-        else if (!lists.empty()) std::cout << doctor::checklistText(lists);
-        std::cout << std::flush;
+        const std::vector<doctor::Checklist> lists = doctor::checkTarget(doctor::SystemMachine().machine(), target, host);
+        if (format == FormatChoice::Json) printResult(checklistJson(lists), platform::Bytes::Utf8);
+        else if (!lists.empty()) printResult(doctor::checklistText(lists));
         if (lists.empty()) return notFound(target);
 
         doctor::Status worst = doctor::Status::Pass;
         for (const doctor::Checklist& list : lists) worst = std::max(worst, list.result());
-        if (worst == doctor::Status::Fail || (strict && worst == doctor::Status::Warn)) return kExitFailed;
-        return kExitOk;
+        if (worst == doctor::Status::Fail || (strict && worst == doctor::Status::Warn)) return ExitCode::Failed;
+        return ExitCode::Ok;
     }
 
-    int runUnregister() const
+    ExitCode runUnregister() const
     {
-        const std::vector<doctor::ClassRef> classes = doctor::classesOf(target);
+        const doctor::SystemMachine system;
+        const doctor::Machine& machine = system.machine();
+        const std::vector<doctor::ClassRef> classes = doctor::classesOf(machine, target);
         if (classes.empty()) return notFound(target);
 
         // What belongs to the classes is read before regsvr32 removes it.
         std::vector<std::string> servers;
-        auto addServer = [&](const std::string& file) {
-            const auto same = [&](const std::string& s) { return doctor::samePath(s, file); };
-            if (std::none_of(servers.begin(), servers.end(), same)) servers.push_back(file);
-        };
-        if (doctor::targetKindOf(target) == doctor::TargetKind::Path)
-            addServer(platform::absolutePath(classes::pathOfServerValue(target)));
+        std::vector<std::string> missing;
         std::vector<std::vector<std::string>> progIds;
         for (const doctor::ClassRef& ref : classes) {
-            for (const std::string& file : doctor::serverFilesOf(ref)) addServer(file);
-            progIds.push_back(doctor::progIdsOf(ref));
+            for (const std::string& file : doctor::serverFilesOf(machine, ref, &missing))
+                if (std::none_of(servers.begin(), servers.end(),
+                                 [&](const std::string& s) { return text::samePathSpelling(s, file); }))
+                    servers.push_back(file);
+            progIds.push_back(doctor::progIdsOf(machine, ref));
         }
 
         bool failed = false;
-        bool serverMissing = false;
-        for (const std::string& file : servers) {
-            if (!platform::fileExists(file)) {
-                std::cout << file << " does not exist; regsvr32 was not run on it" << kLineEnd;
-                serverMissing = true;
-                continue;
-            }
+        const bool serverMissing = !missing.empty();
+        for (const std::string& file : missing) printStatus(file + " does not exist; regsvr32 was not run on it");
+        for (const std::string& file : servers)
             failed |= !reportExitCode("regsvr32.exe /u /s \"" + file + "\"",
-                                      platform::runUtility(platform::kRegsvr32, "/u /s", file));
-        }
+                                      platform::runUtility(platform::kRegsvr32, "/u /s", file, timeout));
         if (!script.empty())
             failed |= !reportExitCode("reg.exe import \"" + script + "\"",
-                                      platform::runUtility(platform::kReg, "import", script));
+                                      platform::runUtility(platform::kReg, "import", script, timeout));
 
         bool left = false;
         if (verify) {
             for (size_t i = 0; i < classes.size(); ++i) {
-                const std::vector<std::string> keys = doctor::keysLeft(classes[i].clsid, progIds[i]);
-                for (const std::string& key : keys) std::cout << "Still present: " << key << kLineEnd;
+                const std::vector<std::string> keys = doctor::keysLeft(machine, classes[i].clsid, progIds[i]);
+                for (const std::string& key : keys) printResult("Still present: " + key + kLineEnd);
                 if (keys.empty())
-                    std::cout << "Nothing of " << classes[i].clsid << " is left in either view or hive." << kLineEnd;
+                    printResult("Nothing of " + classes[i].clsid + " is left in either view or hive." + kLineEnd);
                 left |= !keys.empty();
             }
         }
-        std::cout << std::flush;
         // A server that is gone cannot unregister itself; --verify tells whether that mattered.
         if (failed || left || (!verify && serverMissing)) {
-            std::cerr << kProgram << ": the class is not fully unregistered.\n";
-            return kExitFailed;
+            printError("the class is not fully unregistered.");
+            return ExitCode::Failed;
         }
-        return kExitOk;
+        return ExitCode::Ok;
     }
 
-    int runStale() const
+    ExitCode runStale() const
     {
-        const std::vector<doctor::StaleClass> classes = doctor::findStaleClasses(view != "32", view != "64");
-        std::cout << (format == "json" ? staleJson(classes, platform::ansiToUtf8) : staleText(classes)) << std::flush;
-        if (!cleanupScript.empty()) {
-            const writer::WriteResult result =
-                writer::writeScriptFile(cleanupScript, doctor::cleanupScript(classes), "");
-            if (result != writer::WriteResult::Written) {
-                const std::string why = writer::refusalSentence(result);
-                std::cerr << kProgram << ": \"" << cleanupScript << "\" was not written."
-                          << (why.empty() ? std::string() : " " + why) << "\n";
-                return kExitNotFound;
-            }
-            // On standard error: standard output stays the list, in its format.
-            std::cerr << "Written: " << cleanupScript << "\n";
+        const doctor::SystemMachine system;
+        std::vector<doctor::StaleClass> classes;
+        {
+            Progress reading("Reading the classes");
+            classes = doctor::findStaleClasses(system.machine(), reads64(view), reads32(view));
         }
-        return classes.empty() ? kExitOk : kExitFailed;
+        if (format == FormatChoice::Json) printResult(staleJson(classes), platform::Bytes::Utf8);
+        else printResult(staleText(classes));
+        if (!cleanupScript.empty()) {
+            // The undo first: a cleanup is never merged without a way back.
+            const std::string undo = doctor::undoFileNameOf(cleanupScript);
+            for (const auto& [path, text] : {std::pair{undo, doctor::undoScript(system.registry(), classes)},
+                                             std::pair{cleanupScript, doctor::cleanupScript(classes)}}) {
+                const writer::WriteResult result = writer::writeScriptFile(path, text, "");
+                if (result != writer::WriteResult::Written) {
+                    const std::string why = writer::refusalSentence(result);
+                    printError("\"" + path + "\" was not written." + (why.empty() ? std::string() : " " + why));
+                    return ExitCode::NotWritten;
+                }
+                printStatus("Written: " + path);
+            }
+        }
+        return classes.empty() ? ExitCode::Ok : ExitCode::Failed;
     }
 };
 
@@ -167,31 +173,39 @@ DoctorCommands::DoctorCommands(CLI::App& app) : state_(std::make_unique<State>()
 
     s.check = app.add_subcommand("check", "Checks a class's registration for the host, item by item");
     s.check->add_option("TARGET", s.target, kTargetHelp)->required()->type_name("")->check(targetValidator());
-    s.check->add_option("--host", s.host, "The host's category: r6, older, or any (either)")
-        ->check(CLI::IsMember({"r6", "older", "any"}))
-        ->capture_default_str();
-    s.check->add_option("--format", s.format, "Output: text or json")
-        ->check(CLI::IsMember({"text", "json"}))
-        ->capture_default_str();
+    addHostOption(*s.check, s.host, true, "The host's category: r6, older, or any (either)")->capture_default_str();
+    addFormatOption(*s.check, s.format, false)->capture_default_str();
     s.check->add_flag("--strict", s.strict, "Exit with 1 on a warning too");
+    s.check->footer("Example:\n  AddInRegCli check MyCompany.MyAddIn --host r6");
 
     s.unregister = app.add_subcommand("unregister", "Runs regsvr32 /u on a class's server and, on request, a script");
     s.unregister->add_option("TARGET", s.target, kTargetHelp)->required()->type_name("")->check(targetValidator());
-    s.unregister->add_option("--script", s.script, "An un-register script to merge with reg import afterwards")
-        ->type_name("FILE")
-        ->check(CLI::ExistingFile);
+    CLI::Option* script =
+        s.unregister->add_option("--unreg-file", s.script, "An un-register script to merge with reg import afterwards")
+            ->type_name("FILE")
+            ->check(existingFile("--unreg-file"));
+    // The older name of --unreg-file.
+    s.unregister->add_option("--script", s.script, "")->group("")->check(existingFile("--script"))->excludes(script);
     s.unregister->add_flag("--verify", s.verify, "Then list every key of the class still present");
+    addTimeoutOption(*s.unregister, s.timeout);
+    s.unregister->footer("Example:\n  AddInRegCli unregister C:\\AddIns\\MyAddIn.dll --unreg-file UnReg-MyAddIn.reg --verify");
 
     s.stale = app.add_subcommand("stale", "Lists the classes whose server file does not exist");
-    s.stale->add_option("--view", s.view, "Registry view: 64, 32, or both")
-        ->check(CLI::IsMember({"64", "32", "both"}))
-        ->capture_default_str();
-    s.stale->add_option("--format", s.format, "Output: text or json")
-        ->check(CLI::IsMember({"text", "json"}))
-        ->capture_default_str();
-    s.stale->add_option("--cleanup-script", s.cleanupScript,
-                        "Write a REGEDIT4 script that deletes exactly these classes and ProgIDs (this deletes nothing)")
-        ->type_name("FILE");
+    addViewOption(*s.stale, s.view, "Registry view: 64, 32, or both")->capture_default_str();
+    addFormatOption(*s.stale, s.format, false)->capture_default_str();
+    CLI::Option* cleanup =
+        s.stale
+            ->add_option("--cleanup-file", s.cleanupScript,
+                         "Write a script that deletes exactly the stale keys it may, and Undo- beside it that "
+                         "restores them (this deletes nothing)")
+            ->type_name("FILE")
+            ->check(nonEmpty("--cleanup-file"));
+    // The older name of --cleanup-file.
+    s.stale->add_option("--cleanup-script", s.cleanupScript, "")
+        ->group("")
+        ->check(nonEmpty("--cleanup-script"))
+        ->excludes(cleanup);
+    s.stale->footer("Example:\n  AddInRegCli stale --format json --cleanup-file Cleanup.reg");
 }
 
 DoctorCommands::~DoctorCommands() = default;
@@ -201,7 +215,7 @@ bool DoctorCommands::parsed() const
     return state_->check->parsed() || state_->unregister->parsed() || state_->stale->parsed();
 }
 
-int DoctorCommands::run() const
+ExitCode DoctorCommands::run() const
 {
     if (state_->check->parsed()) return state_->runCheck();
     if (state_->unregister->parsed()) return state_->runUnregister();
@@ -212,22 +226,19 @@ bool verifyMergedScript(const std::string& scriptPath)
 {
     const std::optional<std::string> text = fileText(scriptPath);
     if (!text) {
-        std::cerr << kProgram << ": \"" << scriptPath << "\" cannot be read back.\n";
+        printError("\"" + scriptPath + "\" cannot be read back.");
         return false;
     }
     size_t failures = 0;
     for (const doctor::Finding& finding : doctor::verifyMerge(*text)) {
-        std::cout << finding.message << kLineEnd;
+        printResult(finding.message + kLineEnd);
         failures += doctor::isFailure(finding);
     }
-    std::cout << std::flush;
     if (failures == 0) {
-        std::cout << "Verified: the registry holds every key and value of \"" << scriptPath << "\"." << kLineEnd
-                  << std::flush;
+        printResult("Verified: the registry holds every key and value of \"" + scriptPath + "\"." + kLineEnd);
         return true;
     }
-    std::cerr << kProgram << ": " << failures << " of the lines of \"" << scriptPath
-              << "\" are not in the registry as written.\n";
+    printError(std::to_string(failures) + " of the lines of \"" + scriptPath + "\" are not in the registry as written.");
     return false;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // The registration doctor's commands of AddInRegCli: `check`, `unregister`
 // and `stale`, and the read-back that `write --register --verify` ends with.
+#include "cli/ExitCode.h"
+
 #include <memory>
 #include <string>
 
@@ -9,12 +11,6 @@ class App;
 }
 
 namespace cli {
-
-// Exit codes of the doctor's commands, besides kExitOk and kExitUsage.
-inline constexpr int kExitFailed = 1;   // check: an item failed (with --strict: or warned); unregister: a
-                                        // utility failed or keys are left; stale: stale classes were found
-inline constexpr int kExitNotFound = 3; // check, unregister: the target names no class;
-                                        // stale: the cleanup script was not written
 
 class DoctorCommands {
 public:
@@ -27,7 +23,7 @@ public:
     // Whether the command line named one of them; then run() carries it out
     // and gives the exit code.
     bool parsed() const;
-    int run() const;
+    ExitCode run() const;
 
 private:
     struct State;

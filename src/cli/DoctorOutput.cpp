@@ -1,5 +1,7 @@
 #include "cli/DoctorOutput.h"
 
+#include "text/Text.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -24,32 +26,41 @@ std::string progIdNames(const doctor::StaleClass& c)
     return names;
 }
 
+// "delete", or "kept: holds LocalServer32"; a kept ProgID is named with its reason.
+std::string cleanupText(const doctor::StaleClass& c)
+{
+    std::string text = c.kept.empty() ? std::string("delete") : "kept: " + c.kept;
+    for (const doctor::StaleProgId& p : c.progIds)
+        if (!p.kept.empty()) text += "; " + p.name + " kept: " + p.kept;
+    return text::escapeControls(text);
+}
+
 } // namespace
 
-std::string checklistJson(const std::vector<doctor::Checklist>& lists, const Utf8Converter& toUtf8)
+std::string checklistJson(const std::vector<doctor::Checklist>& lists)
 {
     Json array = Json::array();
     for (const doctor::Checklist& list : lists) {
         const doctor::ClassFacts& f = list.facts;
         const doctor::ServerFacts& s = f.server;
         Json object;
-        object["target"] = toUtf8(list.target);
-        object["clsid"] = toUtf8(f.clsid);
-        object["progId"] = toUtf8(f.progId ? f.progId->name : "");
+        object["target"] = list.target;
+        object["clsid"] = f.clsid;
+        object["progId"] = f.progId ? f.progId->name : "";
         object["view"] = f.view;
         object["result"] = doctor::statusName(list.result());
         object["server"] = {
             {"type", s.value.present ? s.value.typeName : ""},
-            {"value", toUtf8(s.value.text)},
-            {"expanded", toUtf8(s.expanded)},
-            {"quoted", s.quoted},
-            {"file", toUtf8(s.file)},
-            {"exists", s.exists},
+            {"value", s.value.text},
+            {"expanded", s.loaded.expanded},
+            {"quoted", s.loaded.quoted},
+            {"file", s.loaded.file.empty() ? s.loaded.path : s.loaded.file},
+            {"exists", s.loaded.found()},
             {"machine", s.image ? doctor::machineName(*s.image) : ""},
         };
         Json checks = Json::object();
         for (const doctor::Item& item : list.items)
-            checks[item.key] = {{"status", doctor::statusName(item.status)}, {"reason", toUtf8(item.reason)}};
+            checks[item.key] = {{"status", doctor::statusName(item.status)}, {"reason", item.reason}};
         object["checks"] = std::move(checks);
         array.push_back(std::move(object));
     }
@@ -60,38 +71,40 @@ std::string staleText(const std::vector<doctor::StaleClass>& classes)
 {
     if (classes.empty()) return std::string("No stale classes.") + kLineEnd;
     // The server goes last: it is the long one.
-    std::vector<std::array<std::string, 5>> cells{{"View", "Hive", "CLSID", "ProgIDs", "Server"}};
+    std::vector<std::array<std::string, 6>> cells{{"View", "Hive", "CLSID", "ProgIDs", "Cleanup", "Server"}};
     for (const doctor::StaleClass& c : classes)
-        cells.push_back({viewsText(c.views), c.perUser ? "user" : "machine", c.clsid, progIdNames(c), c.server});
-    std::array<size_t, 5> width{};
+        cells.push_back({viewsText(c.views), c.perUser ? "user" : "machine", text::escapeControls(c.clsid),
+                         text::escapeControls(progIdNames(c)), cleanupText(c), text::escapeControls(c.server)});
+    std::array<size_t, 6> width{};
     for (const auto& line : cells)
-        for (size_t i = 0; i < line.size(); ++i) width[i] = std::max(width[i], line[i].size());
+        for (size_t i = 0; i < line.size(); ++i) width[i] = std::max(width[i], text::characterCount(line[i]));
     std::string out;
     for (const auto& line : cells) {
         std::string text;
         for (size_t i = 0; i < line.size(); ++i)
-            text += i + 1 < line.size() ? line[i] + std::string(width[i] - line[i].size() + 2, ' ') : line[i];
+            text += i + 1 < line.size() ? line[i] + std::string(width[i] - text::characterCount(line[i]) + 2, ' ') : line[i];
         while (!text.empty() && text.back() == ' ') text.pop_back();
         out += text + kLineEnd;
     }
     return out;
 }
 
-std::string staleJson(const std::vector<doctor::StaleClass>& classes, const Utf8Converter& toUtf8)
+std::string staleJson(const std::vector<doctor::StaleClass>& classes)
 {
     Json array = Json::array();
     for (const doctor::StaleClass& c : classes) {
         Json progIds = Json::array();
         for (const doctor::StaleProgId& p : c.progIds)
-            progIds.push_back({{"name", toUtf8(p.name)}, {"key", toUtf8(p.key)}});
+            progIds.push_back({{"name", p.name}, {"key", p.key}, {"cleanup", p.kept.empty() ? "delete" : "kept: " + p.kept}});
         Json object;
-        object["clsid"] = toUtf8(c.clsid);
+        object["clsid"] = c.clsid;
         object["views"] = c.views;
         object["hive"] = c.perUser ? "user" : "machine";
-        object["key"] = toUtf8(c.key);
-        object["server"] = toUtf8(c.server);
-        object["file"] = toUtf8(c.file);
+        object["key"] = c.key;
+        object["server"] = c.server;
+        object["file"] = c.file;
         object["progIds"] = std::move(progIds);
+        object["cleanup"] = c.kept.empty() ? "delete" : "kept: " + c.kept;
         array.push_back(std::move(object));
     }
     return array.dump(2, ' ', false) + kLineEnd;

@@ -12,13 +12,12 @@
 namespace cli {
 
 // One object per class: target, clsid, progId, view, result, the server
-// facts and the checks, keyed by item in the checklist's order. UTF-8
-// through `toUtf8`; ends in CR LF.
-std::string checklistJson(const std::vector<doctor::Checklist>& lists, const Utf8Converter& toUtf8);
+// facts and the checks, keyed by item in the checklist's order. Ends in CR LF.
+std::string checklistJson(const std::vector<doctor::Checklist>& lists);
 
 // The stale classes as aligned columns (view, hive, CLSID, ProgIDs, server)
 // or as JSON, one object per class key. Lines end in CR LF.
 std::string staleText(const std::vector<doctor::StaleClass>& classes);
-std::string staleJson(const std::vector<doctor::StaleClass>& classes, const Utf8Converter& toUtf8);
+std::string staleJson(const std::vector<doctor::StaleClass>& classes);
 
 } // namespace cli

@@ -1,5 +1,7 @@
 #include "cli/Output.h"
 
+#include "text/Text.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -29,13 +31,13 @@ std::string textTable(const std::vector<ClassRow>& rows, bool withView)
     std::vector<std::array<std::string, 5>> cells;
     cells.push_back({kView.heading, kProgId.heading, kClsid.heading, kExists.heading, kServer.heading});
     for (const ClassRow& row : rows)
-        cells.push_back({viewText(row), row.progId, row.clsid,
-                         row.server.empty() ? "" : row.serverExists ? "yes" : "no", row.server});
+        cells.push_back({viewText(row), text::escapeControls(row.progId), text::escapeControls(row.clsid),
+                         row.server.empty() ? "" : row.serverExists ? "yes" : "no", text::escapeControls(row.server)});
 
     const size_t first = withView ? 0 : 1;
     std::array<size_t, 5> width{};
     for (const auto& line : cells)
-        for (size_t c = first; c < line.size(); ++c) width[c] = std::max(width[c], line[c].size());
+        for (size_t c = first; c < line.size(); ++c) width[c] = std::max(width[c], text::characterCount(line[c]));
 
     std::string out;
     for (const auto& line : cells) {
@@ -45,7 +47,7 @@ std::string textTable(const std::vector<ClassRow>& rows, bool withView)
         std::string text;
         for (size_t c = first; c < end; ++c) {
             text += line[c];
-            if (c + 1 < end) text += std::string(width[c] - line[c].size() + 2, ' ');
+            if (c + 1 < end) text += std::string(width[c] - text::characterCount(line[c]) + 2, ' ');
         }
         out += text + kLineEnd;
     }
@@ -68,16 +70,16 @@ std::string csvTable(const std::vector<ClassRow>& rows, bool withView)
     return out;
 }
 
-std::string jsonArray(const std::vector<ClassRow>& rows, const Utf8Converter& toUtf8)
+std::string jsonArray(const std::vector<ClassRow>& rows)
 {
     // ordered_json: the fields keep the documented order.
     nlohmann::ordered_json array = nlohmann::ordered_json::array();
     for (const ClassRow& row : rows) {
         nlohmann::ordered_json object;
         object[kView.field] = row.view;
-        object[kProgId.field] = toUtf8(row.progId);
-        object[kClsid.field] = toUtf8(row.clsid);
-        object[kServer.field] = toUtf8(row.server);
+        object[kProgId.field] = row.progId;
+        object[kClsid.field] = row.clsid;
+        object[kServer.field] = row.server;
         object[kExists.field] = row.serverExists;
         array.push_back(std::move(object));
     }
@@ -97,12 +99,12 @@ std::string csvField(const std::string& text)
     return quoted + '"';
 }
 
-std::string formatRows(const std::vector<ClassRow>& rows, Format format, bool withView, const Utf8Converter& toUtf8)
+std::string formatRows(const std::vector<ClassRow>& rows, Format format, bool withView)
 {
     switch (format) {
     case Format::Text: return textTable(rows, withView);
     case Format::Csv: return csvTable(rows, withView);
-    case Format::Json: return jsonArray(rows, toUtf8);
+    case Format::Json: return jsonArray(rows);
     }
     return {};
 }

@@ -1,7 +1,6 @@
 #pragma once
 // The output formats of `list` and `find`: aligned text columns for people,
 // CSV (RFC 4180) and JSON for programs.
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,14 +17,11 @@ struct ClassRow {
     bool serverExists = false;
 };
 
-// Turns the program's ANSI text into UTF-8.
-using Utf8Converter = std::function<std::string(const std::string&)>;
-
-// The rows in a format, ready to print, lines ending in CR LF (JSON's own
-// line breaks excepted). Text and CSV stay in the ANSI code page; JSON is
-// UTF-8 through `toUtf8`. `withView` adds the view column to text and CSV;
-// JSON objects always carry it.
-std::string formatRows(const std::vector<ClassRow>& rows, Format format, bool withView, const Utf8Converter& toUtf8);
+// The rows in a format, in UTF-8, ready to print, lines ending in CR LF
+// (JSON's own line breaks excepted). `withView` adds the view column to text
+// and CSV; JSON objects always carry it. Text shows control characters
+// escaped, so that each row stays one line.
+std::string formatRows(const std::vector<ClassRow>& rows, Format format, bool withView);
 
 // One CSV field: in double quotes, with its quotes doubled, when it holds a
 // comma, a double quote, a CR or an LF; else as it is.

@@ -1,6 +1,7 @@
 #include "doctor/Checklist.h"
 
 #include "scripts/HostCategories.h"
+#include "text/Text.h"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +12,7 @@ namespace doctor {
 
 namespace {
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+using text::equalIgnoringCase;
 
 std::string quoted(const std::string& text) { return '"' + text + '"'; }
 
@@ -60,34 +61,42 @@ Item hiveItem(const ClassFacts& f)
 
 Item serverItem(const ServerFacts& s)
 {
+    using classes::ServerState;
     if (!s.keyPresent) return {kServer, Status::Fail, "no InProcServer32 key"};
-    if (const std::string problem = textProblem(s.value, "server value"); !problem.empty())
-        return {kServer, Status::Fail, "InProcServer32 has " + problem};
-    if (s.value.text.empty()) return {kServer, Status::Fail, "the server value is empty"};
+    if (!s.value.present) return {kServer, Status::Fail, "InProcServer32 has no server value"};
+    const classes::ServerFile& file = s.loaded;
+    if (file.state == ServerState::NotText)
+        return {kServer, Status::Fail, "InProcServer32 has server value is " + s.value.typeName + ", not a string"};
+    if (file.state == ServerState::NotSet) return {kServer, Status::Fail, "the server value is empty"};
 
-    std::string what = s.value.typeName + " " + quoted(s.value.text);
-    if (s.value.expandable) what += " expands to " + quoted(s.expanded);
-    if (!s.exists) {
-        std::string reason = what + ": " + (s.file.empty() ? s.path : s.file) + " does not exist";
-        if (!s.value.expandable && s.value.text.find('%') != std::string::npos)
-            reason += " (REG_SZ is not expanded)";
+    std::string what = s.value.typeName + " " + quoted(file.text);
+    if (s.value.expandable) what += " expands to " + quoted(file.expanded);
+    if (file.state == ServerState::Folder) return {kServer, Status::Fail, what + ": " + file.file + " is a folder, not a file"};
+    if (file.state == ServerState::NotFound) {
+        std::string reason = what + ": " + classes::describeLocation(file);
+        if (!s.value.expandable && file.text.find('%') != std::string::npos) reason += " (REG_SZ is not expanded)";
         return {kServer, Status::Fail, reason};
     }
+    if (file.searched)
+        return {kServer, Status::Warn,
+                what + ", " + classes::describeLocation(file) +
+                    "; a bare name is looked for first in the host's own folder, and PATH is the host's"};
     if (s.value.expandable)
         return {kServer, Status::Warn, what + "; a host that reads it as a plain string does not find the file"};
-    if (s.quoted)
+    if (file.quoted)
         return {kServer, Status::Warn, what + " is in quotes; a host that takes it as a path does not find the file"};
-    if (s.inSystemFolder) return {kServer, Status::Pass, what + ", found in the system folder: " + s.file};
+    if (s.value.typeName == "REG_MULTI_SZ")
+        return {kServer, Status::Warn, what + " is a REG_MULTI_SZ; the loader takes its first string"};
     return {kServer, Status::Pass, what + " exists"};
 }
 
 Item machineItem(const ClassFacts& f)
 {
     const ServerFacts& s = f.server;
-    if (!s.exists) return {kMachine, Status::Fail, "not read: no server file"};
-    if (!s.image) return {kMachine, Status::Fail, "not read: " + s.file + " cannot be opened"};
+    if (!s.loaded.found()) return {kMachine, Status::Fail, "not read: no server file"};
+    if (!s.image) return {kMachine, Status::Fail, "not read: " + s.loaded.file + " cannot be opened"};
     const PeImageInfo& image = *s.image;
-    if (image.machine == PeMachine::NotPe) return {kMachine, Status::Fail, s.file + " is not a PE image"};
+    if (image.machine == PeMachine::NotPe) return {kMachine, Status::Fail, s.loaded.file + " is not a PE image"};
     const std::string name = machineName(image);
     if (!image.isDll) return {kMachine, Status::Fail, name + " executable, not a DLL"};
     const bool fits = f.view == 32 ? image.machine == PeMachine::X86
@@ -237,52 +246,11 @@ TargetKind targetKindOf(const std::string& target)
 {
     if (!target.empty() && target.front() == '{') return TargetKind::Clsid;
     if (target.find_first_of("\\/:") != std::string::npos) return TargetKind::Path;
-    if (target.size() > 4 && equalIgnoringCase(target.substr(target.size() - 4), ".dll")) return TargetKind::Path;
+    if (text::endsWithIgnoringCase(target, ".dll") && target.size() > 4) return TargetKind::Path;
     return TargetKind::ProgId;
 }
 
-bool isBracedGuid(const std::string& text)
-{
-    static constexpr std::string_view shape = "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}";
-    if (text.size() != shape.size()) return false;
-    for (size_t i = 0; i < shape.size(); ++i) {
-        const char c = lower(text[i]);
-        const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-        if (shape[i] == 'x' ? !hex : text[i] != shape[i]) return false;
-    }
-    return true;
-}
-
-bool equalIgnoringCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return lower(x) == lower(y);
-           });
-}
-
-bool samePath(const std::string& a, const std::string& b)
-{
-    // Both folded the same way, then compared.
-    auto fold = [](const std::string& path) {
-        std::string out;
-        out.reserve(path.size());
-        for (char c : path) {
-            const char folded = c == '/' ? '\\' : lower(c);
-            if (folded == '\\' && !out.empty() && out.back() == '\\' && out.size() > 1) continue;
-            out += folded;
-        }
-        return out;
-    };
-    return fold(a) == fold(b);
-}
-
-std::string fileNameOf(const std::string& path)
-{
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool isDotNetLoader(const std::string& path) { return equalIgnoringCase(fileNameOf(path), "mscoree.dll"); }
+bool isDotNetLoader(const std::string& path) { return equalIgnoringCase(text::fileNameOf(path), "mscoree.dll"); }
 
 std::string machineName(const PeImageInfo& image)
 {

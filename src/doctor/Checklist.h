@@ -2,6 +2,7 @@
 // What passes, warns or fails in an add-in's registration, decided from facts
 // gathered elsewhere. Plain values in, plain values out: the registry and
 // the files are read by the caller (Doctor.h).
+#include "classes/ServerRule.h"
 #include "doctor/PeImage.h"
 
 #include <optional>
@@ -47,15 +48,10 @@ struct ValueFact {
 
 // Where the server value leads.
 struct ServerFacts {
-    ValueFact value;           // InProcServer32's default value
-    bool keyPresent = false;   // the InProcServer32 key
-    std::string expanded;      // the text with %NAME% expanded (REG_EXPAND_SZ only)
-    bool quoted = false;       // the text starts with a double quote
-    std::string path;          // expanded and unquoted: what the value names
-    std::string file;          // where the loader of the view finds it ("" when unknown)
-    bool exists = false;       // `file` is a file
-    bool inSystemFolder = false; // a bare file name, looked up in the system folder
-    std::optional<PeImageInfo> image; // read from `file`'s first bytes when it exists
+    ValueFact value;            // InProcServer32's default value
+    bool keyPresent = false;    // the InProcServer32 key
+    classes::ServerFile loaded; // the file the view's loader loads, by the one server rule
+    std::optional<PeImageInfo> image; // read from that file's first bytes when it was found
 };
 
 struct DotNetFacts {
@@ -87,7 +83,7 @@ struct ClassFacts {
     // of a key winning over the machine's.
     ServerFacts server;
     ValueFact threadingModel;
-    std::optional<DotNetFacts> dotNet; // only when the server is mscoree.dll
+    std::optional<DotNetFacts> dotNet; // only for mscoree.dll naming Class, Assembly or CodeBase
     ValueFact menuName;                // the class key's default value
     bool descriptionKey = false;
     std::vector<std::string> implementedCategories; // subkey names
@@ -117,20 +113,6 @@ enum class TargetKind { ProgId, Clsid, Path };
 // A target that starts with "{" is a CLSID; one with "\", "/" or ":" in it,
 // or ending in ".dll", a path; anything else a ProgID.
 TargetKind targetKindOf(const std::string& target);
-
-// "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" with hex digits.
-bool isBracedGuid(const std::string& text);
-
-// Equal, letters of ASCII compared without regard to case: how CLSIDs,
-// ProgIDs and category names are matched.
-bool equalIgnoringCase(const std::string& a, const std::string& b);
-
-// Whether two server paths name the same file by their text: ASCII letters
-// in either case, "/" and "\" alike, runs of separators as one.
-bool samePath(const std::string& a, const std::string& b);
-
-// The last part of a path, after its last "\" or "/".
-std::string fileNameOf(const std::string& path);
 
 // Whether a server value's path names the .NET loader.
 bool isDotNetLoader(const std::string& path);

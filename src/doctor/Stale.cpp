@@ -1,17 +1,371 @@
 #include "doctor/Stale.h"
 
+#include "classes/ProgIdList.h"
+#include "text/Text.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <map>
+#include <set>
+
 namespace doctor {
+
+namespace {
+
+using registry::Hive;
+using registry::View;
+using registry::bitsOf;
+using registry::classKey;
+using registry::otherView;
+using registry::serverKey;
+using text::equalIgnoringCase;
+using text::upperAscii;
+
+// What in a class key marks a registration other than the in-process one.
+constexpr std::array<const char*, 5> kOtherServerKeys{"LocalServer32", "LocalServer", "InprocHandler32",
+                                                      "InprocHandler", "TreatAs"};
+constexpr std::array<const char*, 1> kOtherServerValues{"AppID"};
+// What a ProgID of an in-process class holds besides its name.
+constexpr std::array<const char*, 2> kProgIdKeys{"CLSID", "CurVer"};
+
+bool isOneOf(const std::string& name, const auto& names)
+{
+    return std::any_of(names.begin(), names.end(), [&](const char* n) { return equalIgnoringCase(name, n); });
+}
+
+// The subkey names of one key in each hive and view, read once: opening keys
+// one by one is slow, above all in the 32-bit view.
+class SubKeyIndex {
+public:
+    SubKeyIndex(const registry::ClassesSource& registry, std::string path)
+        : registry_(registry), path_(std::move(path))
+    {
+    }
+
+    const std::string& path() const { return path_; }
+    const std::vector<std::string>& names(Hive hive, View view) { return entry(hive, view).names; }
+    bool contains(Hive hive, View view, const std::string& name) { return entry(hive, view).upper.contains(upperAscii(name)); }
+
+private:
+    struct Entry {
+        std::vector<std::string> names;
+        std::set<std::string> upper;
+    };
+    Entry& entry(Hive hive, View view)
+    {
+        const auto id = std::make_pair(static_cast<int>(hive), static_cast<int>(view));
+        auto found = entries_.find(id);
+        if (found != entries_.end()) return found->second;
+        Entry& made = entries_[id];
+        made.names = registry_.subKeys(hive, view, path_);
+        for (const std::string& name : made.names) made.upper.insert(upperAscii(name));
+        return made;
+    }
+    const registry::ClassesSource& registry_;
+    std::string path_;
+    std::map<std::pair<int, int>, Entry> entries_;
+};
+
+std::string hexByte(unsigned char byte)
+{
+    char text[4];
+    std::snprintf(text, sizeof(text), "%02x", static_cast<unsigned>(byte));
+    return text;
+}
+
+std::string escaped(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+bool hasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
+
+// One value as a Version 5.00 line (continued hex lines included), or
+// nothing when the script cannot carry it exactly.
+std::optional<std::string> valueLine(const registry::NamedValue& v)
+{
+    if (hasLineBreak(v.name) || v.name.find('\0') != std::string::npos) return std::nullopt;
+    std::string line = v.name.empty() ? std::string("@=") : '"' + escaped(v.name) + "\"=";
+    const std::string bytes(v.value.data.begin(), v.value.data.end());
+    if (v.value.type == registry::ValueType::String) {
+        const std::string text = v.value.leadingText();
+        if (text::utf16BytesFromUtf8(text) == bytes && !hasLineBreak(text)) return line + '"' + escaped(text) + '"';
+    }
+    if (v.value.type == registry::ValueType::Dword && bytes.size() == 4) {
+        const std::uint32_t number = *v.value.dword();
+        char text[16];
+        std::snprintf(text, sizeof(text), "dword:%08x", static_cast<unsigned>(number));
+        return line + text;
+    }
+    line += v.value.type == registry::ValueType::Binary
+                ? std::string("hex:")
+                : "hex(" + std::to_string(static_cast<unsigned long>(v.value.type)) + "):";
+    // Wrapped as exports wrap them: a comma and "\" end each full line.
+    size_t width = line.size();
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        line += hexByte(static_cast<unsigned char>(bytes[i]));
+        width += 2;
+        if (i + 1 < bytes.size()) {
+            line += ',';
+            ++width;
+            if (width >= 76) {
+                line += "\\";
+                line += text::kCrLf;
+                line += "  ";
+                width = 2;
+            }
+        }
+    }
+    return line;
+}
+
+// The key and all below it as undo lines, parents first; nothing when some
+// part of it cannot be restored exactly (`why` says which).
+bool appendUndo(const registry::ClassesSource& registry, Hive hive, View view, const std::string& path,
+                std::string& lines, std::string& why)
+{
+    const std::string name = registry.fullName(hive, view, path);
+    if (!fitsKeyLine(name)) {
+        why = "its name cannot be written on a key line";
+        return false;
+    }
+    lines += text::kCrLf;
+    lines += "[" + name + "]" + text::kCrLf;
+    for (const registry::NamedValue& v : registry.values(hive, view, path)) {
+        const std::optional<std::string> line = valueLine(v);
+        if (!line) {
+            why = "the value \"" + text::escapeControls(v.name) + "\" cannot be written in a script";
+            return false;
+        }
+        lines += *line + text::kCrLf;
+    }
+    for (const std::string& sub : registry.subKeys(hive, view, path))
+        if (!appendUndo(registry, hive, view, path + "\\" + sub, lines, why)) return false;
+    return true;
+}
+
+// The first link in the tree, as a path below it; "" when there is none.
+std::string firstLink(const registry::ClassesSource& registry, Hive hive, View view, const std::string& path,
+                      const std::string& below = "")
+{
+    if (registry.isLink(hive, view, path)) return below.empty() ? std::string("itself") : below;
+    for (const std::string& sub : registry.subKeys(hive, view, path)) {
+        std::string found = firstLink(registry, hive, view, path + "\\" + sub, below.empty() ? sub : below + "\\" + sub);
+        if (!found.empty()) return found;
+    }
+    return "";
+}
+
+// The path from `sub` down its first subkeys to a key without any: how a
+// verb such as "shell\open\command" is named.
+std::string deepestFirst(const registry::ClassesSource& registry, Hive hive, View view, const std::string& path,
+                         const std::string& sub)
+{
+    std::string named = sub;
+    std::string at = path + "\\" + sub;
+    for (int depth = 0; depth < 8; ++depth) {
+        const std::vector<std::string> below = registry.subKeys(hive, view, at);
+        if (below.empty()) break;
+        named += "\\" + below.front();
+        at += "\\" + below.front();
+    }
+    return named;
+}
+
+// Why a key must be kept, or "" when the cleanup may delete it.
+std::string keepReason(const registry::ClassesSource& registry, Hive hive, View view, const std::string& path,
+                       bool isClassKey)
+{
+    if (std::string link = firstLink(registry, hive, view, path); !link.empty())
+        return link == "itself" ? "it is a link to another key" : "holds a link: " + link;
+    for (const std::string& sub : registry.subKeys(hive, view, path)) {
+        if (isClassKey && isOneOf(sub, kOtherServerKeys)) return "holds " + sub;
+        if (!isClassKey && !isOneOf(sub, kProgIdKeys)) return "holds " + deepestFirst(registry, hive, view, path, sub);
+    }
+    if (isClassKey)
+        for (const registry::NamedValue& v : registry.values(hive, view, path))
+            if (isOneOf(v.name, kOtherServerValues)) return "holds the value " + v.name;
+    std::string lines;
+    std::string why;
+    if (!appendUndo(registry, hive, view, path, lines, why)) return "cannot be restored exactly: " + why;
+    return "";
+}
+
+class StaleFinder {
+public:
+    explicit StaleFinder(const Machine& machine) : machine_(machine) {}
+
+    std::vector<StaleClass> run(const std::vector<View>& views)
+    {
+        for (View view : views)
+            for (Hive hive : {Hive::MachineClasses, Hive::UserClasses}) findClasses(hive, view);
+        for (StaleClass& c : stale_) c.kept = keepReason(machine_.registry, c.hive, c.view, classKey(c.clsid), true);
+        for (size_t i = 0; i < stale_.size(); ++i) byClsid_[upperAscii(stale_[i].clsid)].push_back(i);
+        if (!stale_.empty())
+            for (View view : views)
+                for (Hive hive : {Hive::MachineClasses, Hive::UserClasses}) findProgIds(hive, view);
+        return std::move(stale_);
+    }
+
+private:
+    // Whether the class's server, in the view, is a full path to nothing.
+    classes::ServerFile serverOf(Hive hive, View view, const std::string& clsid) const
+    {
+        return classes::resolveServer(machine_.registry.value(hive, view, serverKey(clsid), ""), view, machine_.files);
+    }
+    static bool isGone(const classes::ServerFile& server)
+    {
+        return server.state == classes::ServerState::NotFound && !server.searched;
+    }
+
+    void findClasses(Hive hive, View view)
+    {
+        for (const std::string& clsid : classes_.names(hive, view)) {
+            const classes::ServerFile server = serverOf(hive, view, clsid);
+            if (!isGone(server)) continue;
+            const std::string key = machine_.registry.fullName(hive, view, classKey(clsid));
+            if (staleKeys_.contains(upperAscii(key))) continue;
+            // A key both views share is stale only if neither finds the file.
+            const bool both = shared(classes_, hive, view, clsid);
+            if (both && !isGone(serverOf(hive, otherView(view), clsid))) continue;
+            StaleClass c;
+            c.clsid = clsid;
+            c.views = both ? std::vector<int>{64, 32} : std::vector<int>{bitsOf(view)};
+            c.perUser = hive == Hive::UserClasses;
+            c.key = key;
+            c.server = server.text;
+            c.file = server.file;
+            c.hive = hive;
+            c.view = view;
+            staleKeys_.insert(upperAscii(key));
+            stale_.push_back(std::move(c));
+        }
+    }
+
+    void findProgIds(Hive hive, View view)
+    {
+        for (const std::string& name : classes::listedProgIds(topKeys_.names(hive, view))) {
+            if (equalIgnoringCase(name, "Wow6432Node")) continue;
+            const std::optional<registry::Value> value = machine_.registry.value(hive, view, name + "\\CLSID", "");
+            const std::string clsid = value ? value->text().value_or("") : "";
+            const auto ofClsid = clsid.empty() ? byClsid_.end() : byClsid_.find(upperAscii(clsid));
+            if (ofClsid == byClsid_.end()) continue;
+            const std::string key = machine_.registry.fullName(hive, view, name);
+            if (progIdKeys_.contains(upperAscii(key))) continue;
+            const bool both = shared(topKeys_, hive, view, name);
+            if (liveIn(view, clsid) || (both && liveIn(otherView(view), clsid))) continue;
+            // With the first stale class of that CLSID in a view that sees the ProgID.
+            for (size_t i : ofClsid->second) {
+                StaleClass& c = stale_[i];
+                if (both || std::find(c.views.begin(), c.views.end(), bitsOf(view)) != c.views.end()) {
+                    StaleProgId p{name, key, "", hive, view};
+                    p.kept = c.kept.empty() ? keepReason(machine_.registry, hive, view, name, false)
+                                            : std::string("its class is kept");
+                    c.progIds.push_back(std::move(p));
+                    progIdKeys_.insert(upperAscii(key));
+                    break;
+                }
+            }
+        }
+    }
+
+    // Whether the other view opens the same key as this one.
+    bool shared(SubKeyIndex& index, Hive hive, View view, const std::string& name) const
+    {
+        const std::string path = index.path().empty() ? name : index.path() + "\\" + name;
+        return index.contains(hive, otherView(view), name) &&
+               upperAscii(machine_.registry.fullName(hive, otherView(view), path)) ==
+                   upperAscii(machine_.registry.fullName(hive, view, path));
+    }
+
+    // Whether the view still has a registration of the class that is not stale.
+    bool liveIn(View view, const std::string& clsid)
+    {
+        const auto live = [&](Hive hive) {
+            if (!classes_.contains(hive, view, clsid)) return false;
+            const std::string key = upperAscii(machine_.registry.fullName(hive, view, classKey(clsid)));
+            if (!staleKeys_.contains(key)) return true;
+            // A stale class key that is kept still serves in another way.
+            for (const StaleClass& c : stale_)
+                if (upperAscii(c.key) == key) return !c.kept.empty();
+            return false;
+        };
+        return live(Hive::MachineClasses) || live(Hive::UserClasses);
+    }
+
+    const Machine& machine_;
+    SubKeyIndex classes_{machine_.registry, "CLSID"};
+    SubKeyIndex topKeys_{machine_.registry, ""};
+    std::vector<StaleClass> stale_;
+    std::set<std::string> staleKeys_;                    // upper-case full key names
+    std::map<std::string, std::vector<size_t>> byClsid_; // upper-case CLSID -> indices in stale_
+    std::set<std::string> progIdKeys_;                   // upper-case full key names
+};
+
+bool isAscii(const std::string& text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// UTF-16 LE with its byte-order mark.
+std::string utf16Script(const std::string& utf8)
+{
+    std::string bytes = text::utf16BytesFromUtf8(utf8);
+    bytes.resize(bytes.size() - 2); // no NUL at the end of a file
+    return std::string("\xFF\xFE", 2) + bytes;
+}
+
+constexpr char kVersion5[] = "Windows Registry Editor Version 5.00";
+
+} // namespace
+
+std::vector<StaleClass> findStaleClasses(const Machine& machine, bool view64, bool view32)
+{
+    std::vector<View> views;
+    if (view64) views.push_back(View::Bits64);
+    if (view32) views.push_back(View::Bits32);
+    return StaleFinder(machine).run(views);
+}
 
 std::string cleanupScript(const std::vector<StaleClass>& classes)
 {
-    std::string text = "REGEDIT4\r\n";
+    std::string lines;
+    bool ascii = true;
     for (const StaleClass& c : classes) {
-        text += "\r\n";
-        if (fitsKeyLine(c.key)) text += "[-" + c.key + "]\r\n";
-        for (const StaleProgId& progId : c.progIds)
-            if (fitsKeyLine(progId.key)) text += "[-" + progId.key + "]\r\n";
+        std::string block;
+        if (c.kept.empty() && fitsKeyLine(c.key)) block += "[-" + c.key + "]" + text::kCrLf;
+        for (const StaleProgId& p : c.progIds)
+            if (p.kept.empty() && fitsKeyLine(p.key)) block += "[-" + p.key + "]" + text::kCrLf;
+        if (block.empty()) continue;
+        ascii = ascii && isAscii(block);
+        lines += text::kCrLf + block;
     }
-    return text;
+    if (ascii) return "REGEDIT4" + std::string(text::kCrLf) + lines;
+    return utf16Script(kVersion5 + std::string(text::kCrLf) + lines);
+}
+
+std::string undoScript(const registry::ClassesSource& registry, const std::vector<StaleClass>& classes)
+{
+    std::string lines = std::string(kVersion5) + text::kCrLf;
+    std::string why;
+    for (const StaleClass& c : classes) {
+        if (c.kept.empty() && fitsKeyLine(c.key)) appendUndo(registry, c.hive, c.view, classKey(c.clsid), lines, why);
+        for (const StaleProgId& p : c.progIds)
+            if (p.kept.empty() && fitsKeyLine(p.key)) appendUndo(registry, p.hive, p.view, p.name, lines, why);
+    }
+    return utf16Script(lines);
+}
+
+std::string undoFileNameOf(const std::string& cleanupFileName)
+{
+    const std::string_view folder = text::folderOf(cleanupFileName);
+    return std::string(folder) + "Undo-" + std::string(text::fileNameOf(cleanupFileName));
 }
 
 bool fitsKeyLine(const std::string& key)

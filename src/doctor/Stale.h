@@ -1,5 +1,10 @@
 #pragma once
-// Classes whose server file is gone, and the script that removes them.
+// Classes whose server file is gone, what of them a cleanup may delete, and
+// the two scripts: the cleanup, and the undo that restores every key and
+// value the cleanup deletes. The registry is read through a ClassesSource,
+// so all of it is plain code.
+#include "doctor/Doctor.h"
+
 #include <string>
 #include <vector>
 
@@ -7,7 +12,10 @@ namespace doctor {
 
 struct StaleProgId {
     std::string name;
-    std::string key; // its full key name, as the cleanup script deletes it
+    std::string key;  // its full key name, as the cleanup script deletes it
+    std::string kept; // "" when the cleanup deletes it, else why not ("holds shell\open\command")
+    registry::Hive hive = registry::Hive::MachineClasses;
+    registry::View view = registry::View::Bits64;
 };
 
 struct StaleClass {
@@ -18,13 +26,33 @@ struct StaleClass {
     std::string server;      // InProcServer32's value as stored
     std::string file;        // the file looked for
     std::vector<StaleProgId> progIds; // those that lead to no other class
+    std::string kept;        // "" when the cleanup deletes the key, else why not ("holds LocalServer32")
+    registry::Hive hive = registry::Hive::MachineClasses;
+    registry::View view = registry::View::Bits64;
 };
 
-// A REGEDIT4 script of "[-key]" deletions: each class key, then its
-// ProgIDs, in the given order. Lines end in CR LF. A key whose name a key
-// line cannot hold exactly (a line break, a "]") is left out: regedit would
-// read another key from it.
+// The classes of the views whose in-process server, by the server rule, is
+// a full path to a file that is not there, with the ProgIDs that lead to no
+// class other than stale ones. A bare or relative file name is never stale
+// (the host's folder and PATH decide where it is found), nor is a class whose
+// key the other view shares while its server is found there. Each key is
+// planned: it is deleted only when it holds nothing but the dead in-process
+// registration and the undo script can restore it exactly.
+std::vector<StaleClass> findStaleClasses(const Machine& machine, bool view64, bool view32);
+
+// The cleanup: "[-key]" for each class key and ProgID planned for deletion,
+// class by class. REGEDIT4 when every name is ASCII, else a Version 5.00
+// script in UTF-16 LE with its byte-order mark, so that no name is read as
+// another. Lines end in CR LF.
 std::string cleanupScript(const std::vector<StaleClass>& classes);
+
+// The undo: a Version 5.00 script in UTF-16 LE with its byte-order mark that
+// creates again every key the cleanup deletes, with each value's type and
+// data byte for byte.
+std::string undoScript(const registry::ClassesSource& registry, const std::vector<StaleClass>& classes);
+
+// The undo script's path beside the cleanup's: "Undo-" before the file name.
+std::string undoFileNameOf(const std::string& cleanupFileName);
 
 // Whether "[-" + key + "]" names exactly that key.
 bool fitsKeyLine(const std::string& key);

@@ -2,6 +2,7 @@
 
 #include "classes/Arguments.h"
 #include "system/Handle.h"
+#include "system/RegistryReader.h"
 
 #include <windows.h>
 
@@ -34,16 +35,16 @@ std::optional<Started> start(const Utility& utility, const std::string& switches
     const std::string application = utilityPath(utility);
     if (application.empty()) return std::nullopt;
 
-    STARTUPINFOA si{};
+    STARTUPINFOW si{};
     si.cb = sizeof(si);
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = showCommand(state);
     PROCESS_INFORMATION pi{};
-    std::vector<char> line(commandLine->begin(), commandLine->end()); // CreateProcess may write to it
-    line.push_back('\0');
+    std::wstring line = registry::wideOf(*commandLine); // CreateProcess may write to it
     // The full path names the program, so neither this program's folder, nor
     // the current folder, nor the search path can put another one in its place.
-    if (!CreateProcessA(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    if (!CreateProcessW(registry::wideOf(application).c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &si, &pi))
         return std::nullopt;
     return Started{UniqueKernelHandle(pi.hProcess), UniqueKernelHandle(pi.hThread)};
 }
@@ -63,11 +64,11 @@ std::optional<std::string> utilityCommandLine(const Utility& utility, const std:
 
 std::string utilityPath(const Utility& utility)
 {
-    char folder[MAX_PATH];
-    UINT length = utility.folder == SystemFolder::System ? GetSystemDirectoryA(folder, MAX_PATH)
-                                                         : GetWindowsDirectoryA(folder, MAX_PATH);
+    wchar_t folder[MAX_PATH];
+    const UINT length = utility.folder == SystemFolder::System ? GetSystemDirectoryW(folder, MAX_PATH)
+                                                               : GetWindowsDirectoryW(folder, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return {};
-    std::string path(folder, length);
+    std::string path = registry::utf8Of(std::wstring(folder, length));
     if (path.back() != '\\') path += '\\';
     return path + utility.exeName;
 }
@@ -83,14 +84,20 @@ bool showInFolder(const std::string& path)
     return startUtility(kExplorer, "/select,", path, ShowState::Normal);
 }
 
-std::optional<unsigned long> runUtility(const Utility& utility, const std::string& switches, const std::string& path)
+RunResult runUtility(const Utility& utility, const std::string& switches, const std::string& path,
+                     unsigned timeoutSeconds)
 {
     std::optional<Started> started = start(utility, switches, path, ShowState::Hidden);
-    if (!started) return std::nullopt;
-    WaitForSingleObject(started->process.get(), INFINITE);
+    if (!started) return {RunResult::Outcome::NotStarted, 0};
+    const DWORD limit = timeoutSeconds == 0 ? INFINITE : DWORD(timeoutSeconds) * 1000;
+    if (WaitForSingleObject(started->process.get(), limit) == WAIT_TIMEOUT) {
+        TerminateProcess(started->process.get(), ERROR_TIMEOUT);
+        WaitForSingleObject(started->process.get(), 5000);
+        return {RunResult::Outcome::TimedOut, 0};
+    }
     DWORD code = 0;
-    if (!GetExitCodeProcess(started->process.get(), &code)) return std::nullopt;
-    return code;
+    if (!GetExitCodeProcess(started->process.get(), &code)) return {RunResult::Outcome::NotStarted, 0};
+    return {RunResult::Outcome::Exited, code};
 }
 
 } // namespace platform

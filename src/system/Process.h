@@ -1,6 +1,7 @@
 #pragma once
 // Starting the system's utilities (regsvr32, regedit, reg) with one path as
-// their argument.
+// their argument. Paths are UTF-8 and reach the utility exactly, through the
+// wide call.
 #include <optional>
 #include <string>
 
@@ -46,8 +47,17 @@ bool startUtility(const Utility& utility, const std::string& switches, const std
 // whether Explorer started.
 bool showInFolder(const std::string& path);
 
+struct RunResult {
+    enum class Outcome { Exited, NotStarted, TimedOut };
+    Outcome outcome = Outcome::NotStarted;
+    unsigned long exitCode = 0; // when it exited
+    bool succeeded() const { return outcome == Outcome::Exited && exitCode == 0; }
+};
+
 // Runs the utility with the switches and the path, without a window, and
-// waits for it. Its exit code, or nothing when it could not be started.
-std::optional<unsigned long> runUtility(const Utility& utility, const std::string& switches, const std::string& path);
+// waits for it; one that has not ended after `timeoutSeconds` (0: no limit)
+// is ended.
+RunResult runUtility(const Utility& utility, const std::string& switches, const std::string& path,
+                     unsigned timeoutSeconds = 0);
 
 } // namespace platform

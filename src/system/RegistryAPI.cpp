@@ -1,7 +1,8 @@
 #include "system/RegistryAPI.h"
 
+#include "system/Locale.h"
 #include "system/Error.h"
-#include "system/Handle.h"
+#include "system/RegistryReader.h"
 
 #include <cstring>
 
@@ -9,24 +10,31 @@ namespace RegistryAPI {
 
 namespace {
 
-using platform::UniqueHkey;
+// The windows' buffers: data that does not fit reads as the caller's default.
+// A string counts in bytes of the ANSI code page, its NUL included.
+constexpr size_t kStringBuffer = 1024;
+constexpr size_t kBinaryBuffer = 4096;
+// A subkey name of this many ANSI bytes or more ends the list.
+constexpr size_t kNameBuffer = 260;
+constexpr size_t kMaxNames = 1000000;
 
-constexpr DWORD kStringBuffer = 1024;
-constexpr DWORD kBinaryBuffer = 4096;
-constexpr DWORD kNameBuffer = 260;
-constexpr DWORD kMaxNames = 1000000;
-
-UniqueHkey openKey(HKEY hRootKey, const std::string& sKeyPath)
+bool isStringType(registry::ValueType type)
 {
-    UniqueHkey key;
-    if (RegOpenKeyExA(hRootKey, sKeyPath.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) key.release();
-    return key;
+    return type == registry::ValueType::String || type == registry::ValueType::ExpandString ||
+           type == registry::ValueType::MultiString;
 }
 
-LSTATUS queryValue(HKEY key, const std::string& sValueName, short iValueType, void* buffer, DWORD& size)
+// The data as the ANSI calls hand it over: strings in the ANSI code page,
+// their NULs kept; any other type as stored.
+std::string ansiData(const registry::Value& value)
 {
-    auto type = static_cast<DWORD>(iValueType); // an out-parameter; the requested code alone decides
-    return RegQueryValueExA(key, sValueName.c_str(), nullptr, &type, static_cast<BYTE*>(buffer), &size);
+    std::string bytes(value.data.begin(), value.data.end());
+    if (!isStringType(value.type)) return bytes;
+    std::u16string wide;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+        wide += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                      (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    return platform::ansiFromUtf16(wide);
 }
 
 } // namespace
@@ -34,60 +42,42 @@ LSTATUS queryValue(HKEY key, const std::string& sValueName, short iValueType, vo
 RegistryValue readRegValue(HKEY hRootKey, const std::string& sKeyPath, const std::string& sValueName, short iValueType,
                            RegistryValue vDefault)
 {
-    RegistryValue result = std::move(vDefault);
-    UniqueHkey key = openKey(hRootKey, sKeyPath);
-    if (!key) return result;
-
-    switch (iValueType) {
-    case kString: {
-        char buffer[kStringBuffer];
-        DWORD size = sizeof(buffer);
-        if (queryValue(key.get(), sValueName, iValueType, buffer, size) == ERROR_SUCCESS) {
-            // The string ends at its first NUL: the first of a multi-string,
-            // padding, or the terminator. Data stored without one keeps every
-            // byte.
-            result = std::string(buffer, strnlen(buffer, size));
-        }
-        break;
-    }
-    case kBinary: {
-        std::vector<std::uint8_t> bytes(kBinaryBuffer);
-        DWORD size = kBinaryBuffer;
-        if (queryValue(key.get(), sValueName, iValueType, bytes.data(), size) == ERROR_SUCCESS) {
-            bytes.resize(size);
-            result = std::move(bytes);
-        }
-        break;
-    }
-    case kNumber: {
-        std::uint32_t number = 0;
-        DWORD size = sizeof(number);
-        if (queryValue(key.get(), sValueName, iValueType, &number, size) == ERROR_SUCCESS)
-            result = static_cast<std::int32_t>(number);
-        break;
-    }
-    default:
-        key.reset(); // closed before the error leaves
+    const registry::OpenKey key(hRootKey, platform::ansiToUtf8(sKeyPath));
+    if (!key) return vDefault;
+    // The type code is looked at only once the key has opened.
+    if (iValueType != kString && iValueType != kBinary && iValueType != kNumber)
         throw platform::AppError(1001, "Unsupported value type");
+    const std::optional<registry::Value> value = key.value(platform::ansiToUtf8(sValueName));
+    if (!value) return vDefault;
+    const std::string data = ansiData(*value);
+    switch (iValueType) {
+    case kString:
+        // The string ends at its first NUL: the first of a multi-string,
+        // padding, or the terminator. Data stored without one keeps every byte.
+        if (data.size() > kStringBuffer) return vDefault;
+        return std::string(data.c_str(), strnlen(data.c_str(), data.size()));
+    case kBinary:
+        if (data.size() > kBinaryBuffer) return vDefault;
+        return std::vector<std::uint8_t>(data.begin(), data.end());
+    default: {
+        // Up to four bytes, as the low end of the number.
+        if (data.size() > sizeof(std::uint32_t)) return vDefault;
+        std::uint32_t number = 0;
+        std::memcpy(&number, data.data(), data.size());
+        return static_cast<std::int32_t>(number);
     }
-    return result;
+    }
 }
 
-std::vector<std::string> listSubKeys(HKEY hRootKey, const std::string& sKeyPath)
+std::vector<std::string> listSubKeys(HKEY hRootKey, const std::string& sKeyPath, std::vector<std::string>* exactNames)
 {
     std::vector<std::string> names;
     names.reserve(101);
-    UniqueHkey opened;
-    HKEY key = hRootKey; // an empty path enumerates the root itself, never closed here
-    if (!sKeyPath.empty()) {
-        opened = openKey(hRootKey, sKeyPath);
-        if (!opened) return names;
-        key = opened.get();
-    }
-    char name[kNameBuffer];
-    for (DWORD i = 0; i < kMaxNames; ++i) {
-        if (RegEnumKeyA(key, i, name, kNameBuffer) != ERROR_SUCCESS) break;
-        names.emplace_back(name, strnlen(name, kNameBuffer));
+    for (std::string& name : registry::OpenKey(hRootKey, platform::ansiToUtf8(sKeyPath)).subKeys()) {
+        std::string ansi = platform::ansiFromUtf8(name);
+        if (ansi.size() >= kNameBuffer || names.size() >= kMaxNames) break;
+        names.push_back(std::move(ansi));
+        if (exactNames) exactNames->push_back(std::move(name));
     }
     return names;
 }

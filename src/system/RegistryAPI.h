@@ -1,7 +1,8 @@
 #pragma once
-// The program's only access to the Windows registry. It only reads, holds no
-// state, and turns every registry failure into the caller's default or a
-// shorter list.
+// The windows' access to the Windows registry, in their ANSI text and with
+// their buffer limits, over the program's one registry reader. It only
+// reads, holds no state, and turns every registry failure into the caller's
+// default or a shorter list.
 #include <windows.h>
 
 #include <cstdint>
@@ -30,6 +31,8 @@ RegistryValue readRegValue(HKEY hRootKey, const std::string& sKeyPath, const std
 
 // The names of the subkeys of sKeyPath below hRootKey (of hRootKey itself
 // when the path is empty), in the registry's enumeration order.
-std::vector<std::string> listSubKeys(HKEY hRootKey, const std::string& sKeyPath);
+// `exactNames`, when given, gets each listed name as stored, in UTF-8.
+std::vector<std::string> listSubKeys(HKEY hRootKey, const std::string& sKeyPath,
+                                     std::vector<std::string>* exactNames = nullptr);
 
 } // namespace RegistryAPI

@@ -1,11 +1,9 @@
 #include "system/RegistryReader.h"
 
 #include "system/Handle.h"
-
-#include <windows.h>
+#include "text/Text.h"
 
 #include <algorithm>
-#include <cstring>
 #include <set>
 
 namespace registry {
@@ -14,21 +12,21 @@ namespace {
 
 using platform::UniqueHkey;
 
-constexpr char kClasses[] = "Software\\Classes";
+constexpr wchar_t kClasses[] = L"Software\\Classes";
+constexpr DWORD kFirstRead = 1024;
 // Far beyond the registry's own limits for key and value names.
-constexpr size_t kLongestName = 65536;
-constexpr size_t kFirstRead = 1024;
+constexpr DWORD kLongestName = 65536;
 
 // A key to read: either opened here, or a root key that is used as it is
 // (opening a root with an empty path hands back the root itself, whatever
 // view is asked for).
 class Key {
 public:
-    Key(HKEY root, const std::string& path, REGSAM access)
+    Key(HKEY root, const std::wstring& path, REGSAM access, DWORD options = 0)
     {
         if (path.empty()) {
             borrowed_ = root;
-        } else if (RegOpenKeyExA(root, path.c_str(), 0, access, owned_.put()) != ERROR_SUCCESS) {
+        } else if (RegOpenKeyExW(root, path.c_str(), options, access, owned_.put()) != ERROR_SUCCESS) {
             owned_.release();
         }
     }
@@ -50,10 +48,11 @@ HKEY rootOf(Hive hive)
     return HKEY_CLASSES_ROOT;
 }
 
-std::string pathBelowRoot(Hive hive, const std::string& path)
+std::wstring pathBelowRoot(Hive hive, const std::string& path)
 {
-    if (hive == Hive::ClassesRoot) return path;
-    return path.empty() ? std::string(kClasses) : std::string(kClasses) + "\\" + path;
+    const std::wstring wide = wideOf(path);
+    if (hive == Hive::ClassesRoot) return wide;
+    return wide.empty() ? std::wstring(kClasses) : std::wstring(kClasses) + L"\\" + wide;
 }
 
 // A 64-bit program sees the 64-bit view without asking for it, and asking
@@ -64,88 +63,17 @@ REGSAM viewFlag(View view)
     return sizeof(void*) == 8 ? 0 : KEY_WOW64_64KEY;
 }
 
-std::string upper(std::string s)
+std::optional<Value> queryValue(HKEY key, const std::string& name)
 {
-    if (!s.empty()) CharUpperBuffA(s.data(), DWORD(s.size()));
-    return s;
-}
-
-std::string untilNul(const char* data, size_t size) { return {data, strnlen(data, size)}; }
-
-} // namespace
-
-std::string typeName(ValueType type)
-{
-    switch (type) {
-    case ValueType::None: return "REG_NONE";
-    case ValueType::String: return "REG_SZ";
-    case ValueType::ExpandString: return "REG_EXPAND_SZ";
-    case ValueType::Binary: return "REG_BINARY";
-    case ValueType::Dword: return "REG_DWORD";
-    case ValueType::DwordBigEndian: return "REG_DWORD_BIG_ENDIAN";
-    case ValueType::Link: return "REG_LINK";
-    case ValueType::MultiString: return "REG_MULTI_SZ";
-    case ValueType::Qword: return "REG_QWORD";
-    }
-    return "type " + std::to_string(static_cast<unsigned long>(type));
-}
-
-std::optional<std::string> Value::text() const
-{
-    if (type != ValueType::String && type != ValueType::ExpandString) return std::nullopt;
-    return untilNul(reinterpret_cast<const char*>(data.data()), data.size());
-}
-
-std::string Value::leadingText() const { return untilNul(reinterpret_cast<const char*>(data.data()), data.size()); }
-
-std::optional<std::vector<std::string>> Value::strings() const
-{
-    if (type != ValueType::MultiString) return std::nullopt;
-    std::vector<std::string> list;
-    const char* at = reinterpret_cast<const char*>(data.data());
-    const char* end = at + data.size();
-    while (at < end) {
-        std::string one = untilNul(at, size_t(end - at));
-        if (one.empty()) break;
-        at += one.size() + 1;
-        list.push_back(std::move(one));
-    }
-    return list;
-}
-
-std::optional<std::uint32_t> Value::dword() const
-{
-    if (type != ValueType::Dword || data.size() != sizeof(std::uint32_t)) return std::nullopt;
-    std::uint32_t number = 0;
-    std::memcpy(&number, data.data(), sizeof(number));
-    return number;
-}
-
-std::optional<std::uint64_t> Value::qword() const
-{
-    if (type != ValueType::Qword || data.size() != sizeof(std::uint64_t)) return std::nullopt;
-    std::uint64_t number = 0;
-    std::memcpy(&number, data.data(), sizeof(number));
-    return number;
-}
-
-bool RegistryReader::keyExists(const std::string& path) const
-{
-    return bool(Key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_READ | viewFlag(view_)));
-}
-
-std::optional<Value> RegistryReader::value(const std::string& path, const std::string& name) const
-{
-    Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_QUERY_VALUE | viewFlag(view_));
-    if (!key) return std::nullopt;
     // Most values fit the first buffer, and one call is what costs. A value
     // that grows between the calls is asked for again.
+    const std::wstring wideName = wideOf(name);
     Value result;
     result.data.resize(kFirstRead);
     for (int attempt = 0; attempt < 4; ++attempt) {
         DWORD type = REG_NONE;
         auto size = static_cast<DWORD>(result.data.size());
-        LSTATUS status = RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, result.data.data(), &size);
+        const LSTATUS status = RegQueryValueExW(key, wideName.c_str(), nullptr, &type, result.data.data(), &size);
         if (status == ERROR_MORE_DATA) {
             result.data.resize(std::max<size_t>(size, result.data.size() * 2));
             continue;
@@ -158,9 +86,57 @@ std::optional<Value> RegistryReader::value(const std::string& path, const std::s
     return std::nullopt;
 }
 
+std::vector<std::string> enumerateSubKeys(HKEY key)
+{
+    std::vector<std::string> names;
+    DWORD count = 0;
+    DWORD longest = 0;
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr) == ERROR_SUCCESS)
+        names.reserve(count);
+    std::vector<wchar_t> name(std::max<DWORD>(longest, 255) + 1);
+    for (DWORD i = 0;;) {
+        auto length = static_cast<DWORD>(name.size());
+        const LSTATUS status = RegEnumKeyExW(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_MORE_DATA && name.size() < kLongestName) {
+            name.resize(name.size() * 2);
+            continue;
+        }
+        if (status != ERROR_SUCCESS) break;
+        names.push_back(utf8Of(std::wstring(name.data(), length)));
+        ++i;
+    }
+    return names;
+}
+
+} // namespace
+
+std::wstring wideOf(const std::string& text)
+{
+    const std::u16string wide = text::utf16FromUtf8(text);
+    return {wide.begin(), wide.end()};
+}
+
+std::string utf8Of(const std::wstring& text)
+{
+    return text::utf8FromUtf16(std::u16string(text.begin(), text.end()));
+}
+
+bool RegistryReader::keyExists(const std::string& path) const
+{
+    return bool(Key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_READ | viewFlag(view_)));
+}
+
+std::optional<Value> RegistryReader::value(const std::string& path, const std::string& name) const
+{
+    const Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_QUERY_VALUE | viewFlag(view_));
+    if (!key) return std::nullopt;
+    return queryValue(key.get(), name);
+}
+
 std::string RegistryReader::text(const std::string& path, const std::string& name) const
 {
-    std::optional<Value> found = value(path, name);
+    const std::optional<Value> found = value(path, name);
     return found ? found->text().value_or("") : "";
 }
 
@@ -173,54 +149,33 @@ std::vector<std::string> RegistryReader::subKeys(const std::string& path) const
         std::set<std::string> seen;
         for (Hive classes : {Hive::UserClasses, Hive::MachineClasses}) {
             for (std::string& name : RegistryReader(classes, view_).subKeys("")) {
-                if (seen.insert(upper(name)).second && keyExists(name)) names.push_back(std::move(name));
+                if (seen.insert(text::upperAscii(name)).second && keyExists(name)) names.push_back(std::move(name));
             }
         }
         return names;
     }
-
-    std::vector<std::string> names;
-    Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | viewFlag(view_));
-    if (!key) return names;
-    DWORD count = 0;
-    DWORD longest = 0;
-    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr) == ERROR_SUCCESS)
-        names.reserve(count);
-    // Lengths are counted in UTF-16 units; a character can take two bytes
-    // in the ANSI code page.
-    std::vector<char> name(std::max<DWORD>(longest, 255) * 2 + 2);
-    for (DWORD i = 0;;) {
-        auto length = static_cast<DWORD>(name.size());
-        LSTATUS status = RegEnumKeyExA(key.get(), i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_MORE_DATA && name.size() < kLongestName) {
-            name.resize(name.size() * 2);
-            continue;
-        }
-        if (status != ERROR_SUCCESS) break;
-        names.emplace_back(name.data(), length);
-        ++i;
-    }
-    return names;
+    const Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | viewFlag(view_));
+    if (!key) return {};
+    return enumerateSubKeys(key.get());
 }
 
 std::vector<NamedValue> RegistryReader::values(const std::string& path) const
 {
     std::vector<NamedValue> found;
-    Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_QUERY_VALUE | viewFlag(view_));
+    const Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_QUERY_VALUE | viewFlag(view_));
     if (!key) return found;
     DWORD longestName = 0;
     DWORD longestData = 0;
-    RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longestName,
+    RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longestName,
                      &longestData, nullptr, nullptr);
-    std::vector<char> name(longestName * 2 + 2);
-    std::vector<std::uint8_t> data(longestData * 2 + 2);
+    std::vector<wchar_t> name(longestName + 2);
+    std::vector<std::uint8_t> data(longestData + 2);
     for (DWORD i = 0;;) {
         auto nameLength = static_cast<DWORD>(name.size());
         auto dataSize = static_cast<DWORD>(data.size());
         DWORD type = REG_NONE;
-        LSTATUS status =
-            RegEnumValueA(key.get(), i, name.data(), &nameLength, nullptr, &type, data.data(), &dataSize);
+        const LSTATUS status =
+            RegEnumValueW(key.get(), i, name.data(), &nameLength, nullptr, &type, data.data(), &dataSize);
         if (status == ERROR_MORE_DATA && name.size() < kLongestName) {
             // A value that grew since the sizes were asked: room for it, then again.
             name.resize(name.size() * 2);
@@ -228,11 +183,21 @@ std::vector<NamedValue> RegistryReader::values(const std::string& path) const
             continue;
         }
         if (status != ERROR_SUCCESS) break;
-        found.push_back({std::string(name.data(), nameLength),
+        found.push_back({utf8Of(std::wstring(name.data(), nameLength)),
                          {static_cast<ValueType>(type), std::vector<std::uint8_t>(data.begin(), data.begin() + dataSize)}});
         ++i;
     }
     return found;
+}
+
+bool RegistryReader::isLink(const std::string& path) const
+{
+    if (path.empty()) return false;
+    const Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_QUERY_VALUE | viewFlag(view_), REG_OPTION_OPEN_LINK);
+    if (!key) return false;
+    // A link holds its target in the value "SymbolicLinkValue" of type REG_LINK.
+    const std::optional<Value> target = queryValue(key.get(), "SymbolicLinkValue");
+    return target && target->type == ValueType::Link;
 }
 
 std::string RegistryReader::fullName(const std::string& path) const
@@ -240,19 +205,83 @@ std::string RegistryReader::fullName(const std::string& path) const
     const char* root = hive_ == Hive::ClassesRoot      ? "HKEY_CLASSES_ROOT"
                        : hive_ == Hive::MachineClasses ? "HKEY_LOCAL_MACHINE"
                                                        : "HKEY_CURRENT_USER";
-    std::string below = pathBelowRoot(hive_, path);
+    const std::string below = utf8Of(pathBelowRoot(hive_, path));
     return below.empty() ? std::string(root) : std::string(root) + "\\" + below;
+}
+
+bool SystemClasses::keyExists(Hive hive, View view, const std::string& path) const
+{
+    return RegistryReader(hive, view).keyExists(path);
+}
+
+std::optional<Value> SystemClasses::value(Hive hive, View view, const std::string& path, const std::string& name) const
+{
+    return RegistryReader(hive, view).value(path, name);
+}
+
+std::vector<std::string> SystemClasses::subKeys(Hive hive, View view, const std::string& path) const
+{
+    return RegistryReader(hive, view).subKeys(path);
+}
+
+std::vector<NamedValue> SystemClasses::values(Hive hive, View view, const std::string& path) const
+{
+    return RegistryReader(hive, view).values(path);
+}
+
+bool SystemClasses::isLink(Hive hive, View view, const std::string& path) const
+{
+    return RegistryReader(hive, view).isLink(path);
+}
+
+std::string SystemClasses::fullName(Hive hive, View view, const std::string& path) const
+{
+    const RegistryReader reader64(hive, View::Bits64);
+    if (view == View::Bits32) {
+        const std::string redirected = "Wow6432Node\\" + path;
+        if (reader64.keyExists(redirected)) return reader64.fullName(redirected);
+    }
+    return reader64.fullName(path);
+}
+
+OpenKey::OpenKey(HKEY root, const std::string& path)
+{
+    if (path.empty()) {
+        key_ = root;
+    } else if (RegOpenKeyExW(root, wideOf(path).c_str(), 0, KEY_READ, &key_) == ERROR_SUCCESS) {
+        owned_ = true;
+    } else {
+        key_ = nullptr;
+    }
+}
+
+OpenKey::~OpenKey()
+{
+    if (owned_) RegCloseKey(key_);
+}
+
+std::optional<Value> OpenKey::value(const std::string& name) const
+{
+    if (!key_) return std::nullopt;
+    return queryValue(key_, name);
+}
+
+std::vector<std::string> OpenKey::subKeys() const
+{
+    if (!key_) return {};
+    return enumerateSubKeys(key_);
 }
 
 std::string expandEnvironment(const std::string& text)
 {
-    std::string expanded(text.size() + 64, '\0');
+    const std::wstring wide = wideOf(text);
+    std::wstring expanded(wide.size() + 64, L'\0');
     for (int attempt = 0; attempt < 4; ++attempt) {
-        DWORD needed = ExpandEnvironmentStringsA(text.c_str(), expanded.data(), DWORD(expanded.size()));
+        const DWORD needed = ExpandEnvironmentStringsW(wide.c_str(), expanded.data(), DWORD(expanded.size()));
         if (needed == 0) return text;
         if (needed <= expanded.size()) {
-            expanded.resize(strnlen(expanded.data(), expanded.size()));
-            return expanded;
+            expanded.resize(std::wstring(expanded.c_str()).size());
+            return utf8Of(expanded);
         }
         expanded.resize(needed);
     }

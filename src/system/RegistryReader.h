@@ -1,62 +1,19 @@
 #pragma once
-// Reads the class registrations in a chosen hive and registry view, with the
-// types of the values. The windows keep to RegistryAPI; this serves the
-// command line and the checks, which must see both views and both hives.
-// It only reads, caches nothing and holds no key open between calls.
-#include <cstdint>
+// The program's one reader of the Windows registry. It reads through the wide
+// calls, so that every key and value name is exact, takes and gives names as
+// UTF-8, grows its buffers to what the registry holds, and only reads: it
+// caches nothing and holds no key open between calls. The classes of both
+// hives and views are read here for the command line and the checks;
+// RegistryAPI adapts it to the windows' rules.
+#include "classes/Registry.h"
+
+#include <windows.h>
+
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace registry {
-
-// Where class registrations are read from.
-enum class Hive {
-    ClassesRoot,    // HKEY_CLASSES_ROOT, what programs see
-    MachineClasses, // HKEY_LOCAL_MACHINE\Software\Classes
-    UserClasses,    // HKEY_CURRENT_USER\Software\Classes
-};
-
-// The registry as 64-bit programs see it, or as 32-bit programs do.
-enum class View { Bits64, Bits32 };
-
-// The registry's own type numbers, so that callers need no Windows header.
-// Any other number is kept as it is.
-enum class ValueType : unsigned long {
-    None = 0,
-    String = 1,       // REG_SZ
-    ExpandString = 2, // REG_EXPAND_SZ
-    Binary = 3,       // REG_BINARY
-    Dword = 4,        // REG_DWORD
-    DwordBigEndian = 5,
-    Link = 6,
-    MultiString = 7, // REG_MULTI_SZ
-    Qword = 11,      // REG_QWORD
-};
-
-// "REG_SZ", "REG_DWORD"... or "type N" for a number without a name.
-std::string typeName(ValueType type);
-
-struct Value {
-    ValueType type = ValueType::None;
-    std::vector<std::uint8_t> data; // as stored; strings in the ANSI code page
-
-    // REG_SZ and REG_EXPAND_SZ (unexpanded): the text up to its first NUL.
-    std::optional<std::string> text() const;
-    // The data as text up to its first NUL, whatever the type: how the
-    // windows read a value (a REG_MULTI_SZ gives its first string).
-    std::string leadingText() const;
-    // REG_MULTI_SZ: its strings, up to the empty one that ends the list.
-    std::optional<std::vector<std::string>> strings() const;
-    // REG_DWORD / REG_QWORD of exactly their size.
-    std::optional<std::uint32_t> dword() const;
-    std::optional<std::uint64_t> qword() const;
-};
-
-struct NamedValue {
-    std::string name; // "" for the default value
-    Value value;
-};
 
 class RegistryReader {
 public:
@@ -79,6 +36,8 @@ public:
     std::vector<std::string> subKeys(const std::string& path) const;
     // Every value of the key, in the registry's enumeration order.
     std::vector<NamedValue> values(const std::string& path) const;
+    // Whether the key itself is a symbolic link (it is not followed).
+    bool isLink(const std::string& path) const;
 
     // The key's full name for messages, such as
     // "HKEY_LOCAL_MACHINE\Software\Classes\CLSID".
@@ -89,8 +48,42 @@ private:
     View view_;
 };
 
+// The classes of the system's registry, for the rules that take a source.
+class SystemClasses : public ClassesSource {
+public:
+    bool keyExists(Hive hive, View view, const std::string& path) const override;
+    std::optional<Value> value(Hive hive, View view, const std::string& path, const std::string& name) const override;
+    std::vector<std::string> subKeys(Hive hive, View view, const std::string& path) const override;
+    std::vector<NamedValue> values(Hive hive, View view, const std::string& path) const override;
+    bool isLink(Hive hive, View view, const std::string& path) const override;
+    std::string fullName(Hive hive, View view, const std::string& path) const override;
+};
+
+// One key below any open key (a root key, or one opened elsewhere), in the
+// process's own view, opened once for several reads. An empty path reads
+// `root` itself, which is never closed here.
+class OpenKey {
+public:
+    OpenKey(HKEY root, const std::string& path);
+    ~OpenKey();
+    OpenKey(const OpenKey&) = delete;
+    OpenKey& operator=(const OpenKey&) = delete;
+
+    explicit operator bool() const { return key_ != nullptr; }
+    std::optional<Value> value(const std::string& name) const;
+    std::vector<std::string> subKeys() const;
+
+private:
+    HKEY key_ = nullptr;
+    bool owned_ = false;
+};
+
 // The text with its %NAME% references to environment variables replaced, as
 // REG_EXPAND_SZ data is meant to be read. Unknown names stay as they are.
 std::string expandEnvironment(const std::string& text);
+
+// UTF-8 to the wide form the system's calls take, and back.
+std::wstring wideOf(const std::string& text);
+std::string utf8Of(const std::wstring& text);
 
 } // namespace registry

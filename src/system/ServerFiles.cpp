@@ -1,55 +1,83 @@
 #include "system/ServerFiles.h"
 
+#include "system/RegistryReader.h"
+
 #include <windows.h>
 
 namespace platform {
 
 namespace {
 
-std::string systemFolder(bool bits32)
+using registry::utf8Of;
+using registry::wideOf;
+
+std::string folderFrom(UINT (*get)(LPWSTR, UINT))
 {
-    char folder[MAX_PATH];
-    UINT length = 0;
-    // Only a 64-bit Windows has a 32-bit system folder; elsewhere there is one.
-    if (bits32) length = GetSystemWow64DirectoryA(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) length = GetSystemDirectoryA(folder, MAX_PATH);
+    wchar_t folder[MAX_PATH];
+    const UINT length = get(folder, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return {};
-    return {folder, length};
+    return utf8Of(std::wstring(folder, length));
 }
 
-bool startsWithFolder(const std::string& path, const std::string& folder)
+std::vector<std::string> pathFolders()
 {
-    if (folder.empty() || path.size() <= folder.size() || path[folder.size()] != '\\') return false;
-    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path.c_str(), int(folder.size()), folder.c_str(),
-                          int(folder.size())) == CSTR_EQUAL;
+    std::vector<std::string> folders;
+    const DWORD needed = GetEnvironmentVariableW(L"PATH", nullptr, 0);
+    if (needed == 0) return folders;
+    std::wstring path(needed, L'\0');
+    path.resize(GetEnvironmentVariableW(L"PATH", path.data(), needed));
+    size_t start = 0;
+    while (start <= path.size()) {
+        const size_t end = std::min(path.find(L';', start), path.size());
+        if (end > start) folders.push_back(utf8Of(path.substr(start, end - start)));
+        start = end + 1;
+    }
+    return folders;
 }
 
 } // namespace
 
-LoadedFile loadedServerFile(const std::string& path, bool bits32)
+SystemServerFiles::SystemServerFiles()
+    : system_(folderFrom(GetSystemDirectoryW)), system32_(folderFrom(GetSystemWow64DirectoryW)),
+      windows_(folderFrom(GetSystemWindowsDirectoryW)), path_(pathFolders())
 {
-    if (!path.empty() && path.find_first_of("\\/") == std::string::npos && path.find(':') == std::string::npos) {
-        const std::string folder = systemFolder(bits32);
-        return {folder.empty() ? path : folder + "\\" + path, true};
-    }
-    if (bits32) {
-        const std::string system = systemFolder(false);
-        const std::string system32 = systemFolder(true);
-        if (system32 != system && startsWithFolder(path, system)) return {system32 + path.substr(system.size()), false};
-    }
-    return {path, false};
+}
+
+classes::PathKind SystemServerFiles::kindOf(const std::string& path) const
+{
+    if (path.empty()) return classes::PathKind::Missing;
+    const DWORD attributes = GetFileAttributesW(wideOf(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return classes::PathKind::Missing;
+    return attributes & FILE_ATTRIBUTE_DIRECTORY ? classes::PathKind::Folder : classes::PathKind::File;
+}
+
+std::string SystemServerFiles::expand(const std::string& text) const { return registry::expandEnvironment(text); }
+
+std::vector<std::string> SystemServerFiles::searchFolders(registry::View view) const
+{
+    // Only a 64-bit Windows has a 32-bit system folder; elsewhere there is one.
+    std::vector<std::string> folders{view == registry::View::Bits32 && !system32_.empty() ? system32_ : system_,
+                                     windows_};
+    folders.insert(folders.end(), path_.begin(), path_.end());
+    return folders;
+}
+
+classes::ServerFile resolveServerFile(const std::optional<registry::Value>& value, registry::View view)
+{
+    return classes::resolveServer(value, view, SystemServerFiles());
 }
 
 std::string absolutePath(const std::string& path)
 {
     if (path.empty()) return path;
-    DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+    const std::wstring wide = wideOf(path);
+    const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
     if (needed == 0) return path;
-    std::string full(needed, '\0');
-    DWORD length = GetFullPathNameA(path.c_str(), needed, full.data(), nullptr);
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
     if (length == 0 || length >= needed) return path;
     full.resize(length);
-    return full;
+    return utf8Of(full);
 }
 
 } // namespace platform

@@ -1,20 +1,31 @@
 #pragma once
-// Where the loader of a 64-bit or a 32-bit host finds a registered server
-// file, so that a server can be checked without being loaded.
+// The machine's side of the server rule (classes/ServerRule.h): what is at a
+// path, the environment, and the folders the loader searches, all through
+// the wide calls on UTF-8 names.
+#include "classes/ServerRule.h"
+
 #include <string>
 
 namespace platform {
 
-struct LoadedFile {
-    std::string path;           // the file the loader opens
-    bool fromSystemFolder = false; // a bare file name, found (or looked for) in the system folder
+class SystemServerFiles : public classes::ServerFileSystem {
+public:
+    SystemServerFiles();
+    classes::PathKind kindOf(const std::string& path) const override;
+    std::string expand(const std::string& text) const override;
+    std::vector<std::string> searchFolders(registry::View view) const override;
+    std::string systemFolder() const override { return system_; }
+    std::string system32BitFolder() const override { return system32_; }
+
+private:
+    std::string system_;
+    std::string system32_;
+    std::string windows_;
+    std::vector<std::string> path_;
 };
 
-// A bare file name is looked for in the system folder of the host's bitness.
-// For a 32-bit host, a path into the system folder is one into the 32-bit
-// system folder (SysWOW64), as the file system redirects it. Other paths are
-// as given.
-LoadedFile loadedServerFile(const std::string& path, bool bits32);
+// The file the loader of the view loads for a class's server value.
+classes::ServerFile resolveServerFile(const std::optional<registry::Value>& value, registry::View view);
 
 // The path made absolute against the current folder; as given when that fails.
 std::string absolutePath(const std::string& path);

@@ -183,6 +183,11 @@ std::string utf8FromUtf16(std::u16string_view s)
     return out;
 }
 
+size_t characterCount(std::string_view utf8)
+{
+    return size_t(std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
 bool isValidUtf8(std::string_view s)
 {
     for (size_t i = 0; i < s.size();) {

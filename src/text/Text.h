@@ -48,6 +48,9 @@ bool samePathSpelling(std::string_view a, std::string_view b);
 // always valid, and for valid input the round trip is exact.
 std::u16string utf16FromUtf8(std::string_view s);
 std::string utf8FromUtf16(std::u16string_view s);
+// How many characters (code points) the UTF-8 text holds: its width in a
+// column of text.
+size_t characterCount(std::string_view utf8);
 // Whether the text is valid UTF-8 throughout.
 bool isValidUtf8(std::string_view s);
 

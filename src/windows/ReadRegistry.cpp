@@ -4,14 +4,14 @@
 #include "classes/HandOff.h"
 #include "windows/ReportWindow.h"
 #include "classes/ProgIdList.h"
-#include "system/Search.h"
 #include "system/Doctor.h"
 #include "classes/Arguments.h"
 #include "windows/Dialogs.h"
 #include "system/Process.h"
-#include "system/AnsiText.h"
+#include "system/Locale.h"
 #include "system/RegistryAPI.h"
 #include "system/RegistryReader.h"
+#include "system/ServerFiles.h"
 #include "windows/WriteRegistry.h"
 
 using platform::MsgButtons;
@@ -63,8 +63,17 @@ void ReadRegistry::createControls()
 
 void ReadRegistry::buildProgIdList()
 {
-    std::vector<std::string> names = classes::listedProgIds(RegistryAPI::listSubKeys(HKEY_CLASSES_ROOT, ""));
-    lstKeys.setRows(names);
+    // The rows show the ANSI names; the context menu acts on the exact ones.
+    std::vector<std::string> exact;
+    const std::vector<std::string> ansi = RegistryAPI::listSubKeys(HKEY_CLASSES_ROOT, "", &exact);
+    std::vector<std::string> rows;
+    exactProgIds.clear();
+    for (size_t i = 0; i < ansi.size(); ++i) {
+        if (!classes::isListedProgId(ansi[i])) continue;
+        rows.push_back(ansi[i]);
+        exactProgIds.push_back(exact[i]);
+    }
+    lstKeys.setRows(rows);
     listReady = true;
 }
 
@@ -106,7 +115,7 @@ void ReadRegistry::searchForDll()
         const int lastRow = lstKeys.count() - 1;
         for (int row = lstKeys.selectedIndex() + 1; row <= lastRow; ++row) {
             std::string description = findDescrForInProcServer(lstKeys.itemText(row));
-            if (browser::lookupTextMatches(description, dllName)) {
+            if (platform::lookupTextMatches(description, dllName)) {
                 lstKeys.setSelectedIndex(row); // its click handling shows the lookup, under the hourglass
                 return;
             }
@@ -127,7 +136,7 @@ void ReadRegistry::searchForDll()
 void ReadRegistry::onUnregisterClick()
 {
     if (!classes::hasServer(currentServer)) return;
-    if (!platform::startUtility(platform::kRegsvr32, "/u", classes::pathOfServerValue(currentServer),
+    if (!platform::startUtility(platform::kRegsvr32, "/u", platform::ansiToUtf8(classes::pathOfServerValue(currentServer)),
                                 platform::ShowState::NormalNoFocus))
         platform::showMessage(hwnd(), "regsvr32 failed to execute");
 }
@@ -139,37 +148,54 @@ void ReadRegistry::onWriteRegFileClick()
     regFileWindow->openFor(handOff.clsid, handOff.server, handOff.regFileName);
 }
 
+RowClass ReadRegistry::rowClass() const
+{
+    // The row's exact ProgID, as stored, and its class read with the wide
+    // calls: no name that the ANSI row text stands for is taken for another.
+    RowClass found;
+    const int row = lstKeys.selectedIndex();
+    const int source = row < 0 ? -1 : lstKeys.rowSource(row);
+    if (source < 0 || size_t(source) >= exactProgIds.size()) return found;
+    found.progId = exactProgIds[size_t(source)];
+    const registry::RegistryReader classes(registry::Hive::ClassesRoot, registry::View::Bits64);
+    found.clsid = classes.value(found.progId + "\\CLSID").value_or(registry::Value{}).leadingText();
+    if (found.clsid.empty()) return found;
+    // The in-process server, else the local one, as the lookup takes them.
+    std::optional<registry::Value> value = classes.value(registry::serverKey(found.clsid));
+    if (!value || value->leadingText().empty()) value = classes.value(registry::classKey(found.clsid) + "\\LocalServer32");
+    found.server = platform::resolveServerFile(value, registry::View::Bits64);
+    return found;
+}
+
 void ReadRegistry::onListMenu(POINT at)
 {
     // The entries act on the row the window shows, looked up afresh; the
     // class the buttons act on stays as it is.
-    const bool hasRow = lstKeys.selectedIndex() >= 0;
-    const std::string progId = lstKeys.selectedText();
-    const classes::ClassLookup found = hasRow ? classes::lookUpClass(progId, readDefaultString) : classes::ClassLookup{};
-    const std::string serverPath = registry::expandEnvironment(classes::pathOfServerValue(found.server));
+    const RowClass found = rowClass();
+    const std::string serverPath = found.server.found() ? found.server.file : found.server.path;
     enum Entry { CopyProgId, CopyClsid, CopyServerPath, OpenServerFolder, CheckRegistration };
     const std::optional<size_t> chosen = platform::showPopupMenu(
         hwnd(), at,
         {
-            {"Copy ProgID", hasRow},
+            {"Copy ProgID", !found.progId.empty()},
             {"Copy CLSID", !found.clsid.empty()},
             {"Copy Server Path", !serverPath.empty()},
             {"Open Server Folder", !serverPath.empty()},
-            {platform::ansiFromUtf8("Check Registration\xE2\x80\xA6"), hasRow},
+            {platform::ansiFromUtf8("Check Registration\xE2\x80\xA6"), !found.progId.empty()},
         });
     if (!chosen) return;
     switch (Entry(*chosen)) {
-    case CopyProgId: platform::copyToClipboard(hwnd(), progId); break;
-    case CopyClsid: platform::copyToClipboard(hwnd(), found.clsid); break;
-    case CopyServerPath: platform::copyToClipboard(hwnd(), serverPath); break;
+    case CopyProgId: platform::copyUnicodeToClipboard(hwnd(), found.progId); break;
+    case CopyClsid: platform::copyUnicodeToClipboard(hwnd(), found.clsid); break;
+    case CopyServerPath: platform::copyUnicodeToClipboard(hwnd(), serverPath); break;
     case OpenServerFolder:
         if (!platform::showInFolder(serverPath)) platform::showMessage(hwnd(), "explorer failed to execute");
         break;
     case CheckRegistration: {
         platform::WaitCursor wait;
-        const std::string report = doctor::checkReport(progId);
+        const std::string report = doctor::checkReport(found.progId);
         if (!reportWindow) reportWindow = std::make_unique<ReportWindow>();
-        reportWindow->showReport("Check Registration - " + progId, report);
+        reportWindow->showReport("Check Registration - " + platform::ansiFromUtf8(found.progId), report);
         break;
     }
     }

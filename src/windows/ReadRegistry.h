@@ -2,12 +2,21 @@
 // The main window: the ProgIDs registered under HKEY_CLASSES_ROOT, the class
 // and server of the selected one, the search for a DLL among them, and the
 // two buttons that act on the last lookup.
+#include "classes/ServerRule.h"
 #include "windows/Toolkit.h"
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class ReportWindow;
+
+// The class of the row the window shows, as stored (UTF-8).
+struct RowClass {
+    std::string progId;
+    std::string clsid;
+    classes::ServerFile server; // by the server rule, in the 64-bit view
+};
 class WriteRegistry;
 
 class ReadRegistry : public platform::Window {
@@ -37,6 +46,7 @@ private:
 
     // State.
     bool listReady = false;
+    std::vector<std::string> exactProgIds; // the listed names as stored (UTF-8), by row source
     std::string currentClsid;
     std::string currentServer;
     std::unique_ptr<WriteRegistry> regFileWindow; // created by the first "Write Reg File"
@@ -51,6 +61,7 @@ private:
     void searchForDll();
     void onUnregisterClick();
     void onWriteRegFileClick();
+    RowClass rowClass() const;
     void onListMenu(POINT at);
     void onListKeyDown(int keyCode, int shift);
 };

@@ -15,7 +15,7 @@ void ReportWindow::createControls(const std::string& caption)
              {cmdCopy, "Copy", {6240, 6000, kButtonWidth, kButtonHeight}},
              {cmdClose, "Close", {7920, 6000, kButtonWidth, kButtonHeight}},
          });
-    cmdCopy.onClick = [this] { platform::copyToClipboard(hwnd(), txtReport.text()); };
+    cmdCopy.onClick = [this] { platform::copyUnicodeToClipboard(hwnd(), reportText); };
     cmdClose.onClick = [this] { close(); };
 }
 
@@ -23,7 +23,8 @@ void ReportWindow::showReport(const std::string& caption, const std::string& tex
 {
     if (isOpen()) close();
     createControls(caption);
-    txtReport.setText(text); // its lines end in CR LF, as the edit box wants them
+    reportText = text;
+    txtReport.setUnicodeText(text); // its lines end in CR LF, as the edit box wants them
     show();
 }
 

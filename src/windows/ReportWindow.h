@@ -7,8 +7,8 @@
 
 class ReportWindow : public platform::Window {
 public:
-    // Opens the window (or brings it up again) with this caption and text,
-    // whose lines end in CR LF.
+    // Opens the window (or brings it up again) with this caption (ANSI) and
+    // text (UTF-8, shown and copied exactly), whose lines end in CR LF.
     void showReport(const std::string& caption, const std::string& text);
 
 private:
@@ -16,6 +16,9 @@ private:
     platform::TextBox txtReport{{true}};
     platform::Button cmdCopy;
     platform::Button cmdClose;
+
+    // State.
+    std::string reportText;
 
     // Handlers.
     void createControls(const std::string& caption);

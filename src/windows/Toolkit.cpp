@@ -2,7 +2,7 @@
 
 #include "windows/Dialogs.h"
 #include "system/Error.h"
-#include "system/AnsiText.h"
+#include "system/Locale.h"
 
 #include <commctrl.h>
 
@@ -166,6 +166,12 @@ std::string ListBox::itemText(int index) const
     return text;
 }
 
+int ListBox::rowSource(int index) const
+{
+    const LRESULT source = SendMessageA(hwnd_, LB_GETITEMDATA, WPARAM(index), 0);
+    return source == LB_ERR ? -1 : int(source);
+}
+
 int ListBox::selectedIndex() const { return int(SendMessageA(hwnd_, LB_GETCURSEL, 0, 0)); }
 
 std::string ListBox::selectedText() const
@@ -214,7 +220,11 @@ void ListBox::setRows(const std::vector<std::string>& rows)
     SendMessageA(hwnd_, WM_SETREDRAW, FALSE, 0);
     SendMessageA(hwnd_, LB_RESETCONTENT, 0, 0);
     SendMessageA(hwnd_, LB_INITSTORAGE, WPARAM(rows.size()), LPARAM(bytes));
-    for (size_t i : order) SendMessageA(hwnd_, LB_INSERTSTRING, WPARAM(-1), reinterpret_cast<LPARAM>(rows[i].c_str()));
+    for (size_t i : order) {
+        const LRESULT row =
+            SendMessageA(hwnd_, LB_INSERTSTRING, WPARAM(-1), reinterpret_cast<LPARAM>(rows[i].c_str()));
+        if (row >= 0) SendMessageA(hwnd_, LB_SETITEMDATA, WPARAM(row), LPARAM(i));
+    }
     SendMessageA(hwnd_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
@@ -273,6 +283,13 @@ void TextBox::setText(const std::string& text)
     // text again), the change callback still runs once.
     unsigned before = changeCount_;
     setWindowText(text);
+    if (changeCount_ == before && onChange) onChange();
+}
+
+void TextBox::setUnicodeText(const std::string& utf8)
+{
+    unsigned before = changeCount_;
+    SetWindowTextW(hwnd_, wideFrom(utf8, Encoding::Utf8).c_str());
     if (changeCount_ == before && onChange) onChange();
 }
 
@@ -534,6 +551,26 @@ bool copyToClipboard(HWND owner, const std::string& text)
                 memcpy(bytes, text.c_str(), text.size() + 1);
                 GlobalUnlock(memory);
                 copied = SetClipboardData(CF_TEXT, memory) != nullptr;
+            }
+            if (!copied) GlobalFree(memory); // the clipboard owns it only once it took it
+        }
+    }
+    CloseClipboard();
+    return copied;
+}
+
+bool copyUnicodeToClipboard(HWND owner, const std::string& utf8)
+{
+    const std::wstring text = wideFrom(utf8, Encoding::Utf8);
+    if (!OpenClipboard(owner)) return false;
+    bool copied = false;
+    if (EmptyClipboard()) {
+        const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+        if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes)) {
+            if (void* target = GlobalLock(memory)) {
+                memcpy(target, text.c_str(), bytes);
+                GlobalUnlock(memory);
+                copied = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
             }
             if (!copied) GlobalFree(memory); // the clipboard owns it only once it took it
         }

@@ -86,8 +86,10 @@ public:
     // Selects a row (-1: none) and runs onClick, as a user's click does.
     void setSelectedIndex(int index);
     // Replaces every row: the same rows in the same order as adding each to
-    // the sorted box, in one go.
+    // the sorted box, in one go. Each row remembers its index in `rows`.
     void setRows(const std::vector<std::string>& rows);
+    // The index in the rows given to setRows of the row at `index`; -1 for none.
+    int rowSource(int index) const;
 
 protected:
     NativeStyle nativeStyle() const override;
@@ -131,6 +133,8 @@ public:
 
     std::string text() const { return windowText(); }
     void setText(const std::string& text); // runs onChange
+    // The text from UTF-8, every character as it is, whatever the ANSI code page holds.
+    void setUnicodeText(const std::string& utf8);
 
 protected:
     NativeStyle nativeStyle() const override;
@@ -230,6 +234,8 @@ std::optional<size_t> showPopupMenu(HWND owner, POINT screenPoint, const std::ve
 
 // Puts the text on the clipboard. Returns whether it is there.
 bool copyToClipboard(HWND owner, const std::string& text);
+// UTF-8 text onto the clipboard as Unicode text, every character as it is.
+bool copyUnicodeToClipboard(HWND owner, const std::string& utf8);
 
 // The application-wide mouse pointer.
 enum class MousePointer { Default, Hourglass };

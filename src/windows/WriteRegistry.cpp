@@ -3,6 +3,7 @@
 #include "windows/Dialogs.h"
 #include "system/Files.h"
 #include "classes/Arguments.h"
+#include "system/Locale.h"
 #include "system/Process.h"
 #include "scripts/RegScript.h"
 #include "system/SafeWrite.h"
@@ -111,10 +112,11 @@ void WriteRegistry::writeRegFile()
 
     if (platform::showMessage(hwnd(), "Add to Registry?", MsgButtons::YesNo, MsgIcon::None, "Add to Registry") ==
         platform::MsgResult::Yes) {
-        if (!platform::startUtility(platform::kRegsvr32, "/s", classes::pathOfServerValue(server),
+        if (!platform::startUtility(platform::kRegsvr32, "/s", platform::ansiToUtf8(classes::pathOfServerValue(server)),
                                     platform::ShowState::NormalNoFocus))
             platform::showMessage(hwnd(), "regsvr32 failed to execute");
-        if (!platform::startUtility(platform::kRegedit, "/s", regFileName, platform::ShowState::MinimizedFocus))
+        if (!platform::startUtility(platform::kRegedit, "/s", platform::ansiToUtf8(regFileName),
+                                    platform::ShowState::MinimizedFocus))
             platform::showMessage(hwnd(), "regedit failed to execute");
     }
 

@@ -164,7 +164,7 @@ TEST_F(CliClasses, FindAndListGiveExactlyTheRowsOfEachView)
     EXPECT_EQ(rows[1][0], "64");
 
     run = runCli({"find", "NoSuchServer.AddInRegCliTest"});
-    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(run.exitCode, 5u);
     EXPECT_NE(run.err.find("NoSuchServer.AddInRegCliTest"), std::string::npos) << run.err;
 }
 
@@ -299,7 +299,7 @@ TEST_F(CliWrite, BadInputWritesNothing)
         EXPECT_EQ(run.err.rfind("AddInRegCli: ", 0), 0u) << run.err;
         EXPECT_NE(run.err.substr(0, run.err.find('\n')).find(c.says), std::string::npos) << run.err;
         if (c.exitCode == 2) {
-            EXPECT_NE(run.err.find("\nUsage: AddInRegCli "), std::string::npos) << run.err;
+            EXPECT_NE(run.err.find("\nRun \"AddInRegCli "), std::string::npos) << run.err;
         }
         EXPECT_FALSE(pathExists(work_ + "out.reg"));
         EXPECT_FALSE(pathExists(work_ + "UnReg-out.reg"));
@@ -320,17 +320,17 @@ TEST_F(CliWrite, RegisterRunsRegsvr32AndRegImportAndReportsTheirExitCodes)
 
     CliRun run = runCli({"write", "add in.reg", "--clsid", kClsid, "--server", dll, "--register"}, work_);
     EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
-    EXPECT_NE(run.out.find("regsvr32.exe /s \"" + dll + "\": exit code 0\r\n"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("reg.exe import \"add in.reg\": exit code 0\r\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("regsvr32.exe /s \"" + dll + "\": exit code 0\r\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("reg.exe import \"add in.reg\": exit code 0\r\n"), std::string::npos) << run.err;
     EXPECT_EQ(readString(HKEY_CLASSES_ROOT, classKey + "\\InProcServer32"), dll);
     EXPECT_TRUE(keyExists(HKEY_CLASSES_ROOT, classKey + "\\Implemented Categories\\{39AD2B5C-7A29-11D6-8E0A-0010B541CAA8}"));
     EXPECT_EQ(readString(HKEY_CLASSES_ROOT, classKey + "\\Settings", "LoadOnStartUp"), "1");
 
     run = runCli({"write", "add in.reg", "--clsid", kClsid, "--server", addIns + "not a server.dll", "--register"}, work_);
     EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
-    EXPECT_NE(run.out.find("not a server.dll\": exit code "), std::string::npos) << run.out;
-    EXPECT_EQ(run.out.find("not a server.dll\": exit code 0"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("reg.exe import \"add in.reg\": exit code 0"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("not a server.dll\": exit code "), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("not a server.dll\": exit code 0"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("reg.exe import \"add in.reg\": exit code 0"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("registration failed"), std::string::npos) << run.err;
 
     deleteTree(HKEY_CLASSES_ROOT, classKey);

@@ -129,6 +129,19 @@ private:
     AddIn a_;
 };
 
+// Both hives' classes as reg export writes them.
+std::string exportedClasses()
+{
+    std::string all;
+    for (const char* key : {"HKLM\\Software\\Classes", "HKCU\\Software\\Classes"}) {
+        const std::string file = buildFolder() + "exported classes.reg";
+        EXPECT_EQ(reg(std::string("export ") + key + " \"" + file + "\" /y"), 0u);
+        all += readFileBytes(file).value_or("");
+        DeleteFileA(file.c_str());
+    }
+    return all;
+}
+
 Json checkJson(const std::vector<std::string>& args, unsigned long expectedExit)
 {
     std::vector<std::string> line{"check"};
@@ -289,14 +302,16 @@ TEST_F(Doctor, DotNetClassAndItsCodeBase)
     dotNet.classProgId = dotNet.progId;
     const ScopedAddIn a1(dotNet);
 
-    expectOnly(dotNet, {{"dotNet", "fail"}});
+    // A bare "mscoree.dll" is found in the system folder, but the host's own
+    // folder comes first: it warns.
+    expectOnly(dotNet, {{"server", "warn"}, {"dotNet", "fail"}});
     EXPECT_NE(checkJson({clsid(15)}, 1)[0]["checks"]["dotNet"]["reason"].get<std::string>().find(
                   "C:\\Some Dir\\x.dll does not exist"),
               std::string::npos);
 
     ASSERT_TRUE(CreateDirectoryA(codeBaseFolder.c_str(), nullptr));
     writeFileBytes(codeBaseFolder + "x.dll", "MZ");
-    expectOnly(dotNet, {});
+    expectOnly(dotNet, {{"server", "warn"}});
     const Json json = checkJson({dotNet.progId}, 0);
     EXPECT_TRUE(json[0]["checks"].contains("dotNet"));
     EXPECT_TRUE(json[0]["checks"].contains("progId"));
@@ -329,7 +344,7 @@ TEST_F(Doctor, ProgIdConsistencyAndTargets)
 
     // Not found, and what is not a target at all.
     const CliRun none = runCli({"check", clsid(99)});
-    EXPECT_EQ(none.exitCode, 3u);
+    EXPECT_EQ(none.exitCode, 5u);
     EXPECT_NE(none.err.find("no class found for \"" + clsid(99) + "\""), std::string::npos) << none.err;
     EXPECT_EQ(runCli({"check", "AddInRegDoctor.None", "--format", "json"}).out, "[]\r\n");
     const std::vector<std::vector<std::string>> usageErrors{
@@ -338,7 +353,7 @@ TEST_F(Doctor, ProgIdConsistencyAndTargets)
     for (const std::vector<std::string>& args : usageErrors) {
         const CliRun run = runCli(args);
         EXPECT_EQ(run.exitCode, 2u) << args.back() << run.err;
-        EXPECT_NE(run.err.find("\nUsage: AddInRegCli "), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("\nRun \"AddInRegCli "), std::string::npos) << run.err;
     }
 }
 
@@ -383,7 +398,7 @@ TEST_F(DoctorSample, VerifyFindsTheValueABadLineLeftOut)
     CliRun run = runCli({"write", script_, "--clsid", kSampleClsid, "--server", x64_, "--template", folder_ + "Bad.Reg",
                          "--register", "--verify"});
     EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
-    EXPECT_NE(run.out.find("reg.exe import \"" + script_ + "\": exit code 0\r\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("reg.exe import \"" + script_ + "\": exit code 0\r\n"), std::string::npos) << run.err;
     EXPECT_NE(run.out.find("line 11: \"Type\" of HKEY_CLASSES_ROOT\\CLSID\\" + kSampleClsid +
                            "\\Settings is missing; the line is not understood (a string without its closing quote)"),
               std::string::npos)
@@ -413,7 +428,7 @@ TEST_F(DoctorSample, UnregisterRunsRegsvr32ThenTheScriptAndVerifies)
     // regsvr32 /u leaves the add-in's own keys for its un-register script.
     CliRun run = runCli({"unregister", kSampleProgId, "--verify"});
     EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
-    EXPECT_NE(run.out.find("regsvr32.exe /u /s \"" + x64_ + "\": exit code 0\r\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("regsvr32.exe /u /s \"" + x64_ + "\": exit code 0\r\n"), std::string::npos) << run.err;
     const std::string classKey = "HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\" + kSampleClsid;
     EXPECT_NE(run.out.find("Still present: " + classKey + "\r\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Still present: " + classKey + "\\Settings\r\n"), std::string::npos) << run.out;
@@ -424,11 +439,11 @@ TEST_F(DoctorSample, UnregisterRunsRegsvr32ThenTheScriptAndVerifies)
     EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, kSampleProgId));
 
     // The ProgID is gone now; the CLSID still names what is left.
-    EXPECT_EQ(runCli({"unregister", kSampleProgId}).exitCode, 3u);
-    run = runCli({"unregister", kSampleClsid, "--script", folder_ + "UnReg-Sample.reg", "--verify"});
+    EXPECT_EQ(runCli({"unregister", kSampleProgId}).exitCode, 5u);
+    run = runCli({"unregister", kSampleClsid, "--unreg-file", folder_ + "UnReg-Sample.reg", "--verify"});
     EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
-    EXPECT_NE(run.out.find("reg.exe import \"" + folder_ + "UnReg-Sample.reg\": exit code 0\r\n"), std::string::npos)
-        << run.out;
+    EXPECT_NE(run.err.find("reg.exe import \"" + folder_ + "UnReg-Sample.reg\": exit code 0\r\n"), std::string::npos)
+        << run.err;
     EXPECT_NE(run.out.find("Nothing of " + kSampleClsid + " is left in either view or hive.\r\n"), std::string::npos)
         << run.out;
     EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "CLSID\\" + kSampleClsid));
@@ -448,8 +463,19 @@ TEST_F(DoctorSample, StaleListsExactlyTheClassesWhoseFileIsGoneAndCleansThemUp)
     staleMachine.progId = "AddInRegDoctor.StillUsed";
     AddIn liveUser{clsid(22), kUser, folder_ + "user.dll"};
     ASSERT_TRUE(CopyFileA(x64_.c_str(), (folder_ + "user.dll").c_str(), FALSE));
-    const ScopedAddIn a1(neighbour), a2(stale32), a3(staleMachine), a4(liveUser);
+    // Stale in-process servers beside other registrations, which must stay:
+    // a class that also has a local server, and a ProgID that is also a file
+    // type with a verb.
+    AddIn withLocal{clsid(23), kMachine64, folder_ + "gone.dll"};
+    AddIn withVerb{clsid(24), kMachine64, folder_ + "gone.dll"};
+    withVerb.progId = "AddInRegDoctor.FileType";
+    const ScopedAddIn a1(neighbour), a2(stale32), a3(staleMachine), a4(liveUser), a5(withLocal), a6(withVerb);
+    ScopedKey local(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + clsid(23) + "\\LocalServer32");
+    local.setString("", "", folder_ + "server.exe");
+    ScopedKey verb(HKEY_LOCAL_MACHINE, "Software\\Classes\\AddInRegDoctor.FileType\\shell\\open\\command");
+    verb.setString("", "", "notepad.exe \"%1\"");
     ASSERT_TRUE(DeleteFileA(x64_.c_str()));
+    const std::string before = exportedClasses();
 
     const std::string cleanup = folder_ + "cleanup.reg";
     CliRun run = runCli({"stale", "--format", "json", "--cleanup-script", cleanup});
@@ -472,6 +498,9 @@ TEST_F(DoctorSample, StaleListsExactlyTheClassesWhoseFileIsGoneAndCleansThemUp)
     ASSERT_TRUE(byClsid.count(clsid(22))) << run.out;
     EXPECT_EQ(byClsid[clsid(22)]["progIds"].size(), 0u) << run.out; // it still leads to the per-user copy
     EXPECT_FALSE(byClsid.count(clsid(20))) << run.out;
+    EXPECT_EQ(byClsid[clsid(23)]["cleanup"], "kept: holds LocalServer32");
+    ASSERT_EQ(byClsid[clsid(24)]["progIds"].size(), 1u) << run.out;
+    EXPECT_EQ(byClsid[clsid(24)]["progIds"][0]["cleanup"], "kept: holds shell\\open\\command");
 
     // The script holds what was listed and nothing else; a view of 64 alone leaves out the 32-bit class.
     const std::string script = readFileBytes(cleanup).value_or("");
@@ -480,7 +509,7 @@ TEST_F(DoctorSample, StaleListsExactlyTheClassesWhoseFileIsGoneAndCleansThemUp)
     for (size_t at = script.find("\r\n[-"); at != std::string::npos; at = script.find("\r\n[-", at + 1)) ++deletions;
     size_t listed = json.size();
     for (const Json& object : json) listed += object["progIds"].size();
-    EXPECT_EQ(deletions, listed) << script;
+    EXPECT_EQ(deletions, listed - 2) << script; // all but the two kept keys
     EXPECT_EQ(script.find(clsid(20)), std::string::npos);
     EXPECT_EQ(script.find("StillUsed"), std::string::npos);
     const Json only64 = Json::parse(runCli({"stale", "--view", "64", "--format", "json"}).out, nullptr, false);
@@ -503,7 +532,15 @@ TEST_F(DoctorSample, StaleListsExactlyTheClassesWhoseFileIsGoneAndCleansThemUp)
     EXPECT_TRUE(classKeyIn(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, "AddInRegDoctor.StillUsed"));
     EXPECT_TRUE(classKeyIn(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, "CLSID\\" + clsid(20) + "\\InProcServer32"));
     EXPECT_TRUE(classKeyIn(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, "AddInRegDoctor.Neighbour"));
+    EXPECT_TRUE(classKeyIn(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, "CLSID\\" + clsid(23) + "\\LocalServer32"));
+    EXPECT_TRUE(classKeyIn(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, "AddInRegDoctor.FileType\\shell\\open\\command"));
     EXPECT_EQ(runCli({"stale", "--format", "json"}).out.find(kSampleClsid), std::string::npos);
+
+    // The undo, written beside it first, gives back every key and value byte for byte.
+    const std::string undo = folder_ + "Undo-cleanup.reg";
+    EXPECT_EQ(readFileBytes(undo).value_or("").rfind("\xFF\xFE", 0), 0u);
+    EXPECT_EQ(reg("import \"" + undo + "\""), 0u);
+    EXPECT_EQ(exportedClasses(), before);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "doctor/Stale.h"
 #include "doctor/Verify.h"
 #include "scripts/HostCategories.h"
+#include "text/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,17 @@ ValueFact text(const std::string& value, bool expandable = false)
     return {true, expandable ? "REG_EXPAND_SZ" : "REG_SZ", true, expandable, value};
 }
 
+// A server value found where a full path says.
+classes::ServerFile foundAt(const std::string& value, const std::string& file)
+{
+    classes::ServerFile s;
+    s.state = classes::ServerState::Found;
+    s.type = registry::ValueType::String;
+    s.text = s.expanded = value;
+    s.path = s.file = file;
+    return s;
+}
+
 // A complete, healthy registration of the R6 host in the 64-bit view.
 ClassFacts healthy()
 {
@@ -30,8 +42,7 @@ ClassFacts healthy()
     f.inMachine = true;
     f.server.keyPresent = true;
     f.server.value = text("C:\\AddIns\\a.dll");
-    f.server.expanded = f.server.path = f.server.file = "C:\\AddIns\\a.dll";
-    f.server.exists = true;
+    f.server.loaded = foundAt("C:\\AddIns\\a.dll", "C:\\AddIns\\a.dll");
     f.server.image = PeImageInfo{PeMachine::X64, 0x8664, true};
     f.threadingModel = text("Apartment");
     f.menuName = text("myAddInName");
@@ -107,24 +118,36 @@ TEST(DoctorRules, ServerValueAndMachine)
 {
     ClassFacts f = healthy();
     f.server.value = text("%SystemRoot%\\a.dll", true);
-    f.server.expanded = "C:\\windows\\a.dll";
+    f.server.loaded = foundAt("%SystemRoot%\\a.dll", "C:\\windows\\a.dll");
+    f.server.loaded.expanded = "C:\\windows\\a.dll";
     expectOnly(f, {{kServer, Status::Warn}});
     EXPECT_NE(judge(f, Host::Any)[2].reason.find("expands to \"C:\\windows\\a.dll\""), std::string::npos);
 
     f = healthy();
     f.server.value = text("\"C:\\AddIns\\a.dll\"");
-    f.server.quoted = true;
+    f.server.loaded.quoted = true;
     expectOnly(f, {{kServer, Status::Warn}});
 
     f = healthy();
-    f.server.exists = false;
+    f.server.loaded.state = classes::ServerState::NotFound;
     f.server.image.reset();
     expectOnly(f, {{kServer, Status::Fail}, {kMachine, Status::Fail}});
-    f.server.value = text("%X%\\a.dll");
+    f.server.loaded.state = classes::ServerState::Folder;
+    EXPECT_NE(judge(f, Host::Any)[2].reason.find("a folder, not a file"), std::string::npos);
+    // A bare name found along the search order only warns: the host decides.
+    f.server.loaded = foundAt("LpBare.dll", "C:\\windows\\LpBare.dll");
+    f.server.loaded.searched = true;
+    f.server.loaded.foundBy = classes::FoundBy::WindowsFolder;
+    f.server.image = PeImageInfo{PeMachine::X64, 0x8664, true};
+    expectOnly(f, {{kServer, Status::Warn}});
+    f.server.loaded.state = classes::ServerState::NotFound;
+    f.server.loaded.text = "%X%\\a.dll";
+    f.server.loaded.searched = false;
     EXPECT_NE(judge(f, Host::Any)[2].reason.find("REG_SZ is not expanded"), std::string::npos);
 
     f = healthy();
     f.server.value = {true, "REG_DWORD", false, false, ""};
+    f.server.loaded.state = classes::ServerState::NotText;
     EXPECT_EQ(statuses(f)[kServer], Status::Fail);
     f.server.keyPresent = false;
     EXPECT_EQ(judge(f, Host::Any)[2].reason, "no InProcServer32 key");
@@ -220,13 +243,13 @@ TEST(DoctorRules, TargetsAndPaths)
     EXPECT_EQ(targetKindOf("Sample.DLL"), TargetKind::Path);
     EXPECT_EQ(targetKindOf("C:x"), TargetKind::Path);
     EXPECT_EQ(targetKindOf("a/b"), TargetKind::Path);
-    EXPECT_TRUE(isBracedGuid("{6b1f3c52-8E4D-4A9B-9C71-2D5E0A7F4B13}"));
-    EXPECT_FALSE(isBracedGuid("{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B1G}"));
-    EXPECT_FALSE(isBracedGuid("6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13"));
+    EXPECT_TRUE(text::isBracedGuid("{6b1f3c52-8E4D-4A9B-9C71-2D5E0A7F4B13}"));
+    EXPECT_FALSE(text::isBracedGuid("{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B1G}"));
+    EXPECT_FALSE(text::isBracedGuid("6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13"));
 
-    EXPECT_TRUE(samePath("C:\\Add Ins\\A.dll", "c:/add ins//a.DLL"));
-    EXPECT_FALSE(samePath("C:\\Add Ins\\A.dll", "C:\\Add Ins\\A.dl"));
-    EXPECT_FALSE(samePath("\\\\server\\a.dll", "\\server\\a.dll"));
+    EXPECT_TRUE(text::samePathSpelling("C:\\Add Ins\\A.dll", "c:/add ins//a.DLL"));
+    EXPECT_FALSE(text::samePathSpelling("C:\\Add Ins\\A.dll", "C:\\Add Ins\\A.dl"));
+    EXPECT_FALSE(text::samePathSpelling("\\\\server\\a.dll", "\\server\\a.dll"));
     EXPECT_TRUE(isDotNetLoader("C:\\Windows\\System32\\MSCOREE.DLL"));
     EXPECT_FALSE(isDotNetLoader("C:\\x\\notmscoree.dll"));
     EXPECT_EQ(machineName({PeMachine::Other, 0x1C4, true}), "machine 0x01C4");
@@ -340,11 +363,18 @@ TEST(DoctorRules, ClassesKeysOfAScript)
 
 TEST(DoctorRules, CleanupScriptDeletesExactlyTheKeysItCanName)
 {
-    StaleClass a{"{A}", {64}, false, "HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{A}", "C:\\a.dll", "C:\\a.dll",
-                 {{"A.1", "HKEY_LOCAL_MACHINE\\Software\\Classes\\A.1"},
-                  {"B]x", "HKEY_LOCAL_MACHINE\\Software\\Classes\\B]x"}}};
-    StaleClass b{"{B}", {64, 32}, true, "HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{B}", "", "", {}};
-    EXPECT_EQ(cleanupScript({a, b}), "REGEDIT4\r\n\r\n"
+    StaleClass a;
+    a.key = "HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{A}";
+    for (const char* name : {"A.1", "B]x", "Kept.1"})
+        a.progIds.push_back({name, std::string("HKEY_LOCAL_MACHINE\\Software\\Classes\\") + name, "",
+                             registry::Hive::MachineClasses, registry::View::Bits64});
+    a.progIds.back().kept = "holds shell\\open\\command";
+    StaleClass b;
+    b.key = "HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{B}";
+    StaleClass kept;
+    kept.key = "HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{C}";
+    kept.kept = "holds LocalServer32";
+    EXPECT_EQ(cleanupScript({a, kept, b}), "REGEDIT4\r\n\r\n"
                                      "[-HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{A}]\r\n"
                                      "[-HKEY_LOCAL_MACHINE\\Software\\Classes\\A.1]\r\n\r\n"
                                      "[-HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{B}]\r\n");

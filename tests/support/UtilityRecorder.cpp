@@ -9,7 +9,7 @@
 
 namespace testing_support {
 
-UtilityRecorder::UtilityRecorder() : patch_("CreateProcessA", reinterpret_cast<void*>(&recordStart))
+UtilityRecorder::UtilityRecorder() : patch_("CreateProcessW", reinterpret_cast<void*>(&recordStart))
 {
     outer_ = std::exchange(current_, this);
     static int made = 0;
@@ -45,20 +45,33 @@ std::vector<std::string> UtilityRecorder::applications() const
     return paths;
 }
 
-int __stdcall UtilityRecorder::recordStart(const char* application, char* commandLine, void*, void*, int,
-                                           unsigned long, void*, const char*, void* startupInfo,
+namespace {
+// The program's text is ANSI; what it starts is named in UTF-16.
+std::string ansiOf(const wchar_t* text)
+{
+    if (!text || !*text) return {};
+    const int length = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(size_t(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), length, nullptr, nullptr);
+    out.resize(out.size() - 1);
+    return out;
+}
+} // namespace
+
+int __stdcall UtilityRecorder::recordStart(const wchar_t* application, wchar_t* commandLine, void*, void*, int,
+                                           unsigned long, void*, const wchar_t*, void* startupInfo,
                                            void* processInformation)
 {
     UtilityRecorder& self = *current_;
-    const std::string app = application ? application : "";
+    const std::string app = ansiOf(application);
     for (const std::string& name : self.unstartable_) {
         if (app.size() >= name.size() && lstrcmpiA(app.c_str() + app.size() - name.size(), name.c_str()) == 0) {
             SetLastError(ERROR_FILE_NOT_FOUND);
             return FALSE;
         }
     }
-    const auto* si = static_cast<const STARTUPINFOA*>(startupInfo);
-    self.starts_.push_back({app, commandLine ? commandLine : "",
+    const auto* si = static_cast<const STARTUPINFOW*>(startupInfo);
+    self.starts_.push_back({app, ansiOf(commandLine),
                             (si->dwFlags & STARTF_USESHOWWINDOW) ? int(si->wShowWindow) : -1});
     // Handles the caller can wait on and close: a process that has ended at once.
     auto* pi = static_cast<PROCESS_INFORMATION*>(processInformation);

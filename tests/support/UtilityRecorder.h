@@ -1,6 +1,6 @@
 #pragma once
 // Records the programs the code under test starts, instead of starting them:
-// this program's CreateProcessA is routed here while an instance lives. It
+// this program's CreateProcessW is routed here while an instance lives. It
 // also makes a fresh folder the current directory, so no template file or
 // stand-in lies where the code looks.
 #include "ImportPatch.h"
@@ -31,8 +31,9 @@ private:
         std::string commandLine;
         int showState;
     };
-    static int __stdcall recordStart(const char* application, char* commandLine, void*, void*, int, unsigned long,
-                                     void*, const char*, void* startupInfo, void* processInformation);
+    static int __stdcall recordStart(const wchar_t* application, wchar_t* commandLine, void*, void*, int,
+                                     unsigned long, void*, const wchar_t* folder, void* startupInfo,
+                                     void* processInformation);
 
     static inline UtilityRecorder* current_ = nullptr;
     UtilityRecorder* outer_ = nullptr; // a recorder this one is nested in

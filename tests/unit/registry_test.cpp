@@ -20,7 +20,7 @@ using testing_support::ScopedKey;
 namespace {
 
 // Counts the keys the code under test opens and closes, by routing this
-// program's imports of RegOpenKeyExA and RegCloseKey through counters while
+// program's imports of RegOpenKeyExW and RegCloseKey through counters while
 // an instance lives. (The process handle count cannot show it: Wine always
 // answers 0.)
 class KeyAccounting {
@@ -35,10 +35,10 @@ public:
     int foreignCloses() const { return foreignCloses_; } // closes of keys not opened here (a root key...)
 
 private:
-    using OpenFn = LSTATUS(WINAPI*)(HKEY, LPCSTR, DWORD, REGSAM, PHKEY);
+    using OpenFn = LSTATUS(WINAPI*)(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY);
     using CloseFn = LSTATUS(WINAPI*)(HKEY);
 
-    static LSTATUS WINAPI countingOpen(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY out)
+    static LSTATUS WINAPI countingOpen(HKEY root, LPCWSTR path, DWORD options, REGSAM access, PHKEY out)
     {
         LSTATUS status = reinterpret_cast<OpenFn>(current_->open.original())(root, path, options, access, out);
         if (status == ERROR_SUCCESS) {
@@ -56,7 +56,7 @@ private:
     }
 
     static inline KeyAccounting* current_ = nullptr;
-    ImportPatch open{"RegOpenKeyExA", reinterpret_cast<void*>(&countingOpen)};
+    ImportPatch open{"RegOpenKeyExW", reinterpret_cast<void*>(&countingOpen)};
     ImportPatch close{"RegCloseKey", reinterpret_cast<void*>(&countingClose)};
     int opened_ = 0;
     int foreignCloses_ = 0;

@@ -1,0 +1,129 @@
+#include "classes/ServerRule.h"
+
+#include "text/Text.h"
+
+namespace classes {
+
+namespace {
+
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The system's path rules drop trailing blanks and dots of the last name.
+std::string withoutTrailingBlanks(std::string path)
+{
+    while (!path.empty() && (path.back() == ' ' || path.back() == '.')) {
+        // "." and ".." as a whole name are not trailing dots.
+        const size_t nameStart = path.find_last_of("\\/") + 1;
+        const std::string_view name = std::string_view(path).substr(nameStart);
+        if (name.find_first_not_of('.') == std::string_view::npos) break;
+        path.pop_back();
+    }
+    return path;
+}
+
+std::string joined(const std::string& folder, const std::string& name)
+{
+    if (folder.empty()) return name;
+    return isSeparator(folder.back()) ? folder + name : folder + "\\" + name;
+}
+
+// A 32-bit host's path into the system folder lands in the 32-bit one.
+std::string redirected(const std::string& path, registry::View view, const ServerFileSystem& files)
+{
+    if (view != registry::View::Bits32) return path;
+    const std::string system = files.systemFolder();
+    const std::string system32 = files.system32BitFolder();
+    if (system.empty() || system32.empty() || path.size() <= system.size() || !isSeparator(path[system.size()]))
+        return path;
+    if (!text::samePathSpelling(path.substr(0, system.size()), system)) return path;
+    return system32 + path.substr(system.size());
+}
+
+} // namespace
+
+bool isFullPath(const std::string& path)
+{
+    if (path.size() >= 3 && path[1] == ':' && isSeparator(path[2]) &&
+        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')))
+        return true;
+    return path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1]);
+}
+
+std::string serverPathOf(const std::string& text, registry::ValueType type, const ServerFileSystem& files)
+{
+    std::string path = type == registry::ValueType::ExpandString ? files.expand(text) : text;
+    if (type != registry::ValueType::ExpandString) {
+        const size_t open = path.find('"');
+        const size_t close = open == std::string::npos ? open : path.find('"', open + 1);
+        if (close != std::string::npos) path = path.substr(open + 1, close - open - 1);
+    }
+    return withoutTrailingBlanks(std::move(path));
+}
+
+ServerFile resolveServer(const std::optional<registry::Value>& value, registry::View view,
+                         const ServerFileSystem& files)
+{
+    ServerFile s;
+    if (!value) return s;
+    s.type = value->type;
+    const bool isText = value->type == registry::ValueType::String ||
+                        value->type == registry::ValueType::ExpandString ||
+                        value->type == registry::ValueType::MultiString;
+    if (!isText) {
+        s.state = ServerState::NotText;
+        return s;
+    }
+    s.text = value->leadingText();
+    if (text::trimBlanks(s.text).empty()) return s;
+    s.expanded = value->type == registry::ValueType::ExpandString ? files.expand(s.text) : s.text;
+    s.path = serverPathOf(s.text, value->type, files);
+    s.quoted = value->type != registry::ValueType::ExpandString && s.path != withoutTrailingBlanks(s.expanded);
+    if (s.path.empty()) {
+        s.state = ServerState::NotSet;
+        return s;
+    }
+
+    if (isFullPath(s.path)) {
+        s.file = redirected(s.path, view, files);
+        const PathKind kind = files.kindOf(s.file);
+        s.state = kind == PathKind::File ? ServerState::Found
+                  : kind == PathKind::Folder ? ServerState::Folder
+                                             : ServerState::NotFound;
+        return s;
+    }
+
+    s.searched = true;
+    s.state = ServerState::NotFound;
+    const std::vector<std::string> folders = files.searchFolders(view);
+    for (size_t i = 0; i < folders.size(); ++i) {
+        const std::string candidate = redirected(joined(folders[i], s.path), view, files);
+        if (files.kindOf(candidate) != PathKind::File) continue;
+        s.state = ServerState::Found;
+        s.file = candidate;
+        s.foundBy = i == 0 ? FoundBy::SystemFolder : i == 1 ? FoundBy::WindowsFolder : FoundBy::SearchPath;
+        return s;
+    }
+    return s;
+}
+
+std::string describeLocation(const ServerFile& s)
+{
+    switch (s.state) {
+    case ServerState::NotSet: return "no server value";
+    case ServerState::NotText: return "the server value is " + registry::typeName(s.type) + ", not a string";
+    case ServerState::Folder: return s.file + " is a folder, not a file";
+    case ServerState::NotFound:
+        if (s.searched) return s.path + " is found in none of the system folder, the Windows folder and PATH";
+        return s.file + " does not exist";
+    case ServerState::Found: break;
+    }
+    switch (s.foundBy) {
+    case FoundBy::FullPath: return s.file + " exists";
+    case FoundBy::SystemFolder: return "found in the system folder: " + s.file;
+    case FoundBy::WindowsFolder: return "found in the Windows folder: " + s.file;
+    case FoundBy::SearchPath: return "found through PATH: " + s.file;
+    }
+    return s.file;
+}
+
+} // namespace classes

@@ -1,0 +1,119 @@
+#include "cli/ListCommands.h"
+
+#include "classes/ClassLookup.h"
+#include "classes/ProgIdList.h"
+#include "cli/Output.h"
+#include "cli/Print.h"
+#include "system/Locale.h"
+#include "system/RegistryReader.h"
+#include "system/ServerFiles.h"
+
+#include <iterator>
+#include <optional>
+#include <vector>
+
+namespace cli {
+
+namespace {
+
+struct FoundClass {
+    ClassRow row;
+    std::string lookupText;
+    std::optional<registry::Value> serverValue; // the value the server was read from
+    registry::View view = registry::View::Bits64;
+};
+
+// Every ProgID the main window would list for the view, looked up by the
+// window's rule, in the registry's enumeration order. Whether a server file
+// exists is left for the rows that are shown.
+std::vector<FoundClass> readClasses(registry::View view, Progress& progress)
+{
+    const registry::RegistryReader reader(registry::Hive::ClassesRoot, view);
+    std::vector<FoundClass> found;
+    for (const std::string& progId : classes::listedProgIds(reader.subKeys(""))) {
+        progress.step();
+        // What the lookup read, so that the server's value is known.
+        std::optional<registry::Value> last;
+        std::optional<registry::Value> serverValue;
+        const classes::ClassLookup lookup = classes::lookUpClass(progId, [&](const std::string& keyPath) {
+            last = reader.value(keyPath);
+            std::string text = last ? last->leadingText() : "";
+            if (!text.empty()) serverValue = last; // the last read that gave a text is the server's
+            return text;
+        });
+        found.push_back({{registry::bitsOf(view), progId, lookup.clsid, lookup.server, false},
+                         lookup.text,
+                         lookup.server.empty() ? std::nullopt : serverValue,
+                         view});
+    }
+    return found;
+}
+
+// Whether the row's server file exists, by the server rule; the row keeps
+// the value as stored.
+bool serverFileExists(const FoundClass& c, const classes::ServerFileSystem& files)
+{
+    return !c.row.server.empty() && classes::resolveServer(c.serverValue, c.view, files).found();
+}
+
+// The classes of the chosen views in the main window's list order; with both
+// views, a ProgID's 64-bit row comes first.
+std::vector<FoundClass> readClassesInListOrder(ViewChoice view)
+{
+    Progress progress("Reading the classes");
+    std::vector<FoundClass> all;
+    if (reads64(view)) all = readClasses(registry::View::Bits64, progress);
+    if (reads32(view)) {
+        std::vector<FoundClass> more = readClasses(registry::View::Bits32, progress);
+        all.insert(all.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+    }
+    std::vector<std::string> names;
+    names.reserve(all.size());
+    for (const FoundClass& c : all) names.push_back(c.row.progId);
+    std::vector<FoundClass> ordered;
+    ordered.reserve(all.size());
+    for (size_t i : platform::listOrder(names, platform::Encoding::Utf8)) ordered.push_back(std::move(all[i]));
+    return ordered;
+}
+
+Format formatOf(FormatChoice choice)
+{
+    if (choice == FormatChoice::Csv) return Format::Csv;
+    if (choice == FormatChoice::Json) return Format::Json;
+    return Format::Text;
+}
+
+void printRows(const std::vector<FoundClass>& classes, const ListOptions& options)
+{
+    const platform::SystemServerFiles files;
+    std::vector<ClassRow> rows;
+    rows.reserve(classes.size());
+    for (const FoundClass& c : classes) {
+        rows.push_back(c.row);
+        rows.back().serverExists = serverFileExists(c, files);
+    }
+    printResult(formatRows(rows, formatOf(options.format), options.view == ViewChoice::Both),
+                options.format == FormatChoice::Json ? platform::Bytes::Utf8 : platform::Bytes::AnsiText);
+}
+
+} // namespace
+
+ExitCode runList(const ListOptions& options)
+{
+    printRows(readClassesInListOrder(options.view), options);
+    return ExitCode::Ok;
+}
+
+ExitCode runFind(const std::string& typed, const ListOptions& options)
+{
+    std::vector<FoundClass> matches;
+    for (FoundClass& c : readClassesInListOrder(options.view))
+        if (platform::lookupTextMatches(c.lookupText, typed, platform::Encoding::Utf8)) matches.push_back(std::move(c));
+    printRows(matches, options);
+    if (!matches.empty()) return ExitCode::Ok;
+    printError("no class matches \"" + typed + "\"");
+    return ExitCode::NothingFound;
+}
+
+
+} // namespace cli

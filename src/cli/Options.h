@@ -1,0 +1,86 @@
+#pragma once
+// The choices the commands share, parsed by CLI11 into enums: a wrong value is
+// a usage error that lists the choices.
+#include "doctor/Checklist.h"
+
+#include <CLI/CLI.hpp>
+
+#include "text/Text.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace cli {
+
+// A choice given by its name, in either case, into its enum; a wrong value
+// is refused with the list of the choices.
+template <typename Enum>
+CLI::Validator choiceOf(const std::vector<std::pair<std::string, Enum>>& choices)
+{
+    return CLI::Validator(
+        [choices](std::string& text) {
+            std::string names;
+            for (const auto& [name, value] : choices) {
+                if (text::equalIgnoringCase(text, name)) {
+                    text = std::to_string(static_cast<int>(value));
+                    return std::string();
+                }
+                names += (names.empty() ? "" : ", ") + name;
+            }
+            return "\"" + text + "\" is not one of: " + names;
+        },
+        "");
+}
+
+enum class ViewChoice { Bits64, Bits32, Both };
+enum class FormatChoice { Text, Csv, Json };
+
+inline bool reads64(ViewChoice view) { return view != ViewChoice::Bits32; }
+inline bool reads32(ViewChoice view) { return view != ViewChoice::Bits64; }
+
+inline CLI::Option* addViewOption(CLI::App& command, ViewChoice& view, const std::string& help)
+{
+    return command.add_option("--view", view, help)
+        ->transform(choiceOf<ViewChoice>({{"64", ViewChoice::Bits64}, {"32", ViewChoice::Bits32}, {"both", ViewChoice::Both}}))
+        ->type_name("64|32|both");
+}
+
+inline CLI::Option* addFormatOption(CLI::App& command, FormatChoice& format, bool withCsv)
+{
+    std::vector<std::pair<std::string, FormatChoice>> choices{{"text", FormatChoice::Text}};
+    if (withCsv) choices.emplace_back("csv", FormatChoice::Csv);
+    choices.emplace_back("json", FormatChoice::Json);
+    return command.add_option("--format", format, withCsv ? "Output: text, csv or json" : "Output: text or json")
+        ->transform(choiceOf(choices))
+        ->type_name(withCsv ? "text|csv|json" : "text|json");
+}
+
+inline CLI::Option* addHostOption(CLI::App& command, doctor::Host& host, bool withAny, const std::string& help)
+{
+    std::vector<std::pair<std::string, doctor::Host>> choices{{"r6", doctor::Host::R6}, {"older", doctor::Host::Older}};
+    if (withAny) choices.emplace_back("any", doctor::Host::Any);
+    return command.add_option("--host", host, help)
+        ->transform(choiceOf(choices))
+        ->type_name(withAny ? "r6|older|any" : "r6|older");
+}
+
+// Refuses an empty value of the named argument.
+inline CLI::Validator nonEmpty(const std::string& what)
+{
+    return CLI::Validator([what](std::string& text) { return text.empty() ? what + " is empty" : std::string(); },
+                          "");
+}
+
+// --timeout SECONDS for the commands that wait on a started utility.
+inline CLI::Option* addTimeoutOption(CLI::App& command, unsigned& seconds)
+{
+    return command
+        .add_option("--timeout", seconds,
+                    "Seconds to wait for each started utility before it is ended (0: no limit)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0u, 86400u))
+        ->capture_default_str();
+}
+
+} // namespace cli

@@ -14,5 +14,5 @@ add_dependencies(browser_bench AddInReg AddInRegCli startup_floor)
 
 # The doctor: check on the sample class, stale over 20,000 extra classes.
 add_executable(doctor_bench ${PROJECT_SOURCE_DIR}/bench/doctor_bench.cpp)
-target_link_libraries(doctor_bench PRIVATE cli_process)
+target_link_libraries(doctor_bench PRIVATE test_support)
 add_dependencies(doctor_bench AddInRegCli AddInRegSample)

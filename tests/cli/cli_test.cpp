@@ -67,7 +67,6 @@ std::string utf8(const std::string& ansi)
     return out;
 }
 
-unsigned long reg(const std::string& args) { return runReg(args); }
 
 // The ProgIDs in the order a sorted list box (the main window's) shows them.
 std::vector<std::string> listBoxOrder(const std::vector<std::string>& names)
@@ -96,14 +95,14 @@ protected:
         ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
         writeFileBytes(inProc_, "MZ");
         writeFileBytes(local_, "MZ");
-        EXPECT_EQ(reg("add \"HKCR\\AddInRegCliTest.Only32\\CLSID\" /ve /d " + clsid(7) + " /f /reg:32"), 0u);
-        EXPECT_EQ(reg("add \"HKCR\\CLSID\\" + clsid(7) + "\\InProcServer32\" /ve /d \"" + inProc_ + "\" /f /reg:32"), 0u);
+        EXPECT_EQ(runReg({"add", "HKCR\\AddInRegCliTest.Only32\\CLSID", "/ve", "/d", clsid(7), "/f", "/reg:32"}), 0u);
+        EXPECT_EQ(runReg({"add", "HKCR\\CLSID\\" + clsid(7) + "\\InProcServer32", "/ve", "/d", inProc_, "/f", "/reg:32"}), 0u);
         expandKey_.setRaw("", "", REG_EXPAND_SZ, std::vector<BYTE>(kSystemDll.c_str(), kSystemDll.c_str() + kSystemDll.size() + 1));
     }
     void TearDown() override
     {
-        reg("delete \"HKCR\\AddInRegCliTest.Only32\" /f /reg:32");
-        reg("delete \"HKCR\\CLSID\\" + clsid(7) + "\" /f /reg:32");
+        runReg({"delete", "HKCR\\AddInRegCliTest.Only32", "/f", "/reg:32"});
+        runReg({"delete", "HKCR\\CLSID\\" + clsid(7), "/f", "/reg:32"});
         removeFolder(folder_);
     }
 

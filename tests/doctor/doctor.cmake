@@ -14,6 +14,6 @@ add_custom_command(OUTPUT ${doctor_x86_dll}
     VERBATIM)
 add_custom_target(doctor_x86_dll DEPENDS ${doctor_x86_dll})
 
-addinreg_test(doctor_test SOURCES doctor/doctor_test.cpp LIBS cli_process third_party_headers TIMEOUT 900)
+addinreg_test(doctor_test SOURCES doctor/doctor_test.cpp LIBS third_party_headers TIMEOUT 900)
 add_dependencies(doctor_test AddInRegCli AddInRegSample doctor_x86_dll)
 

@@ -38,7 +38,6 @@ std::string clsid(int n)
     return text;
 }
 
-unsigned long reg(const std::string& args) { return runReg(args); }
 
 bool classKeyIn(HKEY root, REGSAM view, const std::string& path)
 {
@@ -135,7 +134,7 @@ std::string exportedClasses()
     std::string all;
     for (const char* key : {"HKLM\\Software\\Classes", "HKCU\\Software\\Classes"}) {
         const std::string file = buildFolder() + "exported classes.reg";
-        EXPECT_EQ(reg(std::string("export ") + key + " \"" + file + "\" /y"), 0u);
+        EXPECT_EQ(runReg({"export", key, file, "/y"}), 0u);
         all += readFileBytes(file).value_or("");
         DeleteFileA(file.c_str());
     }
@@ -522,7 +521,7 @@ TEST_F(DoctorSample, StaleListsExactlyTheClassesWhoseFileIsGoneAndCleansThemUp)
     EXPECT_EQ(readFileBytes(folder_ + "notes.txt"), "mine");
 
     // Merged, it takes the stale classes and their ProgIDs and nothing else.
-    EXPECT_EQ(reg("import \"" + cleanup + "\""), 0u);
+    EXPECT_EQ(runReg({"import", cleanup}), 0u);
     EXPECT_FALSE(classKeyIn(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, "CLSID\\" + kSampleClsid));
     EXPECT_FALSE(classKeyIn(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, kSampleProgId));
     EXPECT_FALSE(classKeyIn(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, "CLSID\\" + clsid(21)));
@@ -539,7 +538,7 @@ TEST_F(DoctorSample, StaleListsExactlyTheClassesWhoseFileIsGoneAndCleansThemUp)
     // The undo, written beside it first, gives back every key and value byte for byte.
     const std::string undo = folder_ + "Undo-cleanup.reg";
     EXPECT_EQ(readFileBytes(undo).value_or("").rfind("\xFF\xFE", 0), 0u);
-    EXPECT_EQ(reg("import \"" + undo + "\""), 0u);
+    EXPECT_EQ(runReg({"import", undo}), 0u);
     EXPECT_EQ(exportedClasses(), before);
 }
 

@@ -48,27 +48,6 @@ std::vector<std::string> buttonCaptions(const SeenMessageBox& box)
     return captions;
 }
 
-// Runs a program of the system and waits for it; false if it could not be
-// started or did not end in time (it is ended then).
-bool runAndWait(const std::string& commandLine, int timeoutMs, DWORD& exitCode)
-{
-    STARTUPINFOA si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
-    bool ended = WaitForSingleObject(pi.hProcess, DWORD(timeoutMs)) == WAIT_OBJECT_0;
-    if (!ended) {
-        TerminateProcess(pi.hProcess, 1);
-        WaitForSingleObject(pi.hProcess, 10000);
-    }
-    GetExitCodeProcess(pi.hProcess, &exitCode);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return ended;
-}
-
 // The programs that the application starts and does not wait for (regsvr32,
 // regedit and whatever they start in turn). Each is held by a handle from the
 // moment it is seen, so that the test can wait for it and end it if need be.
@@ -323,7 +302,11 @@ TEST_F(WriterEndToEnd, RegistersAnAddInForARealServerAndUnregistersTheServer)
     // program reads the list of classes.
     ASSERT_TRUE(CopyFileA((buildFolder() + "AddInRegSample.dll").c_str(), server.c_str(), FALSE)) << server;
     DWORD exitCode = 1;
-    ASSERT_TRUE(runAndWait("regsvr32.exe /s \"" + server + "\"", kSlowMs, exitCode)) << "regsvr32 did not end";
+    char system[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(system, MAX_PATH);
+    const ChildRun regsvr32 = runChild(std::string(system, length) + "\\regsvr32.exe", {"/s", server}, {}, kSlowMs);
+    ASSERT_TRUE(regsvr32.finished) << "regsvr32 did not end";
+    exitCode = regsvr32.exitCode;
     ASSERT_EQ(exitCode, 0u) << "regsvr32 failed";
     ASSERT_EQ(readString(HKEY_CLASSES_ROOT, kClassKey + "\\InProcServer32"), server);
     ASSERT_EQ(readString(HKEY_CLASSES_ROOT, kProgId + "\\CLSID"), kClsid);

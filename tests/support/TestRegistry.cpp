@@ -1,5 +1,7 @@
 #include "TestRegistry.h"
 
+#include "ChildProcess.h"
+
 #include <gtest/gtest.h>
 
 namespace testing_support {
@@ -75,6 +77,19 @@ void ScopedKey::setDword(const std::string& subKey, const std::string& name, DWO
     std::vector<BYTE> data(sizeof(value));
     memcpy(data.data(), &value, sizeof(value));
     setRaw(subKey, name, REG_DWORD, data);
+}
+
+void ScopedKey::setUnicode(const std::string& subKey, const std::string& name, const std::string& utf8,
+                           DWORD type) const
+{
+    HKEY key = createKey(root_, full(subKey));
+    if (!key) return;
+    std::wstring text = wide(utf8);
+    text.push_back(L'\0');
+    EXPECT_EQ(RegSetValueExW(key, wide(name).c_str(), 0, type, reinterpret_cast<const BYTE*>(text.data()),
+                             DWORD(text.size() * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
 }
 
 ScopedClasses::ScopedClasses(const std::vector<FakeClass>& classes)

@@ -25,6 +25,10 @@ public:
     void setString(const std::string& subKey, const std::string& name, const std::string& value) const;
     void setRaw(const std::string& subKey, const std::string& name, DWORD type, const std::vector<BYTE>& data) const;
     void setDword(const std::string& subKey, const std::string& name, DWORD value) const;
+    // A string value from UTF-8, stored in UTF-16 as the system stores it, its
+    // NUL added; NULs inside it are kept (for a REG_MULTI_SZ).
+    void setUnicode(const std::string& subKey, const std::string& name, const std::string& utf8,
+                    DWORD type = REG_SZ) const;
     void createSubKey(const std::string& subKey) const;
 
 private:

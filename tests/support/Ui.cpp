@@ -1,5 +1,7 @@
 #include "Ui.h"
 
+#include "ChildProcess.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -358,26 +360,13 @@ std::string buildFolder()
 }
 
 AppProcess::AppProcess(const std::string& workingDirectory)
+    : child_(Child::start(utf8(wide(buildFolder())) + "AddInReg.exe", {}, {workingDirectory, false, false}))
 {
-    std::string commandLine = buildFolder() + "AddInReg.exe";
-    commandLine.insert(commandLine.begin(), '"');
-    commandLine.push_back('"');
-    STARTUPINFOA si{};
-    si.cb = sizeof(si);
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &si, &info_))
-        info_ = {};
 }
 
 AppProcess::~AppProcess()
 {
-    if (!info_.hProcess) return;
-    if (isRunning()) {
-        TerminateProcess(info_.hProcess, 1);
-        WaitForSingleObject(info_.hProcess, 10000);
-    }
-    CloseHandle(info_.hThread);
-    CloseHandle(info_.hProcess);
+    if (child_) child_->terminate();
 }
 
 HWND AppProcess::waitForWindow(const std::string& caption, int timeoutMs) const
@@ -392,19 +381,11 @@ HWND AppProcess::waitForWindow(const std::string& caption, int timeoutMs) const
 
 bool AppProcess::waitForExit(int timeoutMs)
 {
-    return info_.hProcess && WaitForSingleObject(info_.hProcess, DWORD(timeoutMs)) == WAIT_OBJECT_0;
+    return child_ && child_->wait(timeoutMs);
 }
 
-DWORD AppProcess::exitCode() const
-{
-    DWORD code = STILL_ACTIVE;
-    if (info_.hProcess) GetExitCodeProcess(info_.hProcess, &code);
-    return code;
-}
+DWORD AppProcess::exitCode() const { return child_ ? DWORD(child_->exitCode()) : STILL_ACTIVE; }
 
-bool AppProcess::isRunning() const
-{
-    return info_.hProcess && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
-}
+bool AppProcess::isRunning() const { return child_ && child_->running(); }
 
 } // namespace testing_support

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "ChildProcess.h"
+
 namespace testing_support {
 
 std::string windowText(HWND hwnd);
@@ -90,15 +92,15 @@ public:
     AppProcess(const AppProcess&) = delete;
     AppProcess& operator=(const AppProcess&) = delete;
 
-    DWORD pid() const { return info_.dwProcessId; }
-    bool started() const { return info_.hProcess != nullptr; }
+    DWORD pid() const { return child_ ? DWORD(child_->pid()) : 0; }
+    bool started() const { return child_.has_value(); }
     HWND waitForWindow(const std::string& caption, int timeoutMs = 60000) const;
     bool waitForExit(int timeoutMs);
     bool isRunning() const;
     DWORD exitCode() const; // STILL_ACTIVE while it runs
 
 private:
-    PROCESS_INFORMATION info_{};
+    std::optional<Child> child_;
 };
 
 // The folder that holds the test programs and AddInReg.exe, with a trailing

@@ -1,6 +1,6 @@
 #pragma once
-// AddInRegCli.exe started as a build step starts it: a child process whose
-// standard output, standard error and exit code are captured.
+// AddInRegCli.exe and reg.exe started as a build step starts them: a child
+// process whose standard output, standard error and exit code are captured.
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,17 +15,14 @@ struct CliRun {
 };
 
 // Runs AddInRegCli.exe from the folder of the test programs with exactly
-// these arguments, in the working folder ("" = this process's).
+// these arguments (UTF-8, passed through the wide command line), in the
+// working folder ("" = this process's).
 CliRun runCli(const std::vector<std::string>& args, const std::string& workingDirectory = "",
               int timeoutMs = 300000);
 
 // The system's reg.exe with these arguments, as the tests make and merge
 // keys with it; its exit code, or -1 when it did not start.
-unsigned long runReg(const std::string& args);
-
-// The argument quoted so that a program's command-line splitting gives it
-// back unchanged.
-std::string commandLineArgument(const std::string& arg);
+unsigned long runReg(const std::vector<std::string>& args);
 
 // The bytes `AddInRegCli write OUT <options>` writes to OUT, or nothing when
 // the command fails. For comparing its scripts with the window's.

@@ -1,0 +1,188 @@
+// The server rule and the doctor against the system's COM loader: each shape
+// of server value is registered for the sample class, the loader is asked for
+// the class in a child process, and the file the rule names, and whether the
+// doctor passes the server, must be what the loader did. Then the same for a
+// sample of the classes the system registers itself.
+#include "ChildProcess.h"
+#include "TestFiles.h"
+#include "TestRegistry.h"
+#include "Ui.h"
+#include "system/Doctor.h"
+#include "system/RegistryReader.h"
+#include "system/ServerFiles.h"
+#include "text/Text.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+using namespace testing_support;
+
+namespace {
+
+const std::string kClsid = "{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}";
+
+struct LoaderAnswer {
+    bool finished = false;
+    unsigned long hr = 0;
+    std::string module; // the file that serves the class; "" when none did
+};
+
+LoaderAnswer askLoader(const std::string& clsid)
+{
+    const ChildRun run = runChild(utf8(wide(buildFolder())) + "com_activator.exe", {clsid}, {}, 30000);
+    LoaderAnswer answer;
+    answer.finished = run.finished && run.exitCode == 0;
+    const size_t hr = run.out.find("hr=0x");
+    if (hr != std::string::npos) answer.hr = std::stoul(run.out.substr(hr + 5, 8), nullptr, 16);
+    const size_t module = run.out.find("module=");
+    if (module != std::string::npos)
+        answer.module = run.out.substr(module + 7, run.out.find_first_of("\r\n", module) - module - 7);
+    return answer;
+}
+
+// Whether the loader found a file to load: any answer but "no such file".
+bool fileFound(const LoaderAnswer& answer)
+{
+    constexpr unsigned long kNotFound[] = {0x800401F8 /* CO_E_DLLNOTFOUND */, 0x8007007E, 0x80070002, 0x80070003,
+                                           0x80040154 /* REGDB_E_CLASSNOTREG */};
+    for (unsigned long code : kNotFound)
+        if (answer.hr == code) return false;
+    return true;
+}
+
+std::string serverStatus(const std::string& clsid)
+{
+    const doctor::SystemMachine machine;
+    const std::vector<doctor::Checklist> lists = doctor::checkTarget(machine.machine(), clsid, doctor::Host::Any);
+    for (const doctor::Checklist& list : lists)
+        for (const doctor::Item& item : list.items)
+            if (item.key == doctor::kServer) return doctor::statusName(item.status);
+    return "none";
+}
+
+classes::ServerFile ruleOf(const std::string& clsid)
+{
+    const registry::RegistryReader classes(registry::Hive::MachineClasses, registry::View::Bits64);
+    return platform::resolveServerFile(classes.value(registry::serverKey(clsid)), registry::View::Bits64);
+}
+
+class Loader : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        removeFolder(folder_);
+        CreateDirectoryW(wide(folder_).c_str(), nullptr);
+        const std::string os = environment("OS");
+        for (const std::string& sub : {std::string("plain"), std::string("Pawe\xC5\x82"),
+                                       std::string("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"), std::string("pct%OS%"),
+                                       "exp" + os}) {
+            CreateDirectoryW(wide(folder_ + sub).c_str(), nullptr);
+            ASSERT_TRUE(CopyFileW(wide(buildFolder() + "AddInRegSample.dll").c_str(),
+                                  wide(folder_ + sub + "\\x.dll").c_str(), FALSE))
+                << sub;
+        }
+        SetEnvironmentVariableW(L"ADDINREG_LOADER", wide(folder_.substr(0, folder_.size() - 1)).c_str());
+        ASSERT_TRUE(CopyFileW(wide(buildFolder() + "AddInRegSample.dll").c_str(), wide(windowsBare_).c_str(), FALSE));
+    }
+    void TearDown() override
+    {
+        DeleteFileW(wide(windowsBare_).c_str());
+        removeFolder(folder_);
+    }
+
+    static std::string environment(const char* name)
+    {
+        char value[256];
+        const DWORD length = GetEnvironmentVariableA(name, value, sizeof(value));
+        return length < sizeof(value) ? std::string(value, length) : std::string();
+    }
+    static std::string windowsFolder()
+    {
+        wchar_t folder[MAX_PATH];
+        return utf8(std::wstring(folder, GetWindowsDirectoryW(folder, MAX_PATH)));
+    }
+
+    const std::string folder_ = utf8(wide(buildFolder())) + "loader shapes\\";
+    const std::string windowsBare_ = windowsFolder() + "\\LpBare.dll";
+};
+
+TEST_F(Loader, EachServerShapeIsJudgedAsTheLoaderLoadsIt)
+{
+    const std::string plain = folder_ + "plain\\x.dll";
+    std::string slashes = plain;
+    for (char& c : slashes)
+        if (c == '\\') c = '/';
+    struct Shape {
+        const char* what;
+        DWORD type;
+        std::string value;
+    } shapes[] = {
+        {"a full path", REG_SZ, plain},
+        {"a folder outside the code page", REG_SZ, folder_ + "Pawe\xC5\x82\\x.dll"},
+        {"a folder in another script", REG_SZ, folder_ + "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\\x.dll"},
+        {"REG_EXPAND_SZ", REG_EXPAND_SZ, "%ADDINREG_LOADER%\\plain\\x.dll"},
+        {"a REG_SZ with a folder named with %", REG_SZ, folder_ + "pct%OS%\\x.dll"},
+        {"a REG_SZ that only expanded names a file", REG_SZ, folder_ + "exp%OS%\\x.dll"},
+        {"a quoted REG_SZ", REG_SZ, "\"" + plain + "\""},
+        {"a quoted REG_SZ with a switch", REG_SZ, "\"" + plain + "\" /automation"},
+        {"a quoted REG_EXPAND_SZ", REG_EXPAND_SZ, "\"%ADDINREG_LOADER%\\plain\\x.dll\""},
+        {"trailing blanks", REG_SZ, plain + "  "},
+        {"forward slashes", REG_SZ, slashes},
+        {"a bare name in the Windows folder", REG_SZ, "LpBare.dll"},
+        {"a bare name found nowhere", REG_SZ, "LpNowhere.dll"},
+        {"a folder", REG_SZ, folder_ + "plain"},
+        {"a missing file", REG_SZ, folder_ + "gone\\x.dll"},
+        {"a REG_MULTI_SZ", REG_MULTI_SZ, plain + std::string("\0other.dll\0", 11)},
+    };
+    for (const Shape& shape : shapes) {
+        SCOPED_TRACE(shape.what);
+        ScopedKey key(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + kClsid);
+        key.setUnicode("InProcServer32", "", shape.value, shape.type);
+        key.setUnicode("InProcServer32", "ThreadingModel", "Both");
+
+        const LoaderAnswer loader = askLoader(kClsid);
+        ASSERT_TRUE(loader.finished);
+        const classes::ServerFile rule = ruleOf(kClsid);
+        EXPECT_EQ(rule.found(), !loader.module.empty()) << "rule: " << classes::describeLocation(rule) << "; loader hr "
+                                                        << std::hex << loader.hr;
+        if (!loader.module.empty()) {
+            EXPECT_TRUE(text::samePathSpelling(rule.file, loader.module)) << rule.file << " / " << loader.module;
+        }
+        const std::string status = serverStatus(kClsid);
+        EXPECT_EQ(status == "fail", loader.module.empty()) << status;
+    }
+}
+
+TEST_F(Loader, TheSystemsOwnClassesAreJudgedAsTheLoaderLoadsThem)
+{
+    // A spread of the classes the system registers, each asked of the loader.
+    const registry::RegistryReader classes(registry::Hive::MachineClasses, registry::View::Bits64);
+    std::vector<std::string> withServer;
+    for (const std::string& clsid : classes.subKeys("CLSID")) {
+        const std::string server = text::upperAscii(classes.text(registry::serverKey(clsid)));
+        // Left out: the runtimes this prefix is made without.
+        if (server.empty() || server.find("MSCOREE") != std::string::npos || server.find("MSHTML") != std::string::npos)
+            continue;
+        withServer.push_back(clsid);
+    }
+    ASSERT_GT(withServer.size(), 50u);
+    const size_t step = withServer.size() / 16;
+    size_t asked = 0;
+    for (size_t i = 0; i < withServer.size(); i += step) {
+        const std::string& clsid = withServer[i];
+        SCOPED_TRACE(clsid);
+        const LoaderAnswer loader = askLoader(clsid);
+        if (!loader.finished) continue; // a class that hangs or ends its host says nothing about files
+        ++asked;
+        const classes::ServerFile rule = ruleOf(clsid);
+        EXPECT_EQ(rule.found(), fileFound(loader)) << classes::describeLocation(rule) << "; hr " << std::hex << loader.hr;
+        EXPECT_EQ(serverStatus(clsid) == "fail", !fileFound(loader));
+    }
+    EXPECT_GE(asked, 12u);
+}
+
+} // namespace

@@ -1,0 +1,38 @@
+#include "CliProcess.h"
+
+#include "ChildProcess.h"
+#include "TestFiles.h"
+#include "Ui.h"
+
+#include <windows.h>
+
+namespace testing_support {
+
+CliRun runCli(const std::vector<std::string>& args, const std::string& workingDirectory, int timeoutMs)
+{
+    const ChildRun run = runChild(utf8(wide(buildFolder())) + "AddInRegCli.exe", args, {workingDirectory, true, true},
+                                  timeoutMs);
+    return {run.finished, run.exitCode, run.out, run.err};
+}
+std::optional<std::string> cliScriptBytes(const std::string& outPath, const std::vector<std::string>& options,
+                                          const std::string& workingDirectory)
+{
+    std::vector<std::string> args{"write", outPath};
+    args.insert(args.end(), options.begin(), options.end());
+    const CliRun run = runCli(args, workingDirectory);
+    if (!run.finished || run.exitCode != 0) return std::nullopt;
+    std::string path = outPath;
+    if (!workingDirectory.empty() && path.find(':') == std::string::npos && path.rfind("\\\\", 0) != 0)
+        path = workingDirectory + "\\" + path;
+    return readFileBytes(path);
+}
+
+unsigned long runReg(const std::vector<std::string>& args)
+{
+    wchar_t system[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    const ChildRun run = runChild(utf8(std::wstring(system, length)) + "\\reg.exe", args, {"", true, true}, 60000);
+    return run.started ? run.exitCode : static_cast<unsigned long>(-1);
+}
+
+} // namespace testing_support

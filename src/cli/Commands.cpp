@@ -177,75 +177,70 @@ bool isBracedGuid(const std::string& text)
     return true;
 }
 
-std::string folderPartOf(const std::string& path)
-{
-    size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string whyNotWritten(const std::string& path, writer::WriteResult result)
-{
-    switch (result) {
-    case writer::WriteResult::Written: return "";
-    case writer::WriteResult::ReadOnly:
-    case writer::WriteResult::NotAScript:
-    case writer::WriteResult::IsTemplate: return writer::refusalSentence(result);
-    case writer::WriteResult::OpenFailed:
-        if (platform::folderExists(path)) return "It is a folder.";
-        if (const std::string folder = folderPartOf(path); !folder.empty() && !platform::folderExists(folder))
-            return "Its folder does not exist.";
-        return "It could not be created.";
-    case writer::WriteResult::WriteFailed: return "Writing it failed; a file that was there is unchanged.";
-    }
-    return "";
-}
-
 bool writeFile(const std::string& path, const std::string& text, const std::string& templatePath)
 {
-    const writer::WriteResult result = writer::writeScriptFile(path, text, templatePath);
-    if (result == writer::WriteResult::Written) {
+    const writer::WriteReport report = writer::writeScriptFile(path, text, templatePath);
+    if (report.written()) {
         std::cout << "Written: " << path << kLineEnd;
         return true;
     }
-    std::cerr << kProgram << ": \"" << path << "\" was not written. " << whyNotWritten(path, result) << "\n";
+    std::cerr << kProgram << ": \"" << path << "\" was not written. " << writer::reasonSentence(report) << "\n";
     return false;
 }
 
-
-int runWrite(const WriteOptions& options)
+// The template a write fills: the named one, which must be an ANSI registry
+// script, else the window's choice. Nothing when the run must stop; the
+// message is out then.
+std::optional<writer::TemplateLoad> loadWriteTemplate(const std::string& named, std::string& templatePath)
 {
-    // The window's template rule, except that a template asked for by name
-    // must be there: a build step should not quietly get another one.
-    std::string templatePath;
-    std::string templateText;
-    if (!options.templateFile.empty()) {
-        writer::TemplateLoad load = writer::loadTemplate(options.templateFile);
-        if (load.source != writer::TemplateLoad::Source::File) {
-            std::cerr << kProgram << ": the template \"" << options.templateFile << "\" "
-                      << (load.source == writer::TemplateLoad::Source::MissingOrEmpty ? "is missing or empty"
-                                                                                     : "cannot be opened")
-                      << "; nothing was written.\n";
-            return kExitNotWritten;
+    const std::string path = named.empty() ? writer::templatePathIn(platform::currentDirectory()) : named;
+    writer::TemplateLoad load = writer::loadTemplate(path);
+    const std::string intro = std::string(kProgram) + ": the template \"" + path + "\" ";
+    switch (load.source) {
+    case writer::TemplateLoad::Source::File: templatePath = path; return load;
+    // A build step should not quietly get another template than the one it names.
+    case writer::TemplateLoad::Source::MissingOrEmpty:
+        if (named.empty()) return load;
+        std::cerr << intro << "is missing or empty; nothing was written.\n";
+        return std::nullopt;
+    case writer::TemplateLoad::Source::OpenFailed:
+        if (named.empty()) {
+            std::cerr << kProgram << ": \"" << path << "\" cannot be opened; the built-in template is used. "
+                      << platform::problemSentence(load.failure) << "\n";
+            return load;
         }
-        templatePath = options.templateFile;
-        templateText = std::move(load.text);
-    } else {
-        const std::string path = writer::templatePathIn(platform::currentDirectory());
-        writer::TemplateLoad load = writer::loadTemplate(path);
-        if (load.source == writer::TemplateLoad::Source::File) templatePath = path;
-        if (load.source == writer::TemplateLoad::Source::OpenFailed)
-            std::cerr << kProgram << ": \"" << path << "\" cannot be opened; the built-in template is used.\n";
-        templateText = std::move(load.text);
+        std::cerr << intro << "cannot be opened; nothing was written. " << platform::problemSentence(load.failure)
+                  << "\n";
+        return std::nullopt;
+    case writer::TemplateLoad::Source::NotAnsiScript:
+        // Filled, it would give a broken script, whether named or found.
+        std::cerr << intro << "is not an ANSI registry script; nothing was written. "
+                  << writer::templateKindSentence(load.kind) << "\n";
+        return std::nullopt;
     }
+    return std::nullopt;
+}
+
+int runWrite(const WriteOptions& options, const std::string& usage)
+{
+    const std::string unRegPath = options.unRegFile.empty() ? scripts::unRegFileNameOf(options.out) : options.unRegFile;
+    // Written second, it would replace the register script, which --register would then merge.
+    if (!options.noUnReg && platform::namesSameFile(unRegPath, options.out)) {
+        std::cerr << kProgram << ": --unreg-file \"" << unRegPath << "\" names the same file as OUT \"" << options.out
+                  << "\"\n\n"
+                  << usage;
+        return kExitUsage;
+    }
+
+    std::string templatePath;
+    const std::optional<writer::TemplateLoad> load = loadWriteTemplate(options.templateFile, templatePath);
+    if (!load) return kExitNotWritten;
+    const std::string& templateText = load->text;
 
     const std::string script = scripts::fillRegTemplate(
         templateText, {options.clsid, options.menu, options.description, !options.olderHost, !options.noVersionLine});
     if (!writeFile(options.out, script, templatePath)) return kExitNotWritten;
-    if (!options.noUnReg) {
-        const std::string unRegPath =
-            options.unRegFile.empty() ? scripts::unRegFileNameOf(options.out) : options.unRegFile;
-        if (!writeFile(unRegPath, scripts::unRegScriptOf(script), templatePath)) return kExitNotWritten;
-    }
+    if (!options.noUnReg && !writeFile(unRegPath, scripts::unRegScriptOf(script), templatePath)) return kExitNotWritten;
 
     if (!options.registerServer) return kExitOk;
     // Both run whatever the first one gives, as in the window.
@@ -356,7 +351,7 @@ int run(int argc, char** argv)
     if (list->parsed()) return runList(listOptions);
     if (find->parsed()) return runFind(typed, listOptions);
     if (doctor.parsed()) return doctor.run();
-    return runWrite(writeOptions);
+    return runWrite(writeOptions, app.help());
 }
 
 } // namespace cli

@@ -146,12 +146,11 @@ struct DoctorCommands::State {
         const std::vector<doctor::StaleClass> classes = doctor::findStaleClasses(view != "32", view != "64");
         std::cout << (format == "json" ? staleJson(classes, platform::ansiToUtf8) : staleText(classes)) << std::flush;
         if (!cleanupScript.empty()) {
-            const writer::WriteResult result =
+            const writer::WriteReport report =
                 writer::writeScriptFile(cleanupScript, doctor::cleanupScript(classes), "");
-            if (result != writer::WriteResult::Written) {
-                const std::string why = writer::refusalSentence(result);
-                std::cerr << kProgram << ": \"" << cleanupScript << "\" was not written."
-                          << (why.empty() ? std::string() : " " + why) << "\n";
+            if (!report.written()) {
+                std::cerr << kProgram << ": \"" << cleanupScript << "\" was not written. "
+                          << writer::reasonSentence(report) << "\n";
                 return kExitNotFound;
             }
             // On standard error: standard output stays the list, in its format.

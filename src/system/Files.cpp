@@ -66,8 +66,9 @@ std::wstring fullWidePath(const std::wstring& path)
 // at 260 characters. "" when it is empty, not UTF-8 or cannot be made full.
 std::wstring systemPath(const std::string& path)
 {
+    // A NUL would end the name early, at another file's name.
     const std::optional<std::wstring> given = wide(path);
-    if (!given || given->empty()) return {};
+    if (!given || given->empty() || given->find(L'\0') != std::wstring::npos) return {};
     if (startsWith(*given, kVerbatim) || startsWith(*given, kDevice)) return *given;
     const std::wstring full = fullWidePath(*given);
     if (full.empty() || startsWith(full, kDevice)) return full; // a device, such as NUL
@@ -338,8 +339,8 @@ FileWrite replaceFileText(const std::string& path, const std::string& text)
     if (path.empty()) return openFailed({FileProblem::NoName, 0});
     const std::wstring target = systemPath(path);
     if (target.empty()) return openFailed({FileProblem::BadName, 0});
-    if (tooLong(target)) return openFailed({FileProblem::NameTooLong, 0});
     const std::wstring folder = folderPart(target);
+    if (tooLong(target) || tooLong(folder + tempName(0))) return openFailed({FileProblem::NameTooLong, 0});
     if (folder.empty() || target.size() == folder.size()) return openFailed({FileProblem::BadName, 0});
     const DWORD folderAttributes = GetFileAttributesW(folder.c_str());
     if (folderAttributes == INVALID_FILE_ATTRIBUTES) {

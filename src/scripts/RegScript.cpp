@@ -91,7 +91,7 @@ std::string fillRegTemplate(const std::string& templateText, const ScriptFields&
     size_t copied = 0;
     // Every placeholder begins with '#'; the text between is copied as it is.
     for (size_t at = text.find('#'); at != std::string_view::npos; at = text.find('#', at)) {
-        const auto fill = std::find_if(std::begin(fills), std::end(fills),
+        const auto* const fill = std::find_if(std::begin(fills), std::end(fills),
                                        [&](const auto& f) { return text.substr(at, f.first.size()) == f.first; });
         if (fill == std::end(fills)) {
             ++at;

@@ -70,7 +70,7 @@ std::wstring systemPath(const std::string& path)
     const std::optional<std::wstring> given = wide(path);
     if (!given || given->empty() || given->find(L'\0') != std::wstring::npos) return {};
     if (startsWith(*given, kVerbatim) || startsWith(*given, kDevice)) return *given;
-    const std::wstring full = fullWidePath(*given);
+    std::wstring full = fullWidePath(*given);
     if (full.empty() || startsWith(full, kDevice)) return full; // a device, such as NUL
     if (startsWith(full, L"\\\\")) return std::wstring(kVerbatim) + L"UNC\\" + full.substr(2);
     if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return std::wstring(kVerbatim) + full;
@@ -143,7 +143,7 @@ std::wstring hex8(unsigned long value)
 std::wstring widePrefix()
 {
     const std::string_view prefix = kTempPrefix; // ASCII
-    return std::wstring(prefix.begin(), prefix.end());
+    return {prefix.begin(), prefix.end()};
 }
 
 // The name of a file replaceFileText makes: the prefix, the process and a
@@ -370,9 +370,9 @@ FileWrite replaceFileText(const std::string& path, const std::string& text)
     const bool deletesItself = setDeleteOnClose(file.get(), true);
 
     FileWrite result;
-    if (!writeAll(file.get(), text) || !FlushFileBuffers(file.get())) {
-        result = {WriteOutcome::WriteFailed, failureOf(GetLastError())};
-    } else if (deletesItself && !setDeleteOnClose(file.get(), false)) {
+    // Written and flushed, the file is kept from here on.
+    if (!writeAll(file.get(), text) || !FlushFileBuffers(file.get()) ||
+        (deletesItself && !setDeleteOnClose(file.get(), false))) {
         result = {WriteOutcome::WriteFailed, failureOf(GetLastError())};
     } else if (!renameOpenFile(file.get(), target)) {
         result = openFailed(refinedFailure(target, GetLastError()));

@@ -13,6 +13,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -56,75 +57,69 @@ struct WriteOptions {
     unsigned timeout = kDefaultTimeout;
 };
 
-std::string folderPartOf(const std::string& path)
-{
-    size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string whyNotWritten(const std::string& path, writer::WriteResult result)
-{
-    switch (result) {
-    case writer::WriteResult::Written: return "";
-    case writer::WriteResult::ReadOnly:
-    case writer::WriteResult::NotAScript:
-    case writer::WriteResult::IsTemplate: return writer::refusalSentence(result);
-    case writer::WriteResult::OpenFailed:
-        if (platform::folderExists(path)) return "It is a folder.";
-        if (const std::string folder = folderPartOf(path); !folder.empty() && !platform::folderExists(folder))
-            return "Its folder does not exist.";
-        return "It could not be created.";
-    case writer::WriteResult::WriteFailed: return "Writing it failed; a file that was there is unchanged.";
-    }
-    return "";
-}
-
 bool writeFile(const std::string& path, const std::string& text, const std::string& templatePath)
 {
-    const writer::WriteResult result = writer::writeScriptFile(path, text, templatePath);
-    if (result == writer::WriteResult::Written) {
+    const writer::WriteReport report = writer::writeScriptFile(path, text, templatePath);
+    if (report.written()) {
         printStatus("Written: " + path);
         return true;
     }
-    printError("\"" + path + "\" was not written. " + whyNotWritten(path, result));
+    printError("\"" + path + "\" was not written. " + writer::reasonSentence(report));
     return false;
+}
+
+// The template a write fills: the named one, which must be an ANSI registry
+// script, else the window's choice. Nothing when the run must stop; the
+// message is out then.
+std::optional<writer::TemplateLoad> loadWriteTemplate(const std::string& named, std::string& templatePath)
+{
+    const std::string path = named.empty() ? writer::templatePathIn(platform::currentDirectory()) : named;
+    writer::TemplateLoad load = writer::loadTemplate(path);
+    const std::string intro = "the template \"" + path + "\" ";
+    switch (load.source) {
+    case writer::TemplateLoad::Source::File: templatePath = path; return load;
+    // A build step should not quietly get another template than the one it names.
+    case writer::TemplateLoad::Source::MissingOrEmpty:
+        if (named.empty()) return load;
+        printError(intro + "is missing or empty; nothing was written.");
+        return std::nullopt;
+    case writer::TemplateLoad::Source::OpenFailed:
+        if (named.empty()) {
+            printError("\"" + path + "\" cannot be opened; the built-in template is used. " +
+                       platform::problemSentence(load.failure));
+            return load;
+        }
+        printError(intro + "cannot be opened; nothing was written. " + platform::problemSentence(load.failure));
+        return std::nullopt;
+    case writer::TemplateLoad::Source::NotAnsiScript:
+        // Filled, it would give a broken script, whether named or found.
+        printError(intro + "is not an ANSI registry script; nothing was written. " +
+                   writer::templateKindSentence(load.kind));
+        return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 ExitCode runWrite(const WriteOptions& options)
 {
-    // The window's template rule, except that a template asked for by name
-    // must be there: a build step should not quietly get another one.
-    std::string templatePath;
-    std::string templateText;
-    if (!options.templateFile.empty()) {
-        writer::TemplateLoad load = writer::loadTemplate(options.templateFile);
-        if (load.source != writer::TemplateLoad::Source::File) {
-            printError("the template \"" + options.templateFile + "\" " +
-                       (load.source == writer::TemplateLoad::Source::MissingOrEmpty ? "is missing or empty"
-                                                                                    : "cannot be opened") +
-                       "; nothing was written.");
-            return ExitCode::NotWritten;
-        }
-        templatePath = options.templateFile;
-        templateText = std::move(load.text);
-    } else {
-        const std::string path = writer::templatePathIn(platform::currentDirectory());
-        writer::TemplateLoad load = writer::loadTemplate(path);
-        if (load.source == writer::TemplateLoad::Source::File) templatePath = path;
-        if (load.source == writer::TemplateLoad::Source::OpenFailed)
-            printError("\"" + path + "\" cannot be opened; the built-in template is used.");
-        templateText = std::move(load.text);
+    const std::string unRegPath = options.unRegFile.empty() ? scripts::unRegFileNameOf(options.out) : options.unRegFile;
+    // Written second, it would replace the register script, which --register would then merge.
+    if (!options.noUnReg && platform::namesSameFile(unRegPath, options.out)) {
+        printError("--unreg-file \"" + unRegPath + "\" names the same file as OUT \"" + options.out + "\"");
+        printStatus(std::string("Run \"") + kProgram + " write --help\" for the options and an example.");
+        return ExitCode::Usage;
     }
+
+    std::string templatePath;
+    const std::optional<writer::TemplateLoad> load = loadWriteTemplate(options.templateFile, templatePath);
+    if (!load) return ExitCode::NotWritten;
 
     const bool hostR6 = options.host == doctor::Host::R6 && !options.olderHost;
     const std::string script = scripts::fillRegTemplate(
-        templateText, {options.clsid, options.menu, options.description, hostR6, !options.noVersionLine});
+        load->text, {options.clsid, options.menu, options.description, hostR6, !options.noVersionLine});
     if (!writeFile(options.out, script, templatePath)) return ExitCode::NotWritten;
-    if (!options.noUnReg) {
-        const std::string unRegPath =
-            options.unRegFile.empty() ? scripts::unRegFileNameOf(options.out) : options.unRegFile;
-        if (!writeFile(unRegPath, scripts::unRegScriptOf(script), templatePath)) return ExitCode::NotWritten;
-    }
+    if (!options.noUnReg && !writeFile(unRegPath, scripts::unRegScriptOf(script), templatePath))
+        return ExitCode::NotWritten;
     // A build step must not ship the template's own texts unnoticed.
     if (options.menu == kDefaultMenu)
         printError("the menu name is the template's placeholder \"" + std::string(kDefaultMenu) + "\"; set it with --menu.");

@@ -150,18 +150,20 @@ struct DoctorCommands::State {
         if (format == FormatChoice::Json) printResult(staleJson(classes), platform::Bytes::Utf8);
         else printResult(staleText(classes));
         if (!cleanupScript.empty()) {
-            // The undo first: a cleanup is never merged without a way back.
+            // The undo first: a cleanup is never merged without a way back. An
+            // undo made for a cleanup that could then not be written goes again.
             const std::string undo = doctor::undoFileNameOf(cleanupScript);
-            for (const auto& [path, text] : {std::pair{undo, doctor::undoScript(system.registry(), classes)},
-                                             std::pair{cleanupScript, doctor::cleanupScript(classes)}}) {
-                const writer::WriteResult result = writer::writeScriptFile(path, text, "");
-                if (result != writer::WriteResult::Written) {
-                    const std::string why = writer::refusalSentence(result);
-                    printError("\"" + path + "\" was not written." + (why.empty() ? std::string() : " " + why));
-                    return ExitCode::NotWritten;
-                }
-                printStatus("Written: " + path);
+            const bool undoWasThere = platform::fileExists(undo);
+            writer::WriteReport report = writer::writeScriptFile(undo, doctor::undoScript(system.registry(), classes), "");
+            const std::string failed = report.written() ? cleanupScript : undo;
+            if (report.written()) report = writer::writeScriptFile(cleanupScript, doctor::cleanupScript(classes), "");
+            if (!report.written()) {
+                if (failed == cleanupScript && !undoWasThere) platform::deleteFile(undo);
+                printError("\"" + failed + "\" was not written. " + writer::reasonSentence(report));
+                return ExitCode::NotWritten;
             }
+            printStatus("Written: " + undo);
+            printStatus("Written: " + cleanupScript);
         }
         return classes.empty() ? ExitCode::Ok : ExitCode::Failed;
     }

@@ -2,7 +2,10 @@
 
 #include "scripts/HostCategories.h"
 
+#include <algorithm>
 #include <array>
+#include <iterator>
+#include <utility>
 
 namespace scripts {
 
@@ -11,10 +14,6 @@ constexpr char kLineEnd[] = "\r\n";
 constexpr std::string_view kVersionPlaceholder = "#SUPTDVER";
 constexpr char kVersionLine[] = "\"SupportedSoftwareVersionGreaterThan\" = \"5.3.2\"";
 
-bool endsWith(std::string_view text, std::string_view end)
-{
-    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
-}
 } // namespace
 
 std::string builtInTemplate()
@@ -76,18 +75,45 @@ std::string escapeRegString(const std::string& text)
 
 std::string fillRegTemplate(const std::string& templateText, const ScriptFields& fields)
 {
-    std::string text = replaceAll(templateText, "#Clsid", fields.clsid);
-    text = replaceAll(text, "#MenuName", escapeRegString(fields.menuName));
-    text = replaceAll(text, "#Description", escapeRegString(fields.description));
-    text = replaceAll(text, "#INVCLSID", fields.hostR6 ? kR6Category : kOlderCategory);
-    const std::string placeholder(kVersionPlaceholder);
-    if (fields.hostR6 && fields.r6Specific) return replaceAll(text, placeholder, kVersionLine);
-
-    // No version line: the placeholder goes with its line break; a last line
-    // without one goes alone, and the break before it stays.
-    text = replaceAll(text, placeholder + kLineEnd, "");
-    if (endsWith(text, kVersionPlaceholder)) text.resize(text.size() - kVersionPlaceholder.size());
-    return text;
+    const bool versionLine = fields.hostR6 && fields.r6Specific;
+    const std::string menuName = escapeRegString(fields.menuName);
+    const std::string description = escapeRegString(fields.description);
+    const std::pair<std::string_view, std::string_view> fills[] = {
+        {"#Clsid", fields.clsid},
+        {"#MenuName", menuName},
+        {"#Description", description},
+        {"#INVCLSID", fields.hostR6 ? kR6Category : kOlderCategory},
+        {kVersionPlaceholder, versionLine ? std::string_view(kVersionLine) : std::string_view()},
+    };
+    const std::string_view text = templateText;
+    std::string script;
+    script.reserve(text.size());
+    size_t copied = 0;
+    // Every placeholder begins with '#'; the text between is copied as it is.
+    for (size_t at = text.find('#'); at != std::string_view::npos; at = text.find('#', at)) {
+        const auto* const fill = std::find_if(std::begin(fills), std::end(fills),
+                                       [&](const auto& f) { return text.substr(at, f.first.size()) == f.first; });
+        if (fill == std::end(fills)) {
+            ++at;
+            continue;
+        }
+        size_t end = at + fill->first.size();
+        if (fill->first == kVersionPlaceholder && !versionLine) {
+            // No version line: the placeholder goes with its line break; a
+            // last line without one goes alone, and the break before it
+            // stays. Elsewhere it is left as it is.
+            if (text.substr(end, 2) == kLineEnd) end += 2;
+            else if (end != text.size()) {
+                at = end;
+                continue;
+            }
+        }
+        script.append(text, copied, at - copied);
+        script.append(fill->second);
+        copied = at = end;
+    }
+    script.append(text, copied);
+    return script;
 }
 
 std::string unRegScriptOf(const std::string& regScript) { return replaceAll(regScript, "[", "[-"); }
@@ -115,6 +141,15 @@ bool startsLikeRegistryScript(std::string_view firstBytes)
         }
     }
     return false;
+}
+
+TemplateKind templateKindOf(std::string_view bytes)
+{
+    if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") return TemplateKind::Utf16;
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return TemplateKind::Utf8;
+    // Past the byte-order marks, only the ANSI headers are left.
+    if (!startsLikeRegistryScript(bytes)) return TemplateKind::NotAScript;
+    return bytes.find('\0') == std::string_view::npos ? TemplateKind::AnsiScript : TemplateKind::Binary;
 }
 
 } // namespace scripts

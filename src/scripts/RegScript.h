@@ -26,8 +26,9 @@ std::string replaceAll(const std::string& text, const std::string& from, const s
 // a CR or LF becomes a blank, since string data cannot hold a line break.
 std::string escapeRegString(const std::string& text);
 
-// Fills the template's placeholders, in their fixed order, into a register
-// script. The menu name and description are escaped as string data.
+// Fills the template's placeholders into a register script in one pass over
+// the template: what is filled in is never read for placeholders again. The
+// menu name and description are escaped as string data.
 std::string fillRegTemplate(const std::string& templateText, const ScriptFields& fields);
 
 // The un-register script: every "[" of the register script turned into "[-",
@@ -45,5 +46,17 @@ bool startsLikeRegistryScript(std::string_view firstBytes);
 
 // How many first bytes startsLikeRegistryScript needs at most.
 inline constexpr size_t kScriptHeaderBytes = 2 + 2 * 36;
+
+// What a template file holds. Scripts are filled from an ANSI registry script
+// only: other text would be filled and turned into an un-register script
+// byte by byte, which breaks it.
+enum class TemplateKind {
+    AnsiScript, // "REGEDIT4" or "Windows Registry Editor Version 5.00", no NUL byte
+    Utf16,      // a UTF-16 byte-order mark
+    Utf8,       // a UTF-8 byte-order mark
+    NotAScript, // no such header
+    Binary,     // a header, but NUL bytes, as in a binary file
+};
+TemplateKind templateKindOf(std::string_view bytes);
 
 } // namespace scripts

@@ -1,27 +1,29 @@
 #include "system/SafeWrite.h"
 
-#include "system/Files.h"
 #include "scripts/RegScript.h"
 
 namespace writer {
 
-WriteResult writeScriptFile(const std::string& path, const std::string& text, const std::string& templatePath)
+WriteReport writeScriptFile(const std::string& path, const std::string& text, const std::string& templatePath)
 {
-    if (path.empty()) return WriteResult::OpenFailed;
+    using platform::FileProblem;
+    if (path.empty()) return {WriteResult::OpenFailed, {FileProblem::NoName, 0}};
     const platform::FileFacts target = platform::inspectFile(path, scripts::kScriptHeaderBytes);
-    if (target.exists && !target.isDirectory) {
-        if (target.readOnly) return WriteResult::ReadOnly;
-        if (!templatePath.empty() && platform::isSameFile(path, templatePath)) return WriteResult::IsTemplate;
-        if (!target.firstBytes) return WriteResult::OpenFailed; // cannot even be read: leave it
+    if (target.isDirectory) return {WriteResult::OpenFailed, {FileProblem::IsFolder, 0}};
+    if (target.exists) {
+        if (target.readOnly) return {WriteResult::ReadOnly, {}};
+        if (!templatePath.empty() && platform::isSameFile(path, templatePath)) return {WriteResult::IsTemplate, {}};
+        if (!target.firstBytes) return {WriteResult::OpenFailed, target.readFailure}; // cannot even be read: leave it
         if (!target.firstBytes->empty() && !scripts::startsLikeRegistryScript(*target.firstBytes))
-            return WriteResult::NotAScript;
+            return {WriteResult::NotAScript, {}};
     }
-    switch (platform::replaceFileText(path, text)) {
-    case platform::WriteOutcome::Written: return WriteResult::Written;
-    case platform::WriteOutcome::OpenFailed: return WriteResult::OpenFailed;
-    case platform::WriteOutcome::WriteFailed: return WriteResult::WriteFailed;
+    const platform::FileWrite write = platform::replaceFileText(path, text);
+    switch (write.outcome) {
+    case platform::WriteOutcome::Written: return {WriteResult::Written, {}};
+    case platform::WriteOutcome::OpenFailed: return {WriteResult::OpenFailed, write.failure};
+    case platform::WriteOutcome::WriteFailed: return {WriteResult::WriteFailed, write.failure};
     }
-    return WriteResult::OpenFailed;
+    return {WriteResult::OpenFailed, write.failure};
 }
 
 std::string refusalSentence(WriteResult result)
@@ -31,6 +33,19 @@ std::string refusalSentence(WriteResult result)
     case WriteResult::NotAScript: return "The file is not a registry script and was left unchanged.";
     case WriteResult::IsTemplate: return "The file is the template in use and was left unchanged.";
     default: return "";
+    }
+}
+
+std::string reasonSentence(const WriteReport& report)
+{
+    switch (report.result) {
+    case WriteResult::Written: return "";
+    case WriteResult::OpenFailed: return platform::problemSentence(report.failure);
+    case WriteResult::WriteFailed: {
+        const std::string why = platform::problemSentence(report.failure);
+        return "Writing it failed; a file that was there is unchanged." + (why.empty() ? "" : " " + why);
+    }
+    default: return refusalSentence(report.result);
     }
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // Writing a script without ever losing a file: a target is replaced only when
 // it is a registry script (or empty) that may be written, and then through a
-// new file moved over it.
+// new file moved over it. Paths are UTF-8 (see system/Files.h).
+#include "system/Files.h"
+
 #include <string>
 
 namespace writer {
@@ -15,13 +17,23 @@ enum class WriteResult {
     WriteFailed,   // writing failed after the file was created
 };
 
+struct WriteReport {
+    WriteResult result = WriteResult::Written;
+    platform::FileFailure failure; // the system's reason, for OpenFailed and WriteFailed
+    bool written() const { return result == WriteResult::Written; }
+};
+
 // Makes the file at `path` hold exactly `text`, unless one of the refusals
 // applies; then nothing is written and the old file stays as it was.
 // `templatePath` is the template file that was loaded ("" when none).
-WriteResult writeScriptFile(const std::string& path, const std::string& text, const std::string& templatePath);
+WriteReport writeScriptFile(const std::string& path, const std::string& text, const std::string& templatePath);
 
 // One plain sentence for a refusal, to follow the path on its own line; ""
 // for Written, OpenFailed and WriteFailed.
 std::string refusalSentence(WriteResult result);
+
+// Why the file was not written, as the command line says it after the path:
+// the refusal, or the system's reason. "" when it was written.
+std::string reasonSentence(const WriteReport& report);
 
 } // namespace writer

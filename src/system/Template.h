@@ -1,6 +1,10 @@
 #pragma once
 // Choosing the registration template: the template file when it exists, is
-// not empty and can be read, else the built-in one.
+// not empty, can be read and is an ANSI registry script, else the built-in
+// one. Paths are UTF-8 (see system/Files.h).
+#include "scripts/RegScript.h"
+#include "system/Files.h"
+
 #include <string>
 
 namespace writer {
@@ -12,13 +16,19 @@ inline constexpr char kTemplateFileName[] = "AddInTemplate.Reg";
 std::string templatePathIn(const std::string& folder);
 
 struct TemplateLoad {
-    enum class Source { File, MissingOrEmpty, OpenFailed };
+    enum class Source { File, MissingOrEmpty, OpenFailed, NotAnsiScript };
     Source source = Source::File;
-    std::string text; // the file's bytes, or the built-in template
+    std::string text;                 // the file's bytes, or the built-in template
+    platform::FileFailure failure;    // OpenFailed: why
+    scripts::TemplateKind kind = scripts::TemplateKind::AnsiScript; // NotAnsiScript: what it is
 };
 
 // Reads the template file at `path`; falls back to the built-in template and
 // says why.
 TemplateLoad loadTemplate(const std::string& path);
+
+// What the file is instead of an ANSI registry script, as one sentence:
+// "It is UTF-16 text; save it as ANSI text beginning with REGEDIT4."
+std::string templateKindSentence(scripts::TemplateKind kind);
 
 } // namespace writer

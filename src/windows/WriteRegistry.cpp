@@ -1,9 +1,9 @@
 #include "windows/WriteRegistry.h"
 
 #include "windows/Dialogs.h"
+#include "system/Locale.h"
 #include "system/Files.h"
 #include "classes/Arguments.h"
-#include "system/Locale.h"
 #include "system/Process.h"
 #include "scripts/RegScript.h"
 #include "system/SafeWrite.h"
@@ -62,17 +62,26 @@ void WriteRegistry::openFor(const std::string& clsid, const std::string& inProcS
 
 void WriteRegistry::loadRegTemplate()
 {
+    // The file layer takes UTF-8; the window shows ANSI.
     const std::string path = writer::templatePathIn(platform::currentDirectory());
+    const std::string shown = platform::ansiFromUtf8(path);
     writer::TemplateLoad load = writer::loadTemplate(path);
     templateText = std::move(load.text);
     templateFile = load.source == writer::TemplateLoad::Source::File ? path : std::string();
     if (load.source == writer::TemplateLoad::Source::MissingOrEmpty) {
         if (!templateWarned)
-            platform::showMessage(hwnd(), "Not Found or Empty file: " + path + kLineEnd + "using built in default",
+            platform::showMessage(hwnd(), "Not Found or Empty file: " + shown + kLineEnd + "using built in default",
                                   MsgButtons::Ok, MsgIcon::Critical);
         templateWarned = true;
     } else if (load.source == writer::TemplateLoad::Source::OpenFailed && !templateWarned) {
-        platform::showMessage(hwnd(), "Failed to open: " + path + kLineEnd + "using build in default",
+        platform::showMessage(hwnd(), "Failed to open: " + shown + kLineEnd + "using build in default",
+                              MsgButtons::Ok, MsgIcon::Critical);
+    } else if (load.source == writer::TemplateLoad::Source::NotAnsiScript && !templateWarned) {
+        // Filled, it would give a broken script: the built-in one is used.
+        platform::showMessage(hwnd(),
+                              "Not an ANSI registry script: " + shown + kLineEnd +
+                                  platform::ansiFromUtf8(writer::templateKindSentence(load.kind)) + kLineEnd +
+                                  "using built in default",
                               MsgButtons::Ok, MsgIcon::Critical);
     }
 }
@@ -85,7 +94,7 @@ void WriteRegistry::deriveUnRegFileName()
 
 bool WriteRegistry::writeScript(const std::string& path, const std::string& text)
 {
-    const writer::WriteResult result = writer::writeScriptFile(path, text, templateFile);
+    const writer::WriteResult result = writer::writeScriptFile(platform::ansiToUtf8(path), text, templateFile).result;
     switch (result) {
     case writer::WriteResult::Written: return true;
     case writer::WriteResult::WriteFailed: platform::showMessage(hwnd(), "Failed to write: " + path); return false;

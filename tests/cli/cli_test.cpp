@@ -2,11 +2,13 @@
 // classes in both registry views, their CSV and JSON read back with real
 // parsers, `write` against the shared script rules, bad input, and
 // `write --register` with the real regsvr32 and reg.
+#include "ChildProcess.h"
 #include "CliProcess.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
 #include "Ui.h"
 #include "scripts/RegScript.h"
+#include "text/Text.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -66,6 +68,24 @@ std::string utf8(const std::string& ansi)
     }
     return out;
 }
+
+// The names in an ASCII folder (with its trailing separator).
+std::vector<std::string> filesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const std::wstring& name : namesIn(wideOf(folder.substr(0, folder.size() - 1))))
+        names.push_back(std::string(name.begin(), name.end()));
+    return names;
+}
+
+std::vector<std::string> tempFilesIn(const std::string& folder)
+{
+    std::vector<std::string> temps;
+    for (const std::string& name : filesIn(folder))
+        if (name.rfind("~AddInReg-", 0) == 0) temps.push_back(name);
+    return temps;
+}
+
 
 
 // The ProgIDs in the order a sorted list box (the main window's) shows them.
@@ -247,6 +267,11 @@ TEST_F(CliWrite, WritesTheScriptsOfTheSharedRules)
          {kClsid, "Say \"hi\"", "C:\\x, 50%", true, true},
          "@=\"C:\\\\x, 50%\"",
          "@=\"myAddInName\""},
+        // Text put in is not filled again.
+        {{"--menu", "Menu #SUPTDVER", "--description", "#Description"},
+         {kClsid, "Menu #SUPTDVER", "#Description", true, true},
+         "@=\"Menu #SUPTDVER\"\r\n",
+         "@=\"This AddIn"},
     };
     for (const Case& c : cases) {
         CliRun run = write(c.options);
@@ -334,6 +359,139 @@ TEST_F(CliWrite, RegisterRunsRegsvr32AndRegImportAndReportsTheirExitCodes)
 
     deleteTree(HKEY_CLASSES_ROOT, classKey);
     deleteTree(HKEY_CLASSES_ROOT, "AddInRegSample.Server.1");
+}
+
+// --- The files a write touches ---------------------------------------------------
+
+TEST_F(CliWrite, UnRegFileNamingOutInAnySpellingIsAUsageError)
+{
+    std::string shouted = text::upperAscii(work_) + "SAME.REG";
+    std::replace(shouted.begin(), shouted.end(), '\\', '/');
+    for (int exists = 0; exists < 2; ++exists) {
+        if (exists) writeFileBytes(work_ + "same.reg", "REGEDIT4\r\nkept");
+        for (const std::string& spelling : {std::string("SAME.REG"), std::string(".\\sub\\..\\same.reg"), shouted}) {
+            CliRun run = runCli({"write", "same.reg", "--clsid", kClsid, "--server", "s.dll", "--unreg-file", spelling,
+                                 "--register", "--verify"},
+                                work_);
+            EXPECT_EQ(run.exitCode, 2u) << spelling;
+            EXPECT_EQ(run.err.rfind("AddInRegCli: --unreg-file \"" + spelling + "\" names the same file as OUT", 0), 0u)
+                << run.err;
+            EXPECT_NE(run.err.find("\nRun \"AddInRegCli write --help\""), std::string::npos) << run.err;
+            EXPECT_EQ(run.out, ""); // nothing written, nothing started
+            EXPECT_EQ(bytes("same.reg"), exists ? "REGEDIT4\r\nkept" : "<missing>");
+        }
+    }
+}
+
+TEST_F(CliWrite, TemplatesThatAreNotAnsiRegistryScriptsWriteNothing)
+{
+    const std::string body = "[HKEY_CLASSES_ROOT\\CLSID\\#Clsid]\r\n@=\"#MenuName\"\r\n";
+    std::string utf16 = "\xFF\xFE";
+    for (char c : "REGEDIT4\r\n" + body) utf16 += {c, '\0'};
+    struct Case {
+        std::string file, bytes, says;
+    } cases[] = {
+        {"named.reg", utf16, "It is UTF-16 text"},
+        {"named.reg", std::string("MZ\x90\0\3\0\0\0", 8) + body, "It does not begin with REGEDIT4"},
+        {"named.reg", std::string("REGEDIT4\r\n\0\0", 12) + body, "It holds NUL bytes"},
+        {"named.reg", body, "It does not begin with REGEDIT4"},
+        {"AddInTemplate.Reg", utf16, "It is UTF-16 text"}, // found, not named: refused all the same
+    };
+    for (const Case& c : cases) {
+        writeFileBytes(work_ + c.file, c.bytes);
+        std::vector<std::string> options;
+        if (c.file == "named.reg") options = {"--template", "named.reg"};
+        CliRun run = write(options);
+        EXPECT_EQ(run.exitCode, 3u) << c.says;
+        const std::string line = run.err.substr(0, run.err.find('\n'));
+        EXPECT_NE(line.find(c.file + "\" is not an ANSI registry script; nothing was written. " + c.says),
+                  std::string::npos)
+            << run.err;
+        EXPECT_FALSE(pathExists(work_ + "out.reg"));
+        EXPECT_FALSE(pathExists(work_ + "UnReg-out.reg"));
+        DeleteFileA((work_ + c.file).c_str());
+    }
+
+    // An ANSI one: the second identical run replaces what the first wrote.
+    writeFileBytes(work_ + "named.reg", "REGEDIT4\r\n" + body);
+    for (int run = 0; run < 2; ++run) EXPECT_EQ(write({"--template", "named.reg"}).exitCode, 0u) << run;
+}
+
+TEST_F(CliWrite, EachFileNotWrittenIsReportedWithItsTrueReason)
+{
+    writeFileBytes(work_ + "held.reg", "REGEDIT4\r\nheld");
+    ASSERT_TRUE(CreateDirectoryA((work_ + "a folder.reg").c_str(), nullptr));
+    // As an editor holds a file open: others may read it, not replace it.
+    HANDLE held = CreateFileA((work_ + "held.reg").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const std::string tooLong = std::string(252, 'n') + ".reg";
+    struct Case {
+        std::vector<std::string> args;
+        std::string says;
+    } cases[] = {
+        {{"write", "held.reg", "--clsid", kClsid, "--server", "s.dll"}, "\"held.reg\" was not written. Another program holds it open."},
+        {{"write", tooLong, "--clsid", kClsid, "--server", "s.dll"}, "was not written. Its path is longer than the system allows"},
+        {{"stale", "--view", "64", "--cleanup-script", "a folder.reg"}, "\"a folder.reg\" was not written. It is a folder."},
+        // The undo beside it is written first, and is the one refused.
+        {{"stale", "--view", "64", "--cleanup-script", "none\\x.reg"}, "\"none\\Undo-x.reg\" was not written. Its folder does not exist."},
+        {{"stale", "--view", "64", "--cleanup-script", "held.reg"}, "\"held.reg\" was not written. Another program holds it open."},
+    };
+    for (const Case& c : cases) {
+        CliRun run = runCli(c.args, work_);
+        EXPECT_EQ(run.exitCode, 3u) << c.says;
+        EXPECT_NE(run.err.find("AddInRegCli: "), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    }
+    CloseHandle(held);
+    EXPECT_EQ(bytes("held.reg"), "REGEDIT4\r\nheld");
+    EXPECT_EQ(filesIn(work_), (std::vector<std::string>{"a folder.reg", "held.reg"}));
+}
+
+TEST_F(CliWrite, AWriteKilledMidWayLeavesNoTemporaryFile)
+{
+    // A template that fills to about 100 MB: a write long enough to be caught.
+    std::string big = "REGEDIT4\r\n";
+    for (int i = 0; i < 2500000; ++i) big += "#Clsid\r\n";
+    writeFileBytes(work_ + "big.tmpl", big);
+    bool caught = false;
+    for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
+        const std::optional<Child> child =
+            Child::start(testing_support::utf8(wideOf(buildFolder())) + "AddInRegCli.exe",
+                         {"write", "out.reg", "--no-unreg", "--template", "big.tmpl", "--clsid", kClsid}, {work_});
+        ASSERT_TRUE(child.has_value());
+        while (child->running()) {
+            if (!tempFilesIn(work_).empty()) {
+                TerminateProcess(child->process(), 9);
+                caught = true;
+                break;
+            }
+        }
+        child->wait(60000);
+        DeleteFileA((work_ + "out.reg").c_str());
+    }
+    ASSERT_TRUE(caught) << "every write ended before its temporary file was seen";
+    EXPECT_EQ(tempFilesIn(work_), std::vector<std::string>{});
+    EXPECT_EQ(filesIn(work_), std::vector<std::string>{"big.tmpl"});
+}
+
+// The companion reads its wide command line: "Ł" is not in the code page,
+// and the file of the name the code page would make of it stays untouched.
+TEST_F(CliWrite, ANameOutsideTheCodePageIsWrittenAsGiven)
+{
+    const std::string lodz = "\xC5\x81\xC3\xB3" "d\xC5\xBA"; // Łódź
+    const std::wstring folder = wideOf(work_);
+    HANDLE other = CreateFileW((folder + L"L\u00F3dz.reg").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(other, "REGEDIT4\r\nanother", 17, &written, nullptr);
+    CloseHandle(other);
+    const CliRun run = runCli({"write", lodz + ".reg", "--clsid", kClsid}, testing_support::utf8(folder));
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_NE(GetFileAttributesW((folder + wide(lodz) + L".reg").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesW((folder + L"UnReg-" + wide(lodz) + L".reg").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(bytes("L\xF3" "dz.reg"), "REGEDIT4\r\nanother");
+    // Redirected, the text output says which characters the code page lacks rather than show others.
+    EXPECT_NE(run.err.find("Written: <U+0141>\xF3" "d<U+017A>.reg\r\n"), std::string::npos) << run.err;
 }
 
 } // namespace

@@ -19,7 +19,7 @@ int unusedByte(const std::string& a, const std::string& b)
     return -1;
 }
 
-bool fitsOnALine(const std::string& s) { return s.find_first_of("\r\n#") == std::string::npos; }
+bool fitsOnALine(const std::string& s) { return s.find_first_of("\r\n") == std::string::npos; }
 
 } // namespace
 
@@ -65,5 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     scripts::startsLikeRegistryScript(tmpl);
+    if (scripts::templateKindOf(tmpl) == scripts::TemplateKind::AnsiScript)
+        check(scripts::startsLikeRegistryScript(script) && scripts::startsLikeRegistryScript(unReg),
+              "a script filled from a template is a registry script, and so is its un-register script");
     return 0;
 }

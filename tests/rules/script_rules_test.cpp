@@ -91,6 +91,35 @@ TEST(ScriptRules, RegistryScriptHeadersInAnsiAndUtf16)
     EXPECT_FALSE(startsLikeRegistryScript("Hello, world"));
 }
 
-// Millions of placeholders: a fill that rescanned or moved the text per
-// replacement would run for minutes and end in the test's time-out.
+TEST(ScriptRules, TextPutInIsNeverFilledAgainAndReadsBackAsGiven)
+{
+    const ScriptFields fields{kZeroClsid, "Menu #SUPTDVER", "#Description #Clsid #INVCLSID", true, true};
+    const std::string script = fillRegTemplate(builtInTemplate(), fields);
+    const RegScriptContent read = readRegScript(script);
+    EXPECT_TRUE(read.errors.empty());
+    ASSERT_EQ(read.entries.size(), 11u);
+    EXPECT_EQ(read.entries[1].data, fields.menuName);
+    EXPECT_EQ(read.entries[3].data, fields.description);
+    EXPECT_EQ(read.entries[10].valueName, "SupportedSoftwareVersionGreaterThan");
+    // A placeholder word in the CLSID stays a word too.
+    EXPECT_EQ(fillRegTemplate("[#Clsid]\r\n@=\"#MenuName\"", {"{#MenuName}", "m", "", true, true}),
+              "[{#MenuName}]\r\n@=\"m\"");
+}
+
+TEST(ScriptRules, OnlyAnAnsiRegistryScriptIsATemplate)
+{
+    EXPECT_EQ(templateKindOf("REGEDIT4\r\n[HKEY_CLASSES_ROOT\\#Clsid]"), TemplateKind::AnsiScript);
+    EXPECT_EQ(templateKindOf("Windows Registry Editor Version 5.00\r\n"), TemplateKind::AnsiScript);
+    EXPECT_EQ(templateKindOf("REGEDIT4\r\n@=\"Caf\xE9\""), TemplateKind::AnsiScript);
+    EXPECT_EQ(templateKindOf(utf16(true, "REGEDIT4\r\n")), TemplateKind::Utf16);
+    EXPECT_EQ(templateKindOf(utf16(false, "Windows Registry Editor Version 5.00")), TemplateKind::Utf16);
+    EXPECT_EQ(templateKindOf("\xFF\xFE"), TemplateKind::Utf16);
+    EXPECT_EQ(templateKindOf("\xEF\xBB\xBFREGEDIT4\r\n"), TemplateKind::Utf8);
+    EXPECT_EQ(templateKindOf(std::string("REGEDIT4\r\n\0", 11)), TemplateKind::Binary);
+    EXPECT_EQ(templateKindOf(std::string("MZ\x90\0\3\0", 6)), TemplateKind::NotAScript);
+    EXPECT_EQ(templateKindOf("[HKEY_CLASSES_ROOT\\#Clsid]"), TemplateKind::NotAScript);
+    EXPECT_EQ(templateKindOf("regedit4"), TemplateKind::NotAScript);
+    EXPECT_EQ(templateKindOf(""), TemplateKind::NotAScript);
+}
+
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -23,24 +24,44 @@ bool pathExists(const std::string& path) { return GetFileAttributesA(path.c_str(
 
 bool removeFolder(const std::string& folder)
 {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = data.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string path = folder + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeFolder(path + "\\");
-            } else {
-                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(path.c_str());
-            }
-        } while (FindNextFileA(find, &data));
-        FindClose(find);
+    std::wstring path = wideOf(folder);
+    while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    removeTree(path);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES || (RemoveDirectoryW(path.c_str()) != 0) ||
+           GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+std::wstring wideOf(const std::string& utf8)
+{
+    std::wstring out(utf8.size(), L'\0');
+    out.resize(size_t(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), out.data(), int(out.size()))));
+    return out;
+}
+
+std::vector<std::wstring> namesIn(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void removeTree(const std::wstring& folder)
+{
+    for (const std::wstring& name : namesIn(folder)) {
+        const std::wstring path = folder + L"\\" + name;
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteFileW(path.c_str())) removeTree(path);
     }
-    return RemoveDirectoryA(folder.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND ||
-           GetLastError() == ERROR_PATH_NOT_FOUND;
+    RemoveDirectoryW(folder.c_str());
 }
 
 } // namespace testing_support

@@ -2,6 +2,7 @@
 // Files and folders that tests make, read back and remove.
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -9,8 +10,16 @@ namespace testing_support {
 std::optional<std::string> readFileBytes(const std::string& path);
 void writeFileBytes(const std::string& path, const std::string& bytes);
 bool pathExists(const std::string& path);
-// Removes the folder (given with its trailing separator) and all it holds.
-// Returns whether it is gone, or goes once the last process using it ends.
+// Removes the folder (UTF-8, given with its trailing separator) and all it
+// holds. Returns whether it is gone, or goes once the last process using it ends.
 bool removeFolder(const std::string& folder);
+
+// Names at any length and outside the code page, through the wide calls
+// (a path past 260 characters in its "\\?\" form).
+std::wstring wideOf(const std::string& utf8);
+// The names in the folder (given without a trailing separator), sorted.
+std::vector<std::wstring> namesIn(const std::wstring& folder);
+// Removes the folder and all it holds.
+void removeTree(const std::wstring& folder);
 
 } // namespace testing_support

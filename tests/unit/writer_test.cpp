@@ -4,6 +4,10 @@
 #include "windows/ReadRegistry.h"
 #include "scripts/RegScript.h"
 #include "windows/WriteRegistry.h"
+#include "system/Locale.h"
+#include "system/Files.h"
+#include "system/SafeWrite.h"
+#include "system/Template.h"
 
 #include "TestFiles.h"
 #include "TestRegistry.h"
@@ -68,6 +72,13 @@ std::string replacedInTest(const std::string& text, char from, const std::string
     return result;
 }
 
+std::string utf16Le(const std::string& ascii)
+{
+    std::string out = "\xFF\xFE";
+    for (char c : ascii) out += {c, '\0'};
+    return out;
+}
+
 // --- The scripts -----------------------------------------------------------
 
 TEST(RegScript, BuiltInTemplate)
@@ -104,14 +115,16 @@ TEST(RegScript, WorkedExampleAndItsVariantsByteForByte)
     EXPECT_EQ(fillRegTemplate(tmpl, example(false, false)), older);
 }
 
-TEST(RegScript, SubstitutionOrderCaseAndNoRescan)
+TEST(RegScript, SubstitutionInOnePassCaseSensitive)
 {
     const std::string tmpl = "#Clsid|#MenuName|#Description|#clsid|#MENUNAME|#INVCLSID";
-    // A value takes part in the later replacements only.
+    // What is filled in is never read for placeholders again.
     EXPECT_EQ(fillRegTemplate(tmpl, {"C#MenuName", "M#Description#Clsid", "D#MenuName", false, false}),
-              "CMD#MenuName#Clsid|MD#MenuName#Clsid|D#MenuName|#clsid|#MENUNAME|"
+              "C#MenuName|M#Description#Clsid|D#MenuName|#clsid|#MENUNAME|"
               "{E357129A-DB40-11D2-B783-0060B0F159EF}");
     EXPECT_EQ(fillRegTemplate("#Clsid #Clsid", {"#Clsid#Clsid", "", "", true, true}), "#Clsid#Clsid #Clsid#Clsid");
+    EXPECT_EQ(fillRegTemplate("@=\"#MenuName\"\r\n#SUPTDVER", {"", "Menu #SUPTDVER", "", true, true}),
+              "@=\"Menu #SUPTDVER\"\r\n\"SupportedSoftwareVersionGreaterThan\" = \"5.3.2\"");
     EXPECT_EQ(fillRegTemplate("@=\"#MenuName\"", {"", "", "", true, true}), "@=\"\"");
     EXPECT_EQ(scripts::replaceAll("aaa", "a", "aa"), "aaaaaa");
     EXPECT_EQ(scripts::replaceAll("abc", "", "x"), "abc");
@@ -541,7 +554,7 @@ TEST_F(WriterWindowTest, FieldsGoIntoTheScriptAsAnsiText)
 {
     RegFileWindowUi ui = openRegFileWindow();
     addAnswer = IDNO;
-    const std::string regFile = utilities.folder() + "ansi.reg";
+    const std::string regFile = utilities.folder() + "ansi \xE9.reg";
     ui.setText(ui.regFileName, regFile);
     ui.setText(ui.menu, "Caf\xE9 [Pro] \"Best\" C:\\x");
     ui.setText(ui.description, "");
@@ -550,7 +563,10 @@ TEST_F(WriterWindowTest, FieldsGoIntoTheScriptAsAnsiText)
     // Quotes and backslashes are escaped as string data, or regedit skips the line.
     EXPECT_NE(script.find("@=\"Caf\xE9 [Pro] \\\"Best\\\" C:\\\\x\"\r\n"), std::string::npos);
     EXPECT_NE(script.find("\\Description] \r\n@=\"\"\r\n"), std::string::npos);
-    EXPECT_NE(readFile(utilities.folder() + "UnReg-ansi.reg").find("@=\"Caf\xE9 [-Pro] "), std::string::npos);
+    EXPECT_NE(readFile(utilities.folder() + "UnReg-ansi \xE9.reg").find("@=\"Caf\xE9 [-Pro] "), std::string::npos);
+    // The window's ANSI name is the name on disk.
+    const std::wstring unRegName = wideOf(platform::ansiToUtf8(utilities.folder())) + L"UnReg-ansi \u00E9.reg";
+    EXPECT_NE(GetFileAttributesW(unRegName.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // --- The template load ---------------------------------------------------------
@@ -586,23 +602,23 @@ protected:
 
 TEST_F(TemplateLoadTest, TheFileIsUsedByteForByteAndReadAgainAfterEachWrite)
 {
-    writeFileBytes(path, "first #Clsid\nno header");
+    writeFileBytes(path, "REGEDIT4\r\nfirst #Clsid\n");
     WriteRegistry window;
-    EXPECT_EQ(window.loadedTemplate(), "first #Clsid\nno header");
+    EXPECT_EQ(window.loadedTemplate(), "REGEDIT4\r\nfirst #Clsid\n");
     EXPECT_TRUE(messages().empty());
 
-    writeFileBytes(path, "second #Clsid\r\n");
+    writeFileBytes(path, "REGEDIT4\r\nsecond #Clsid\r\n");
     const std::string regFile = folder.folder() + "t.reg";
     writeOnce(window, regFile);
-    EXPECT_EQ(readFile(regFile), "first {C}\nno header");
-    EXPECT_EQ(window.loadedTemplate(), "second #Clsid\r\n");
-    // (A script without a header is not replaced: the second goes elsewhere.)
-    writeOnce(window, regFile + "2");
-    EXPECT_EQ(readFile(regFile + "2"), "second {C}\r\n");
+    EXPECT_EQ(readFile(regFile), "REGEDIT4\r\nfirst {C}\n");
+    EXPECT_EQ(window.loadedTemplate(), "REGEDIT4\r\nsecond #Clsid\r\n");
+    // Its own script is one the next Write replaces.
+    writeOnce(window, regFile);
+    EXPECT_EQ(readFile(regFile), "REGEDIT4\r\nsecond {C}\r\n");
 
     // The template in use is never written over.
     writeFileBytes(path, "REGEDIT4\r\n#Clsid");
-    writeOnce(window, regFile + "3"); // loads it
+    writeOnce(window, regFile); // loads it
     answerer.forget();
     writeOnce(window, path);
     EXPECT_EQ(messages(), std::vector<std::string>{"Failed to open: " + path + "\r\n" +
@@ -654,6 +670,194 @@ TEST_F(TemplateLoadTest, UnopenableFileWarnsAtEveryLoadUntilOneIsMissing)
     CloseHandle(lock);
     EXPECT_EQ(messages().size(), 3u);
     EXPECT_EQ(messages().back(), "Not Found or Empty file: " + path + "\r\nusing built in default");
+}
+
+TEST_F(TemplateLoadTest, ATemplateThatIsNotAnAnsiScriptIsRefusedAndTheBuiltInOneUsed)
+{
+    struct Case {
+        std::string bytes, says;
+    } cases[] = {
+        {utf16Le("REGEDIT4\r\n[HKEY_CLASSES_ROOT\\CLSID\\#Clsid]\r\n"), "It is UTF-16 text"},
+        {"\xEF\xBB\xBFREGEDIT4\r\n", "It is UTF-8 text with a byte-order mark"},
+        {std::string("MZ\x90\0\3\0\0\0#Clsid", 14), "It does not begin with REGEDIT4"},
+        {std::string("REGEDIT4\r\n\0\x01#Clsid", 18), "It holds NUL bytes"},
+    };
+    for (const Case& c : cases) {
+        writeFileBytes(path, c.bytes);
+        pumpMessages(10); // the last window's request to quit
+        answerer.forget();
+        WriteRegistry window;
+        EXPECT_EQ(window.loadedTemplate(), WriteRegistry::buildInRegTemplate());
+        const std::vector<std::string> said = messages();
+        ASSERT_EQ(said.size(), 1u) << c.says;
+        EXPECT_EQ(said[0].rfind("Not an ANSI registry script: " + path + "\r\n" + c.says, 0), 0u) << said[0];
+        EXPECT_EQ(said[0].substr(said[0].size() - 24), "\r\nusing built in default");
+        // What is written is the built-in template filled in, a valid script.
+        const std::string regFile = folder.folder() + "t.reg";
+        writeOnce(window, regFile);
+        EXPECT_EQ(readFile(regFile).rfind("REGEDIT4\r\n[HKEY_CLASSES_ROOT\\CLSID\\{C}] \r\n", 0), 0u);
+        EXPECT_EQ(readFile(path), c.bytes);
+    }
+}
+
+// --- The file layer ------------------------------------------------------------
+
+// Folders and names made through the wide calls at any length, apart from the
+// program's file layer.
+std::wstring verbatim(const std::string& utf8Path) { return L"\\\\?\\" + wideOf(utf8Path); }
+
+std::string bytesAt(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string bytes(1 << 16, '\0');
+    DWORD read = 0;
+    ReadFile(file, bytes.data(), DWORD(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    return bytes.substr(0, read);
+}
+
+void putBytes(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+const std::string kLodz = "\xC5\x81\xC3\xB3" "d\xC5\xBA"; // "Łódź" in UTF-8: outside the code page
+
+class FileLayerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        removeTree(root);
+        ASSERT_TRUE(CreateDirectoryW(root.c_str(), nullptr));
+    }
+    void TearDown() override { removeTree(root); }
+    writer::WriteReport write(const std::string& path) { return writer::writeScriptFile(path, kScript, ""); }
+
+    const std::string dir = buildFolder() + "file layer"; // ASCII: the same in UTF-8
+    const std::wstring root = verbatim(dir);
+    const std::string kScript = "REGEDIT4\r\n[HKEY_CLASSES_ROOT\\CLSID\\{C}]\r\n";
+};
+
+TEST_F(FileLayerTest, PathsPastTwoHundredSixtyWorkAndPastTheSystemsLimitTheReasonIsTrue)
+{
+    // Every folder length around the old limit, where a write crashed or
+    // gave a false reason, and a path four times as long.
+    std::vector<std::string> folders;
+    for (size_t length = 245; length <= 270; ++length) folders.push_back(dir + "\\" + std::string(length - dir.size() - 1, 'f'));
+    folders.push_back(dir + "\\" + std::string(250, 'a') + "\\" + std::string(250, 'b') + "\\" + std::string(250, 'c'));
+    for (const std::string& folder : folders) {
+        std::string made;
+        for (size_t at = folder.find('\\', dir.size()); at != std::string::npos; at = folder.find('\\', at + 1))
+            CreateDirectoryW(verbatim(folder.substr(0, at)).c_str(), nullptr);
+        ASSERT_TRUE(CreateDirectoryW(verbatim(folder).c_str(), nullptr)) << folder.size();
+        for (int round = 0; round < 2; ++round) { // made, then replaced
+            const writer::WriteReport report = write(folder + "\\AddIn.reg");
+            EXPECT_TRUE(report.written()) << folder.size() << ": " << writer::reasonSentence(report);
+        }
+        EXPECT_EQ(namesIn(verbatim(folder)), std::vector<std::wstring>{L"AddIn.reg"}) << folder.size();
+        EXPECT_EQ(bytesAt(verbatim(folder + "\\AddIn.reg")), kScript);
+    }
+
+    // Past what the system allows: a name of 256 characters, a path of 33,000.
+    std::string huge = dir;
+    while (huge.size() < 33000) huge += "\\" + std::string(200, 'h');
+    for (const std::string& tooLong : {dir + "\\" + std::string(252, 'n') + ".reg", huge + "\\x.reg"}) {
+        const writer::WriteReport report = write(tooLong);
+        EXPECT_EQ(report.result, writer::WriteResult::OpenFailed);
+        EXPECT_EQ(writer::reasonSentence(report).rfind("Its path is longer than the system allows", 0), 0u)
+            << writer::reasonSentence(report);
+    }
+    // A long folder that is not there is said to be missing: it is.
+    EXPECT_EQ(writer::reasonSentence(write(dir + "\\" + std::string(240, 'm') + "\\x.reg")), "Its folder does not exist.");
+    EXPECT_EQ(namesIn(root).size(), folders.size()); // the folders made, no file, no temp
+}
+
+TEST_F(FileLayerTest, EachRefusalByTheSystemNamesItsTrueReason)
+{
+    ASSERT_TRUE(CreateDirectoryW((root + L"\\a folder.reg").c_str(), nullptr));
+    putBytes(root + L"\\held.reg", "REGEDIT4\r\nheld");
+    putBytes(root + L"\\shared.reg", "REGEDIT4\r\nshared");
+    HANDLE held = CreateFileW((root + L"\\held.reg").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    // As an editor holds a file: others may read it, not replace it.
+    HANDLE shared = CreateFileW((root + L"\\shared.reg").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    struct Case {
+        std::string path, reason;
+    } cases[] = {
+        {"", "No file name was given."},
+        {dir + "\\a folder.reg", "It is a folder."},
+        {dir + "\\no folder\\x.reg", "Its folder does not exist."},
+        {dir + "\\held.reg", "Another program holds it open."},
+        {dir + "\\shared.reg", "Another program holds it open."},
+        {dir + "\\wild*.reg", "Its name holds characters a file name cannot hold."},
+    };
+    for (const Case& c : cases) {
+        const writer::WriteReport report = write(c.path);
+        EXPECT_EQ(report.result, writer::WriteResult::OpenFailed) << c.path;
+        EXPECT_EQ(writer::reasonSentence(report), c.reason) << c.path;
+    }
+    CloseHandle(held);
+    CloseHandle(shared);
+    EXPECT_EQ(bytesAt(root + L"\\held.reg"), "REGEDIT4\r\nheld");
+    EXPECT_EQ(bytesAt(root + L"\\shared.reg"), "REGEDIT4\r\nshared");
+    EXPECT_EQ(namesIn(root), (std::vector<std::wstring>{L"a folder.reg", L"held.reg", L"shared.reg"}));
+}
+
+TEST_F(FileLayerTest, NamesOutsideTheCodePageAreTheNamesGiven)
+{
+    putBytes(root + L"\\Lodz.reg", "REGEDIT4\r\nanother add-in");
+    putBytes(root + L"\\L\u00F3dz.reg", "REGEDIT4\r\nanother add-in");
+    ASSERT_TRUE(write(dir + "\\" + kLodz + ".reg").written());
+    EXPECT_EQ(bytesAt(root + L"\\\u0141\u00F3d\u017A.reg"), kScript);
+    EXPECT_EQ(bytesAt(root + L"\\Lodz.reg"), "REGEDIT4\r\nanother add-in");
+    EXPECT_EQ(bytesAt(root + L"\\L\u00F3dz.reg"), "REGEDIT4\r\nanother add-in");
+    EXPECT_EQ(namesIn(root).size(), 3u);
+
+    // The template and the same-file test take the same names.
+    const std::string tmpl = dir + "\\" + kLodz + " template.reg";
+    putBytes(verbatim(tmpl), "REGEDIT4\r\n#Clsid");
+    const writer::TemplateLoad load = writer::loadTemplate(tmpl);
+    EXPECT_EQ(load.source, writer::TemplateLoad::Source::File);
+    EXPECT_EQ(load.text, "REGEDIT4\r\n#Clsid");
+    EXPECT_EQ(writer::writeScriptFile(tmpl, kScript, tmpl).result, writer::WriteResult::IsTemplate);
+    // Bytes that are not UTF-8 name no file at all, not a look-alike.
+    EXPECT_EQ(write(dir + "\\L\xF3" "dz.reg").result, writer::WriteResult::OpenFailed);
+    EXPECT_EQ(bytesAt(root + L"\\L\u00F3dz.reg"), "REGEDIT4\r\nanother add-in");
+}
+
+TEST_F(FileLayerTest, OneFileInAnySpelling)
+{
+    // The case of letters beyond ASCII by the system's rule: "łÓDŹ" is "Łódź".
+    EXPECT_TRUE(platform::namesSameFile(dir + "\\" + kLodz + ".reg", dir + "/\xC5\x82\xC3\x93" "D\xC5\xB9.REG"));
+    EXPECT_FALSE(platform::namesSameFile(dir + "\\same.reg", dir + "\\same.reg2"));
+    // Another name of the file, a hard link, is the file.
+    putBytes(root + L"\\linked.reg", "REGEDIT4");
+    ASSERT_TRUE(CreateHardLinkW((root + L"\\link.reg").c_str(), (root + L"\\linked.reg").c_str(), nullptr));
+    EXPECT_TRUE(platform::namesSameFile(dir + "\\link.reg", dir + "\\linked.reg"));
+}
+
+TEST_F(FileLayerTest, AWriteRemovesOnlyItsOwnLeftovers)
+{
+    // Left by a run that stopped with the machine, and a run still writing.
+    const std::wstring stale = L"~AddInReg-0000ABCD-00000001.tmp";
+    const std::wstring live = L"~AddInReg-0000ABCD-00000002.tmp";
+    const std::vector<std::wstring> others = {L"arg1A2B.tmp", L"~AddInReg-0000ABCD-00000001.tmp.txt",
+                                              L"~AddInReg-notes.tmp", L"~AddInReg-0000abcd-00000003.tmp"};
+    for (const std::wstring& name : others) putBytes(root + L"\\" + name, "not this program's");
+    putBytes(root + L"\\" + stale, "REGEDIT4\r\nhalf");
+    putBytes(root + L"\\" + live, "REGEDIT4\r\nhalf");
+    HANDLE writing = CreateFileW((root + L"\\" + live).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_TRUE(write(dir + "\\x.reg").written());
+    CloseHandle(writing);
+    std::vector<std::wstring> expected = others;
+    expected.push_back(live);
+    expected.push_back(L"x.reg");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(namesIn(root), expected);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "classes/ProgIdList.h"
 #include "system/Search.h"
 #include "cli/DoctorCommands.h"
+#include "cli/VerifyCommand.h"
 #include "cli/Output.h"
 #include "classes/Arguments.h"
 #include "system/Files.h"
@@ -335,6 +336,7 @@ int run(int argc, char** argv)
                     "After --register, report each key and value of OUT that is not in the registry")
         ->needs("--register");
     const DoctorCommands doctor(app); // check, unregister, stale
+    const VerifyCommand verify(app);
 
     try {
         app.parse(argc, argv);
@@ -356,6 +358,7 @@ int run(int argc, char** argv)
     if (list->parsed()) return runList(listOptions);
     if (find->parsed()) return runFind(typed, listOptions);
     if (doctor.parsed()) return doctor.run();
+    if (verify.parsed()) return verify.run();
     return runWrite(writeOptions);
 }
 

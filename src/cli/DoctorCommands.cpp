@@ -2,6 +2,7 @@
 
 #include "cli/Commands.h"
 #include "cli/DoctorOutput.h"
+#include "cli/VerifyCommand.h"
 #include "system/Doctor.h"
 #include "doctor/Report.h"
 #include "classes/Arguments.h"
@@ -45,14 +46,6 @@ int notFound(const std::string& target)
 {
     std::cerr << kProgram << ": no class found for \"" << target << "\" in either registry view or hive\n";
     return kExitNotFound;
-}
-
-
-std::optional<std::string> fileText(const std::string& path)
-{
-    const std::optional<long long> length = platform::fileLength(path);
-    if (!length) return std::nullopt;
-    return platform::readFileText(path, size_t(*length));
 }
 
 } // namespace
@@ -210,25 +203,8 @@ int DoctorCommands::run() const
 
 bool verifyMergedScript(const std::string& scriptPath)
 {
-    const std::optional<std::string> text = fileText(scriptPath);
-    if (!text) {
-        std::cerr << kProgram << ": \"" << scriptPath << "\" cannot be read back.\n";
-        return false;
-    }
-    size_t failures = 0;
-    for (const doctor::Finding& finding : doctor::verifyMerge(*text)) {
-        std::cout << finding.message << kLineEnd;
-        failures += doctor::isFailure(finding);
-    }
-    std::cout << std::flush;
-    if (failures == 0) {
-        std::cout << "Verified: the registry holds every key and value of \"" << scriptPath << "\"." << kLineEnd
-                  << std::flush;
-        return true;
-    }
-    std::cerr << kProgram << ": " << failures << " of the lines of \"" << scriptPath
-              << "\" are not in the registry as written.\n";
-    return false;
+    // write --register merges with reg import.
+    return verifyScriptFile(scriptPath, scripts::Importer::Reg, false) == kExitOk;
 }
 
 } // namespace cli

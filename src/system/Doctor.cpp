@@ -8,6 +8,7 @@
 #include "system/Files.h"
 #include "system/ServerFiles.h"
 #include "system/RegistryReader.h"
+#include "system/VerifyProbe.h"
 
 #include <algorithm>
 #include <map>
@@ -403,22 +404,7 @@ std::string checkReport(const std::string& target, Host host)
 
 std::vector<Finding> verifyMerge(const std::string& scriptText)
 {
-    const MergedClasses merged(View::Bits64);
-    const RegistryReader machine(Hive::MachineClasses, View::Bits64);
-    const RegistryReader user(Hive::UserClasses, View::Bits64);
-    RegistryProbe probe;
-    probe.keyExists = [&](const ClassesKey& key) {
-        if (key.hive == ClassesHive::Merged) return merged.keyExists(key.path);
-        return (key.hive == ClassesHive::Machine ? machine : user).keyExists(key.path);
-    };
-    probe.value = [&](const ClassesKey& key, const std::string& name) -> std::optional<StoredValue> {
-        const std::optional<registry::Value> value =
-            key.hive == ClassesHive::Merged ? merged.value(key.path, name)
-                                            : (key.hive == ClassesHive::Machine ? machine : user).value(key.path, name);
-        if (!value) return std::nullopt;
-        return StoredValue{static_cast<uint32_t>(value->type), std::string(value->data.begin(), value->data.end())};
-    };
-    return verifyScript(scriptText, probe);
+    return verifyScript(scriptText, platform::verifyProbe(), {platform::ansiScriptDecoder(), scripts::Importer::Reg});
 }
 
 std::vector<std::string> serverFilesOf(const ClassRef& ref)

@@ -4,6 +4,7 @@
 // the registry holds afterwards, key by key and value by value; and the
 // verifier must find nothing to report on the merge it just saw, beyond the
 // lines the importer passed over.
+#include "CliProcess.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
 #include "doctor/Verify.h"
@@ -13,6 +14,7 @@
 #include "text/Text.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <windows.h>
 
@@ -347,6 +349,53 @@ TEST(ImportTest, ReaderPredictsWhatTheImporterDoes)
     for (const auto& [group, counts] : byGroup)
         std::cout << group << ": " << counts.first << " of " << counts.second << " scripts as reg import merges them\n";
     std::cout << agreeing << " of " << cases().size() << " scripts agree\n";
+}
+
+// The command: its text and JSON, the importer it judges by, its exit codes.
+TEST(ImportTest, VerifyCommandJudgesAMergeByItsImporter)
+{
+    const std::string path = tempScriptPath();
+    const std::string script = withBases("REGEDIT4\r\n[HKCU\\Software\\AddInRegImportTest]\r\n\"A\"=\"x\"  ;note\r\n"
+                                         "\"B\"=dword:00000001\r\n[-$K\\Gone]\r\n");
+    clearBases();
+    ASSERT_TRUE(merge(path, script, Tool::Reg));
+    CliRun run = runCli({"verify", path});
+    EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+    EXPECT_EQ(run.out, "Verified: the registry holds every key and value of \"" + path + "\".\r\n");
+
+    // regedit would have refused the abbreviation: nothing of lines 2 to 4.
+    run = runCli({"verify", path, "--importer", "regedit", "--format", "json"});
+    EXPECT_EQ(run.exitCode, 1u);
+    const nlohmann::json skipped = nlohmann::json::parse(run.out);
+    ASSERT_EQ(skipped.size(), 3u) << run.out;
+    EXPECT_EQ(skipped[0]["line"], 2);
+    EXPECT_EQ(skipped[0]["kind"], "skipped");
+
+    ASSERT_EQ(runReg("add HKCU\\Software\\AddInRegImportTest /v B /d 1 /f"), 0u);
+    run = runCli({"verify", path, "--format", "json"});
+    EXPECT_EQ(run.exitCode, 1u);
+    const nlohmann::json different = nlohmann::json::parse(run.out);
+    ASSERT_EQ(different.size(), 1u) << run.out;
+    EXPECT_EQ(different[0]["line"], 4);
+    EXPECT_EQ(different[0]["kind"], "different");
+    EXPECT_EQ(different[0]["key"], "HKCU\\Software\\AddInRegImportTest");
+    EXPECT_EQ(different[0]["valueName"], "B");
+    EXPECT_EQ(different[0]["expected"], "REG_DWORD dword:00000001");
+    EXPECT_EQ(different[0]["found"], "REG_SZ \"1\"");
+
+    // A header the importer refuses: its values are left over from before,
+    // and that is no verification.
+    writeFileBytes(path, "REGEDIT4 \r\n" + script.substr(script.find('\n') + 1));
+    run = runCli({"verify", path});
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(run.out.find("line 1: "), 0u) << run.out;
+    EXPECT_EQ(run.out.find("Verified"), std::string::npos);
+
+    EXPECT_EQ(runCli({"verify", path + ".missing"}).exitCode, 3u);
+    EXPECT_EQ(runCli({"verify", path, "--importer", "regini"}).exitCode, 2u);
+    EXPECT_EQ(runCli({"verify"}).exitCode, 2u);
+    clearBases();
+    DeleteFileA(path.c_str());
 }
 
 } // namespace

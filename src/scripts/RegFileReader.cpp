@@ -87,6 +87,10 @@ public:
     RegScriptContent read()
     {
         const std::string_view header = lines_.empty() ? std::string_view() : trimmedStart(lines_[0]);
+        if (header == "REGEDIT") {
+            readWindows31();
+            return std::move(content_);
+        }
         if (header != "REGEDIT4" && header != "Windows Registry Editor Version 5.00") {
             content_.imported = false;
             fail(1, "the first line is not exactly \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\", "
@@ -119,6 +123,40 @@ private:
             const size_t breakLength = rest.compare(end, 2, "\r\n") == 0 ? 2 : 1;
             rest.remove_prefix(end + breakLength);
             if (rest.empty()) break;
+        }
+    }
+
+    // The Windows 3.1 form under "REGEDIT": each line
+    // "HKEY_CLASSES_ROOT\path [= ]text" writes the key's default value; a
+    // single blank after "=" belongs to it, the rest of the text is kept.
+    void readWindows31()
+    {
+        constexpr std::string_view root = "HKEY_CLASSES_ROOT\\";
+        for (size_t index = 1; index < lines_.size(); ++index) {
+            const std::string_view line = lines_[index];
+            if (trimmedStart(line).empty()) continue;
+            if (line.substr(0, root.size()) != root) {
+                fail(index + 1, "in a REGEDIT script, a line must start with HKEY_CLASSES_ROOT\\");
+                continue;
+            }
+            const size_t blank = line.find_first_of(" \t", root.size());
+            RegEntry key;
+            key.line = index + 1;
+            key.root = RegRoot::ClassesRoot;
+            key.subKey = std::string(line.substr(root.size(), blank - root.size()));
+            key.keyPath = std::string(line.substr(0, blank));
+            std::string_view text = trimmedStart(blank == std::string_view::npos ? std::string_view() : line.substr(blank));
+            if (!text.empty() && text.front() == '=') {
+                text.remove_prefix(1);
+                if (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+            }
+            RegEntry value = key;
+            value.kind = RegEntryKind::String;
+            value.data = std::string(text);
+            value.type = kRegSz;
+            value.stored = text::utf16BytesFromUtf8(value.data);
+            content_.entries.push_back(std::move(key));
+            content_.entries.push_back(std::move(value));
         }
     }
 

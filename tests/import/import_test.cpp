@@ -145,14 +145,21 @@ Tree predict(Tree tree, const scripts::RegScriptContent& content)
                        (k.first.second == upper || k.first.second.rfind(upper + "\\", 0) == 0);
             });
         } else if (entry.kind == scripts::RegEntryKind::Key) {
-            // The key and every key between it and its base.
-            std::string path = entry.subKey;
-            while (baseOf(entry.root, text::upperAscii(path))) {
-                Key& key = tree[{entry.root, text::upperAscii(path)}];
-                if (key.path.empty()) key.path = path;
-                const size_t cut = path.rfind('\\');
+            // The key and every key between it and its base; a key that is
+            // there keeps its spelling, and so do the names below it.
+            std::string spelled;
+            for (size_t start = 0;;) {
+                const size_t cut = entry.subKey.find('\\', start);
+                const std::string part = entry.subKey.substr(start, cut - start);
+                spelled = spelled.empty() ? part : spelled + "\\" + part;
+                const std::string path = text::upperAscii(entry.subKey.substr(0, cut));
+                if (baseOf(entry.root, path)) {
+                    Key& key = tree[{entry.root, path}];
+                    if (key.path.empty()) key.path = spelled;
+                    spelled = key.path;
+                }
                 if (cut == std::string::npos) break;
-                path.resize(cut);
+                start = cut + 1;
             }
         } else if (!entry.keyDeleted) {
             Key& key = tree[id];
@@ -225,7 +232,11 @@ const std::vector<Case>& cases()
         {"header", "regedit4\n[$K]\n\"A\"=\"new\"\n"},
         {"header", "\xef\xbb\xbfWindows Registry Editor Version 5.00\n[$K]\n\"A\"=\"new\"\n"},
         {"header", " \tREGEDIT4\r\n[$K]\r\n\"A\"=\"new\"\r\n"},
-        {"header", "Windows Registry Editor Version 5.00\n[$K]\n\"A\"=\"new\""},
+        {"header", "REGEDIT3\n[$K]\n\"A\"=\"new\"\n"},
+        {"header", "Windows Registry Editor Version 4.00\n[$K]\n\"A\"=\"new\"\n"},
+        // The Windows 3.1 form: default values below HKEY_CLASSES_ROOT only.
+        {"header", "REGEDIT\r\n$C = Value0\r\n$C\\a =  Value1 \r\n$C\\b Value2\r\n$C\\c\r\n"
+                   " $C\\d = x\r\n;$C\\e = x\r\nhkey_classes_root\\AddInRegImportTest\\f = x\r\n$C\\g =x"},
 
         // Comments: lines of '#' or ';', and ';' after the data of a value.
         {"comments", "REGEDIT4\n#c\n  ;c\n[$K] ;c\n\"A\"=\"x\"  ;note\n\"B\"=dword:00000001 ;note\n\"C\"=- ;note\n"
@@ -246,7 +257,9 @@ const std::vector<Case>& cases()
         {"continuation", "REGEDIT4\n[$K]\n\"B\"=hex(2):41,42,\\\n\n\n"},
         {"continuation", "REGEDIT4\n[$K]\n\"B\"=hex(2):41,42\\"},
         {"continuation", "REGEDIT4\n[$K]\n\"A\"=dword:1,\\\n[$K\\Sub]\n\"B\"=\"x\",\\\n\"C\"=\"c\"\n"},
-        {"continuation", "REGEDIT4\n[-$K\\Gone]\n\"A\"=hex:01,\\\n[$K\\Sub]\n[$K]\n\"B\"=\"b\"\n"},
+        {"continuation", "REGEDIT4\n[$K]\n\"A\"=hex:01,0\\\n2\n\"B\"=hex:01,\\02\n\"C\"=hex:01\\,02\n\"D\"=hex:01,\\ 02\n"
+                         "\"E\"=hex:01,\\\\\n02\n\"F\"=hex:01,/\n02\n\"G\"=hex(2):41,\\\n  ,42\n\"H\"=hex:01,\\\n\t02,\\;c\n\n\t;c\n  03;c\n"},
+        {"continuation", "Windows Registry Editor Version 5.00\n[$K]\n\"A\"=hex(7):41,00,\\\n;c\n  @=\"x\"\n\"B\"=hex:01,\\\n  \\\n02\n"},
 
         // Data forms.
         {"data", "REGEDIT4\n[$K]\n\"A\"=dword: 1\n\"B\"=dword:\t0000002a\t\n\"C\"=dword:123456789\n\"D\"=dword:0x1\n"
@@ -262,7 +275,11 @@ const std::vector<Case>& cases()
         {"data", "REGEDIT4\r[$K]\r\"A\"=\"a\"\r\"B\"=hex:01,\\\r02\r\r"},
         {"data", "REGEDIT4\r\n[$K]\r\n\"A\"=\"x\ry\"\r\n\"B\"=\"b\"\r\n\"C\"=hex:01,\r02\r\n"},
         {"data", "REGEDIT4\n[$K]\n\"A\"=hex:01,\0\n\"B\"=\"b\"\n"s},
-        {"data", "Windows Registry Editor Version 5.00\n[$K]\n\"A\"=hex(2):41,00,42,00\n\"B\"=\"\xe9\"\n"},
+        {"data", "REGEDIT4\n[$K]\n\"A\"=\"foo\"bar\"\n\"B\"=\"foo\"\"bar\"\n\"C\"=\\\"x\"\n\"D\"=x\"\n\"E\"=dword:12345678abc\n"
+                 "\"F\"=dword:1234#5678\n\"G\"=dword:1234 ;5678\n\"H\"=\"Test \\\nValue\"\n\"I\"=-\"x\"\n"},
+        {"names", "REGEDIT4\n[$K]\n\"a\\\"b\"=\"1\"\n\"c\\\\d\"=\"2\"\n\"e\\nf\"=\"3\"\n\"g\"h\"=\"4\"\n\"\"=\"5\"\n"
+                  "\"  i \"  =  \"  6  \"  \n\t\"j\"\t=\tdword:\t7\t\n\"k\\\nl\"=\"8\"\nm\"=\"9\"\n\"n=\"10\"\n\"o\\0\"=\"11\"\n"
+                  "\"p\\tq\"=\"12\"\n\"count/up\"=\"one/two\"\n\"\\\\x\\\\y\"=\"\"\n"},
 
         // UTF-16 scripts, marked: hex(2) and hex(7) bytes are UTF-16 already.
         {"utf16", "Windows Registry Editor Version 5.00\r\n[$K\\\xc3\xa9]\r\n\"\xe4\xb8\xad\"=\"\xc3\xa9\"\r\n"
@@ -287,6 +304,10 @@ const std::vector<Case>& cases()
         {"keys", "REGEDIT4\n[$M\\m]\n\"A\"=\"1\"\n[HKLM\\Software\\AddInRegImportTest\\n]\n[$C\\c]\n@=\"x\"\n"
                  "[HKCR\\AddInRegImportTest\\d]\n[-$C\\c]\n"},
         {"keys", "REGEDIT4\n[$K]\n\"A\"=-\n\"c\"=-\n\"Missing\"=-\n[$K\\Sub]\n@=-\n", Form::Ansi, kLeftOver},
+        {"keys", "REGEDIT4\n[$K\\Sub\"1]\n\"A\"=\"1\"\n[$K\\Sub/2]\n[$K\\https://example.org]\n[$K\\t\t]\n"
+                 "HKEY_CURRENT_USER\\Software\\AddInRegImportTest\\u]\n[HKEY_CURRENT_USERS\\Software\\AddInRegImportTest]\n"
+                 "\"B\"=\"2\"\n[$K\\SUB\"1\\v]\n\"C\"=\"3\"\n"},
+        {"keys", "REGEDIT4\n[$K\\a]\n\"A\"=\"1\"\n[-$K\\a]\n[$K\\a\\b]\n[-$K\\A\\B]\n[$K\\c]\n[-$K\\C]\n\"C\"=\"3\"\n[$K\\c]\n"},
     };
     return all;
 }

@@ -170,6 +170,12 @@ TEST(RegFileReader, LinesAndKeys)
         EXPECT_EQ(errorLines, c.errorLines) << c.script;
     }
     EXPECT_FALSE(readRegScript("REGEDIT4 ;x\n").imported);
+    // The Windows 3.1 form: each line a default value below HKEY_CLASSES_ROOT.
+    const RegScriptContent old = readRegScript("REGEDIT\r\nHKEY_CLASSES_ROOT\\k =  v \r\n HKEY_CLASSES_ROOT\\x\r\n");
+    ASSERT_EQ(old.entries.size(), 2u);
+    EXPECT_EQ(old.entries[1].subKey, "k");
+    EXPECT_EQ(old.entries[1].data, " v ");
+    EXPECT_EQ(old.errors.at(0).line, 3u);
     EXPECT_EQ(readRegScript("REGEDIT4\n[HKEY_USERS\\k]\n\"a\"=hex:01,\\\n[HKEY_USERS\\k\\s]").entries.back().keyPath,
               "HKEY_USERS\\k");
 

@@ -320,12 +320,12 @@ private:
         size_t digits = 0;
         while (digits < s.size() && text::hexDigitValue(s[digits]) >= 0) {
             value = (value << 4) | static_cast<uint64_t>(text::hexDigitValue(s[digits]));
-            if (value > 0xFFFFFFFFu) value = 0x100000000u; // out of range, whatever follows
+            if (value > 0xFFFFFFFFU) value = 0x100000000U; // out of range, whatever follows
             ++digits;
         }
         if (digits == 0) return std::nullopt;
         s.remove_prefix(digits);
-        if (negative && value != 0) return 0x100000000u;
+        if (negative && value != 0) return 0x100000000U;
         return value;
     }
 
@@ -336,7 +336,7 @@ private:
             s.remove_prefix(4);
             const std::optional<uint64_t> type = readNumber(s, false);
             // reg import refuses ffffffff too, as the overflow of its number reader.
-            if (!type || *type >= 0xFFFFFFFFu || s.substr(0, 2) != "):")
+            if (!type || *type >= 0xFFFFFFFFU || s.substr(0, 2) != "):")
                 return "hex( takes a type below ffffffff in hex digits and \"):\"";
             entry.hexType = static_cast<uint32_t>(*type);
             s.remove_prefix(2);
@@ -356,35 +356,47 @@ private:
     {
         size_t continuedOn = 0; // the number of the line s is, when the data continued on it
         for (;;) {
-            // Expecting a byte, the end, or "\".
+            // Expecting a byte, the end, or "\\".
             const std::string_view before = trimmedStart(s);
             if (atDataEnd(before)) return "";
             if (before.front() == '\\' && continuedOn == 0) {
                 if (!atDataEnd(trimmedStart(before.substr(1)))) return "text after the '\\' that continues hex data";
-                while (next_ < lines_.size() && atDataEnd(trimmedStart(lines_[next_]))) ++next_;
-                if (next_ == lines_.size()) return ""; // continued past the end: the bytes so far
-                s = trimmedStart(lines_[next_++]);
+                if (!nextDataLine(s)) return ""; // continued past the end: the bytes so far
                 continuedOn = next_;
                 continue;
             }
-            const size_t line = continuedOn;
-            continuedOn = 0;
-            std::string_view rest = s;
-            const std::optional<uint64_t> value = readNumber(rest, true);
-            if (!value && line != 0) return continuedOnBadLine(line);
-            if (!value) return "not a hex byte";
-            if (*value > 0xFF) return "a hex byte above ff";
-            bytes += static_cast<char>(*value);
-            // After a byte: a comma, or the end.
-            if (!rest.empty() && rest.front() == ',') {
-                s = rest.substr(1);
-                continue;
-            }
-            if (!rest.empty() && rest.front() == '\\')
-                return "a '\\' without a comma before it ends the value; the next line is read on its own";
-            if (atDataEnd(trimmedStart(rest))) return "";
-            return "hex bytes must be separated by commas";
+            if (std::optional<std::string> end = readHexByte(s, bytes, std::exchange(continuedOn, 0))) return *end;
         }
+    }
+
+    // The next line that is neither blank nor a ";" comment, its leading
+    // blanks dropped; false at the end of the script.
+    bool nextDataLine(std::string_view& s)
+    {
+        while (next_ < lines_.size() && atDataEnd(trimmedStart(lines_[next_]))) ++next_;
+        if (next_ == lines_.size()) return false;
+        s = trimmedStart(lines_[next_++]);
+        return true;
+    }
+
+    // One byte and the comma after it (then `s` is left after the comma and
+    // nothing is returned), or the end of the data ("" or what is wrong).
+    std::optional<std::string> readHexByte(std::string_view& s, std::string& bytes, size_t continuedOn)
+    {
+        std::string_view rest = s;
+        const std::optional<uint64_t> value = readNumber(rest, true);
+        if (!value && continuedOn != 0) return continuedOnBadLine(continuedOn);
+        if (!value) return "not a hex byte";
+        if (*value > 0xFF) return "a hex byte above ff";
+        bytes += static_cast<char>(*value);
+        if (!rest.empty() && rest.front() == ',') {
+            s = rest.substr(1);
+            return std::nullopt;
+        }
+        if (!rest.empty() && rest.front() == '\\')
+            return "a '\\' without a comma before it ends the value; the next line is read on its own";
+        if (atDataEnd(trimmedStart(rest))) return "";
+        return "hex bytes must be separated by commas";
     }
 
     // The line that hex data continued on is not hex data: the importer

@@ -17,7 +17,7 @@ constexpr REGSAM kRead = KEY_READ | KEY_WOW64_64KEY;
 std::wstring wide(const std::string& utf8)
 {
     const std::u16string units = text::utf16FromUtf8(utf8);
-    return std::wstring(units.begin(), units.end());
+    return {units.begin(), units.end()};
 }
 
 HKEY rootHandle(RegRoot root)
@@ -35,7 +35,7 @@ HKEY rootHandle(RegRoot root)
 UniqueHkey openKey(HKEY root, const std::string& path)
 {
     UniqueHkey key;
-    if (RegOpenKeyExW(root, wide(path).c_str(), 0, kRead, key.put()) != ERROR_SUCCESS) return UniqueHkey();
+    if (RegOpenKeyExW(root, wide(path).c_str(), 0, kRead, key.put()) != ERROR_SUCCESS) return {};
     return key;
 }
 

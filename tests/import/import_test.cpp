@@ -18,6 +18,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <iostream>
 #include <map>
 #include <sstream>

@@ -1,6 +1,6 @@
 // Reading a script as the importer reads it, and the verifier's verdicts on
-// a registry held in a map. The importer's own behaviour is the Wine test
-// import_test; these are the reader's forms that need no registry.
+// a registry held in a map. The importer itself is the judge in import_test;
+// these run under the sanitizers, a few forms of each rule.
 #include "doctor/Verify.h"
 #include "scripts/RegFileReader.h"
 #include "text/Text.h"
@@ -84,11 +84,8 @@ TEST(RegFileReader, ValueLines)
     const Case cases[] = {
         // Comments after the data start with ';' only.
         {"\"a\"=\"x\"  ;note", 1, text::utf16BytesFromUtf8("x")},
-        {"\"a\"=\"x\";note", 1, text::utf16BytesFromUtf8("x")},
         {"\"a\"=\"x\" #note", 0, empty},
         {"\"a\"=dword:00000001 ;note", 4, std::string("\1\0\0\0", 4)},
-        {"\"a\"=dword:1234;5678", 4, std::string("\x34\x12\0\0", 4)},
-        {"\"a\"=hex:01,02;n", 3, "\x01\x02"},
         // Blanks after the colon, after a comma, at the end; a trailing comma.
         {"\"a\"=dword:\t 2 \t", 4, std::string("\2\0\0\0", 4)},
         {"\"a\"=hex: 01, 2,", 3, "\x01\x02"},
@@ -100,18 +97,13 @@ TEST(RegFileReader, ValueLines)
         // Escapes: \n and \r are line breaks, any other character stands for itself.
         {"\"a\"=\"1\\n2\\r3\\t\\\\\"", 1, text::utf16BytesFromUtf8("1\n2\r3t\\")},
         {"\"a\"=\"x\\0\"", 0, empty},
-        {"\"a\"=\"x\" y", 0, empty},
         {"\"a\"=dword:123456789", 0, empty},
         {"\"a\"=dword:0x1", 0, empty},
-        {"\"a\"=DWORD:1", 0, empty},
         {"\"a\"=hex:01 ,02", 0, empty},
         {"\"a\"=hex:100", 0, empty},
-        {"\"a\"=hex:,01", 0, empty},
-        {"\"a\"=hex(0x2):00", 0, empty},
         {"\"a\"=hex(ffffffff):00", 0, empty},
         {"\"a\"=hex:01\\", 0, empty},
         {"\"a\"=- #x", 0, empty},
-        {"\"a\"=", 0, empty},
     };
     for (const Case& c : cases) {
         const RegScriptContent read = readRegScript(std::string("REGEDIT4\n[HKEY_USERS\\k]\n") + c.line, kLatin1);

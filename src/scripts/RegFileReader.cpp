@@ -14,6 +14,8 @@ constexpr uint32_t kRegExpandSz = 2;
 constexpr uint32_t kRegDword = 4;
 constexpr uint32_t kRegMultiSz = 7;
 
+constexpr char kEscapedNul[] = "the escape '\\0' in a string";
+
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view trimmedStart(std::string_view s)
@@ -97,7 +99,7 @@ public:
                     "so the importer imports nothing");
             return std::move(content_);
         }
-        for (next_ = 1; next_ < lines_.size();) {
+        for (next_ = 1; next_ < lines_.size() && !stopped_;) {
             const size_t index = next_++;
             const std::string_view line = trimmedStart(lines_[index]);
             if (line.empty() || line.front() == ';' || line.front() == '#') continue;
@@ -224,7 +226,7 @@ private:
             if (c == '\\') {
                 if (++i == s.size()) break;
                 c = s[i];
-                if (c == '0') return "the escape '\\0' in a string";
+                if (c == '0') return kEscapedNul;
                 if (c == 'n') c = '\n';
                 if (c == 'r') c = '\r';
                 // Any other escaped character stands for itself.
@@ -271,7 +273,14 @@ private:
         }
         if (!s.empty() && s.front() == '"') {
             entry.kind = RegEntryKind::String;
-            if (std::string problem = readQuoted(s, entry.data); !problem.empty()) return problem;
+            if (std::string problem = readQuoted(s, entry.data); !problem.empty()) {
+                // regedit gives up on the whole rest of the script there.
+                if (problem == kEscapedNul && options_.importer == Importer::Regedit) {
+                    stopped_ = true;
+                    problem += "; regedit stops the import here and imports no line below";
+                }
+                return problem;
+            }
             if (!atDataEnd(trimmedStart(s))) return "text after a string value";
             entry.type = kRegSz;
             entry.stored = text::utf16BytesFromUtf8(entry.data);
@@ -431,6 +440,7 @@ private:
     size_t next_ = 0; // index of the next line to read
     RegEntry key_;    // the key line in force
     bool haveKey_ = false;
+    bool stopped_ = false; // the importer gave up: no line after is read
     RegScriptContent content_;
 };
 

@@ -2,8 +2,9 @@
 // Reading a registry script as the system's importer reads it, so that a
 // merge can be checked against it: what the import writes and deletes, and
 // every line it passes over, with the reason. The rules are those that
-// `reg import` follows (and `regedit`, which differs only in the roots it
-// accepts); the differential test holds the reader to them.
+// `reg import` follows (and `regedit`, which refuses the root abbreviations
+// and gives up at an escaped NUL); the differential test holds the reader
+// to them.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -15,7 +16,8 @@
 namespace scripts {
 
 // The importer that merges the script: `regedit` refuses the root
-// abbreviations (HKCU, ...) that `reg import` accepts.
+// abbreviations (HKCU, ...) that `reg import` accepts, and stops at a "\0"
+// in string data where `reg import` passes over that one line.
 enum class Importer { Reg, Regedit };
 
 // The root keys a script can name.

@@ -302,6 +302,10 @@ const std::vector<Case>& cases()
          Form::Ansi, kLeftOver},
         {"keys", "REGEDIT4\n[HKCU\\Software\\AddInRegImportTest\\a]\n\"A\"=\"1\"\n[$K\\b]\n\"B\"=\"2\"\n", Form::Ansi, "",
          Tool::Regedit},
+        // regedit gives up at an escaped NUL in string data; reg import passes over that line only.
+        {"keys", "REGEDIT4\n[$K]\n\"A\"=\"a\"\n\"B\"=\"x\\0\"\n\"C\"=\"c\"\n[$K\\k]\n\"o\\0\"=\"n\"\n", Form::Ansi, "",
+         Tool::Regedit},
+        {"keys", "REGEDIT4\n[$K]\n\"o\\0\"=\"n\"\n\"p\"=hex(2):41,00,42\n\"q\"=\"\\\\0\"\n", Form::Ansi, "", Tool::Regedit},
         {"keys", "REGEDIT4\n[$M\\m]\n\"A\"=\"1\"\n[HKLM\\Software\\AddInRegImportTest\\n]\n[$C\\c]\n@=\"x\"\n"
                  "[HKCR\\AddInRegImportTest\\d]\n[-$C\\c]\n"},
         {"keys", "REGEDIT4\n[$K]\n\"A\"=-\n\"c\"=-\n\"Missing\"=-\n[$K\\Sub]\n@=-\n", Form::Ansi, kLeftOver},

@@ -176,6 +176,10 @@ TEST(RegFileReader, LinesAndKeys)
     ReadOptions regedit;
     regedit.importer = Importer::Regedit;
     EXPECT_EQ(readRegScript("REGEDIT4\n[HKCU\\k]\n\"a\"=\"1\"", regedit).errors.size(), 2u);
+    // An escaped NUL in string data: reg import passes over the line, regedit gives up there.
+    const std::string nul = "REGEDIT4\n[HKEY_USERS\\k]\n\"a\"=\"\\0\"\n\"b\"=\"1\"";
+    EXPECT_EQ(readRegScript(nul).entries.size(), 2u);
+    EXPECT_EQ(readRegScript(nul, regedit).entries.size(), 1u);
 }
 
 // A UTF-16 script reads like an ANSI one; its hex(2) bytes are UTF-16 already,

@@ -5,6 +5,7 @@
 #include "cli/ListCommands.h"
 #include "cli/Options.h"
 #include "cli/Print.h"
+#include "cli/VerifyCommand.h"
 #include "scripts/RegScript.h"
 #include "system/Files.h"
 #include "system/SafeWrite.h"
@@ -230,6 +231,7 @@ int run(int argc, char** argv)
     WriteOptions writeOptions;
     addWriteCommand(app, writeOptions);
     const DoctorCommands doctor(app); // check, unregister, stale
+    const VerifyCommand verify(app);
 
     try {
         app.parse(argc, argv);
@@ -258,6 +260,7 @@ int run(int argc, char** argv)
     if (list->parsed()) code = runList(listOptions);
     else if (find->parsed()) code = runFind(typed, findOptions);
     else if (doctor.parsed()) code = doctor.run();
+    else if (verify.parsed()) code = verify.run();
     else code = runWrite(writeOptions);
     if (resultsFailed()) {
         printError("the output could not be written (the disk may be full, or the reader gone).");

@@ -4,6 +4,7 @@
 #include "cli/DoctorOutput.h"
 #include "cli/Options.h"
 #include "cli/Print.h"
+#include "cli/VerifyCommand.h"
 #include "system/Doctor.h"
 #include "system/Files.h"
 #include "system/Process.h"
@@ -52,14 +53,6 @@ ExitCode notFound(const std::string& target)
 {
     printError("no class found for \"" + target + "\" in either registry view or hive");
     return ExitCode::NothingFound;
-}
-
-
-std::optional<std::string> fileText(const std::string& path)
-{
-    const std::optional<long long> length = platform::fileLength(path);
-    if (!length) return std::nullopt;
-    return platform::readFileText(path, size_t(*length));
 }
 
 } // namespace
@@ -226,22 +219,8 @@ ExitCode DoctorCommands::run() const
 
 bool verifyMergedScript(const std::string& scriptPath)
 {
-    const std::optional<std::string> text = fileText(scriptPath);
-    if (!text) {
-        printError("\"" + scriptPath + "\" cannot be read back.");
-        return false;
-    }
-    size_t failures = 0;
-    for (const doctor::Finding& finding : doctor::verifyMerge(*text)) {
-        printResult(finding.message + kLineEnd);
-        failures += doctor::isFailure(finding);
-    }
-    if (failures == 0) {
-        printResult("Verified: the registry holds every key and value of \"" + scriptPath + "\"." + kLineEnd);
-        return true;
-    }
-    printError(std::to_string(failures) + " of the lines of \"" + scriptPath + "\" are not in the registry as written.");
-    return false;
+    // write --register merges with reg import.
+    return verifyScriptFile(scriptPath, scripts::Importer::Reg, false) == ExitCode::Ok;
 }
 
 } // namespace cli

@@ -1,27 +1,26 @@
 #include "doctor/Verify.h"
 
-#include "scripts/RegFileReader.h"
+#include "text/Text.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <map>
+#include <tuple>
+#include <utility>
 
 namespace doctor {
 
 namespace {
 
-constexpr uint32_t kRegSz = 1;
-constexpr uint32_t kRegDword = 4;
+using scripts::RegEntry;
+using scripts::RegEntryKind;
+using scripts::RegRoot;
 
-bool startsWithIgnoringCase(std::string_view text, std::string_view start)
-{
-    if (text.size() < start.size()) return false;
-    for (size_t i = 0; i < start.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(text[i]) != lower(start[i])) return false;
-    }
-    return true;
-}
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegExpandSz = 2;
+constexpr uint32_t kRegDword = 4;
+constexpr uint32_t kRegMultiSz = 7;
 
 std::string typeText(uint32_t type)
 {
@@ -32,6 +31,34 @@ std::string typeText(uint32_t type)
     return type < names.size() ? names[type] : "type " + std::to_string(type);
 }
 
+bool isText(uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
+
+// How stored data reads in a message: text in quotes, a dword as the script
+// writes it, other data as its hex bytes.
+std::string dataText(uint32_t type, const std::string& data)
+{
+    if (isText(type)) return '"' + text::utf8FromUtf16Bytes(data) + '"';
+    char part[16];
+    if (type == kRegDword && data.size() == 4) {
+        uint32_t value = 0;
+        for (size_t i = 4; i-- > 0;) value = (value << 8) | static_cast<unsigned char>(data[i]);
+        std::snprintf(part, sizeof(part), "dword:%08x", static_cast<unsigned>(value));
+        return part;
+    }
+    std::string out = "hex";
+    if (type != 3) {
+        out += '(';
+        out += std::to_string(type);
+        out += ')';
+    }
+    out += ':';
+    for (size_t i = 0; i < data.size(); ++i) {
+        std::snprintf(part, sizeof(part), "%s%02x", i == 0 ? "" : ",", static_cast<unsigned>(static_cast<unsigned char>(data[i])));
+        out += part;
+    }
+    return out;
+}
+
 std::string valueText(const std::string& keyPath, const std::string& name)
 {
     return (name.empty() ? std::string("the default value") : '"' + name + '"') + " of " + keyPath;
@@ -39,185 +66,146 @@ std::string valueText(const std::string& keyPath, const std::string& name)
 
 std::string atLine(size_t line) { return "line " + std::to_string(line) + ": "; }
 
-std::string untilNul(const std::string& data) { return data.substr(0, data.find('\0')); }
+// Keys and values compared as the registry compares names: ASCII letters
+// without regard to case.
+using KeyId = std::pair<RegRoot, std::string>;
+KeyId keyIdOf(const RegEntry& entry) { return {entry.root, text::upperAscii(entry.subKey)}; }
 
-// How the script's data reads in a message.
-std::string scriptData(const scripts::RegEntry& entry)
+bool isAtOrBelow(const KeyId& key, const KeyId& top)
 {
-    if (entry.kind == scripts::RegEntryKind::String) return '"' + entry.data + '"';
-    if (entry.kind == scripts::RegEntryKind::Dword) {
-        uint32_t value = 0;
-        for (size_t i = 4; i-- > 0;) value = (value << 8) | static_cast<unsigned char>(entry.data[i]);
-        char text[24];
-        std::snprintf(text, sizeof(text), "dword:%08x", static_cast<unsigned>(value));
-        return text;
+    if (key.first != top.first) return false;
+    if (top.second.empty()) return true;
+    return key.second == top.second ||
+           (key.second.size() > top.second.size() && key.second.compare(0, top.second.size(), top.second) == 0 &&
+            key.second[top.second.size()] == '\\');
+}
+
+// What the script leaves behind once every line has been merged: each key and
+// value with the line that decided it.
+struct FinalState {
+    std::map<KeyId, const RegEntry*> keys;                                  // a key line: written or deleted
+    std::map<std::tuple<RegRoot, std::string, std::string>, const RegEntry*> values; // a value line: written or deleted
+
+    void merge(const RegEntry& entry)
+    {
+        const KeyId key = keyIdOf(entry);
+        if (entry.kind != RegEntryKind::Key) {
+            if (entry.keyDeleted) return; // the importer ignores it
+            values[{key.first, key.second, text::upperAscii(entry.valueName)}] = &entry;
+            return;
+        }
+        if (entry.keyDeleted) {
+            std::erase_if(keys, [&](const auto& k) { return isAtOrBelow(k.first, key); });
+            std::erase_if(values, [&](const auto& v) {
+                return isAtOrBelow({std::get<0>(v.first), std::get<1>(v.first)}, key);
+            });
+        } else {
+            // Writing a key brings back a deleted key above it.
+            std::erase_if(keys, [&](const auto& k) { return k.second->keyDeleted && isAtOrBelow(key, k.first); });
+        }
+        keys[key] = &entry;
     }
-    return std::to_string(entry.data.size()) + " bytes";
-}
-
-uint32_t scriptType(const scripts::RegEntry& entry)
-{
-    if (entry.kind == scripts::RegEntryKind::String) return kRegSz;
-    if (entry.kind == scripts::RegEntryKind::Dword) return kRegDword;
-    return entry.hexType;
-}
-
-bool sameData(const scripts::RegEntry& entry, const StoredValue& stored)
-{
-    // A string is stored with its NUL; the script's text has none.
-    if (entry.kind == scripts::RegEntryKind::String) return untilNul(stored.data) == entry.data;
-    return stored.data == entry.data;
-}
+};
 
 class Verifier {
 public:
-    Verifier(std::string_view text, const RegistryProbe& probe) : text_(text), probe_(probe) {}
+    explicit Verifier(const RegistryProbe& probe) : probe_(probe) {}
 
-    std::vector<Finding> run()
+    std::vector<Finding> run(const scripts::RegScriptContent& content)
     {
-        const scripts::RegScriptContent content = scripts::readRegScript(text_);
-        for (const scripts::RegEntry& entry : content.entries) {
-            check(entry);
-            if (entry.kind == scripts::RegEntryKind::Key) keys_.push_back(&entry);
+        if (!content.imported) {
+            Finding finding{1, FindingKind::NotImported, "", std::nullopt, "the script imported", "nothing imported", ""};
+            finding.message = atLine(1) + content.errors.at(0).message;
+            return {finding};
         }
-        splitLines();
-        for (const scripts::RegReadError& error : content.errors)
-            if (lineText(error.line).substr(0, 1) == "[") badKeyLines_.push_back(error.line);
-        for (const scripts::RegReadError& error : content.errors) malformed(error);
+        FinalState state;
+        for (const RegEntry& entry : content.entries) state.merge(entry);
+        for (const auto& [id, entry] : state.keys) checkKey(*entry);
+        for (const auto& [id, entry] : state.values) checkValue(*entry);
+        for (const scripts::RegReadError& error : content.errors) skipped(error);
         std::stable_sort(findings_.begin(), findings_.end(),
                          [](const Finding& a, const Finding& b) { return a.line < b.line; });
         return std::move(findings_);
     }
 
 private:
-    void add(size_t line, FindingKind kind, const std::string& message)
+    void add(const RegEntry& entry, FindingKind kind, std::string expected, std::string found, const std::string& message)
     {
-        findings_.push_back({line, kind, atLine(line) + message});
+        std::optional<std::string> name;
+        if (entry.kind != RegEntryKind::Key) name = entry.valueName;
+        findings_.push_back({entry.line, kind, entry.keyPath, name, std::move(expected), std::move(found),
+                             atLine(entry.line) + message});
     }
 
-    void check(const scripts::RegEntry& entry)
+    void checkKey(const RegEntry& entry)
     {
-        const std::optional<ClassesKey> key = classesKeyOf(entry.keyPath);
-        if (entry.kind == scripts::RegEntryKind::Key) {
-            if (!key)
-                add(entry.line, FindingKind::NotRead,
-                    entry.keyPath + " is outside the classes keys; it and its values were not read back");
-            else if (entry.keyDeleted && probe_.keyExists(*key))
-                add(entry.line, FindingKind::Present, "key " + entry.keyPath + " is deleted by the script but present");
-            else if (!entry.keyDeleted && !probe_.keyExists(*key))
-                add(entry.line, FindingKind::Missing, "key " + entry.keyPath + " is missing");
-            return;
-        }
-        if (!key || entry.keyDeleted) return;
+        const bool exists = probe_.keyExists(entry.root, entry.subKey);
+        if (entry.keyDeleted && exists)
+            add(entry, FindingKind::Present, "absent", "present", "key " + entry.keyPath + " is deleted by the script but present");
+        else if (!entry.keyDeleted && !exists)
+            add(entry, FindingKind::Missing, "present", "absent", "key " + entry.keyPath + " is missing");
+    }
 
+    void checkValue(const RegEntry& entry)
+    {
         const std::string what = valueText(entry.keyPath, entry.valueName);
-        const std::optional<StoredValue> stored = probe_.value(*key, entry.valueName);
-        if (entry.kind == scripts::RegEntryKind::DeleteValue) {
-            if (stored) add(entry.line, FindingKind::Present, what + " is deleted by the script but present");
+        const std::optional<StoredValue> stored = probe_.value(entry.root, entry.subKey, entry.valueName);
+        const std::string found = stored ? typeText(stored->type) + " " + dataText(stored->type, stored->data) : "absent";
+        if (entry.kind == RegEntryKind::DeleteValue) {
+            if (stored) add(entry, FindingKind::Present, "absent", found, what + " is deleted by the script but present");
             return;
         }
-        if (!stored) return add(entry.line, FindingKind::Missing, what + " is missing");
-        if (stored->type != scriptType(entry))
-            return add(entry.line, FindingKind::Different,
-                       what + " is " + typeText(stored->type) + ", the script writes " + typeText(scriptType(entry)));
-        if (!sameData(entry, *stored)) {
-            const std::string is = entry.kind == scripts::RegEntryKind::String ? '"' + untilNul(stored->data) + '"'
-                                                                               : "other data";
-            add(entry.line, FindingKind::Different, what + " is " + is + ", the script writes " + scriptData(entry));
-        }
+        const std::string expected = typeText(entry.type) + " " + dataText(entry.type, entry.stored);
+        if (!stored) return add(entry, FindingKind::Missing, expected, found, what + " is missing");
+        if (stored->type != entry.type)
+            return add(entry, FindingKind::Different, expected, found,
+                       what + " is " + typeText(stored->type) + ", the script writes " + typeText(entry.type));
+        if (stored->data != entry.stored)
+            add(entry, FindingKind::Different, expected, found,
+                what + " is " + dataText(stored->type, stored->data) + ", the script writes " +
+                    dataText(entry.type, entry.stored));
     }
 
-    void splitLines()
-    {
-        std::string_view rest = text_;
-        while (!rest.empty()) {
-            const size_t end = rest.find('\n');
-            lines_.push_back(rest.substr(0, end));
-            rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-        }
-    }
-
-    // The line's text (1-based), its blanks at either end removed.
-    std::string_view lineText(size_t number) const
-    {
-        std::string_view line = number >= 1 && number <= lines_.size() ? lines_[number - 1] : std::string_view();
-        const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-        while (!line.empty() && blank(line.back())) line.remove_suffix(1);
-        while (!line.empty() && blank(line.front())) line.remove_prefix(1);
-        return line;
-    }
-
-    // The key line in force at a line: the last one above it, unless a key
-    // line the reader refused comes between (regedit then has no key).
-    const scripts::RegEntry* keyAt(size_t line) const
-    {
-        const auto after = std::upper_bound(keys_.begin(), keys_.end(), line,
-                                            [](size_t at, const scripts::RegEntry* key) { return at <= key->line; });
-        if (after == keys_.begin()) return nullptr;
-        const scripts::RegEntry* key = *(after - 1);
-        const auto bad = std::upper_bound(badKeyLines_.begin(), badKeyLines_.end(), key->line);
-        return bad != badKeyLines_.end() && *bad < line ? nullptr : key;
-    }
-
-    // The value name a malformed value line starts with, when it can be told.
-    static std::optional<std::string> valueNameOf(std::string_view line)
-    {
-        if (!line.empty() && line.front() == '@') return std::string();
-        if (line.empty() || line.front() != '"') return std::nullopt;
-        std::string name;
-        for (size_t i = 1; i < line.size(); ++i) {
-            if (line[i] == '"') return name;
-            if (line[i] == '\\' && i + 1 < line.size()) ++i;
-            name += line[i];
-        }
-        return std::nullopt;
-    }
-
-    void malformed(const scripts::RegReadError& error)
+    // A line the importer passes over. For a value line with a key in force,
+    // whether the value is there anyway says whether anything is lost.
+    void skipped(const scripts::RegReadError& error)
     {
         const std::string problem = "the line is not understood (" + error.message + ")";
-        const std::optional<std::string> name = valueNameOf(lineText(error.line));
-        const scripts::RegEntry* key = name ? keyAt(error.line) : nullptr;
-        const std::optional<ClassesKey> classesKey = key ? classesKeyOf(key->keyPath) : std::nullopt;
-        if (!classesKey || key->keyDeleted) return add(error.line, FindingKind::Malformed, problem);
-
-        const std::string what = valueText(key->keyPath, *name);
-        if (!probe_.value(*classesKey, *name))
-            add(error.line, FindingKind::Malformed, what + " is missing; " + problem);
-        else
-            add(error.line, FindingKind::Malformed, problem + "; " + what + " is present, but not from this line");
+        Finding finding{error.line, FindingKind::Skipped, error.keyPath, error.valueName, "", "", ""};
+        if (error.valueName && !error.keyPath.empty()) {
+            const std::string what = valueText(error.keyPath, *error.valueName);
+            const std::optional<StoredValue> stored = probe_.value(error.root, error.subKey, *error.valueName);
+            finding.found = stored ? typeText(stored->type) + " " + dataText(stored->type, stored->data) : "absent";
+            finding.message = atLine(error.line) + (stored ? problem + "; " + what + " is present, but not from this line"
+                                                           : what + " is missing; " + problem);
+        } else {
+            finding.message = atLine(error.line) + problem;
+        }
+        findings_.push_back(std::move(finding));
     }
 
-    std::string_view text_;
     const RegistryProbe& probe_;
     std::vector<Finding> findings_;
-    std::vector<std::string_view> lines_;
-    std::vector<const scripts::RegEntry*> keys_; // in line order
-    std::vector<size_t> badKeyLines_;           // key lines the reader refused, in order
 };
 
 } // namespace
 
-std::optional<ClassesKey> classesKeyOf(const std::string& keyPath)
+std::vector<Finding> verifyScript(std::string_view script, const RegistryProbe& probe, const VerifyOptions& options)
 {
-    static constexpr std::array<std::pair<std::string_view, ClassesHive>, 3> roots{{
-        {"HKEY_CLASSES_ROOT", ClassesHive::Merged},
-        {"HKEY_LOCAL_MACHINE\\Software\\Classes", ClassesHive::Machine},
-        {"HKEY_CURRENT_USER\\Software\\Classes", ClassesHive::User},
-    }};
-    for (const auto& [root, hive] : roots) {
-        if (!startsWithIgnoringCase(keyPath, root)) continue;
-        if (keyPath.size() == root.size()) return ClassesKey{hive, ""};
-        if (keyPath[root.size()] == '\\') return ClassesKey{hive, keyPath.substr(root.size() + 1)};
+    const scripts::RegScriptContent content = scripts::readRegScript(script, {options.ansiToUtf8, options.importer});
+    return Verifier(probe).run(content);
+}
+
+std::string_view kindName(FindingKind kind)
+{
+    switch (kind) {
+    case FindingKind::Missing: return "missing";
+    case FindingKind::Different: return "different";
+    case FindingKind::Present: return "present";
+    case FindingKind::Skipped: return "skipped";
+    case FindingKind::NotImported: return "not-imported";
     }
-    return std::nullopt;
+    return "";
 }
-
-std::vector<Finding> verifyScript(std::string_view scriptText, const RegistryProbe& probe)
-{
-    return Verifier(scriptText, probe).run();
-}
-
-bool isFailure(const Finding& finding) { return finding.kind != FindingKind::NotRead; }
 
 } // namespace doctor

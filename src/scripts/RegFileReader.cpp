@@ -1,266 +1,463 @@
 #include "scripts/RegFileReader.h"
 
-#include <algorithm>
+#include "text/Text.h"
+
 #include <array>
+#include <utility>
 
 namespace scripts {
 
 namespace {
 
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegExpandSz = 2;
+constexpr uint32_t kRegDword = 4;
+constexpr uint32_t kRegMultiSz = 7;
+
+constexpr char kEscapedNul[] = "the escape '\\0' in a string";
+
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string_view trimmed(std::string_view s)
+std::string_view trimmedStart(std::string_view s)
 {
     while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
     return s;
 }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+// Where the data of a line ends: at its end, or at a ";" comment.
+bool atDataEnd(std::string_view s) { return s.empty() || s.front() == ';'; }
 
-// One to eight hex digits, the whole of `digits`.
-bool parseHexNumber(std::string_view digits, uint32_t& value)
+// UTF-16 code units as the registry's little-endian bytes. The text module
+// has the conversion from UTF-8 only, always with a NUL.
+std::string bytesOfUtf16(std::u16string_view wide)
 {
-    if (digits.empty() || digits.size() > 8) return false;
-    value = 0;
-    for (char c : digits) {
-        if (hexDigit(c) < 0) return false;
-        value = (value << 4) | static_cast<uint32_t>(hexDigit(c));
+    std::string bytes;
+    bytes.reserve(2 * wide.size());
+    for (char16_t unit : wide) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
     }
-    return true;
+    return bytes;
 }
 
-bool startsWith(std::string_view s, std::string_view start) { return s.substr(0, start.size()) == start; }
+struct RootSpelling {
+    std::string_view name;
+    RegRoot root;
+    bool abbreviation;
+};
 
-bool equalIgnoringCase(std::string_view a, std::string_view b)
+constexpr std::array<RootSpelling, 10> kRoots{{
+    {"HKEY_CLASSES_ROOT", RegRoot::ClassesRoot, false},
+    {"HKEY_CURRENT_USER", RegRoot::CurrentUser, false},
+    {"HKEY_LOCAL_MACHINE", RegRoot::LocalMachine, false},
+    {"HKEY_USERS", RegRoot::Users, false},
+    {"HKEY_CURRENT_CONFIG", RegRoot::CurrentConfig, false},
+    {"HKCR", RegRoot::ClassesRoot, true},
+    {"HKCU", RegRoot::CurrentUser, true},
+    {"HKLM", RegRoot::LocalMachine, true},
+    {"HKU", RegRoot::Users, true},
+    {"HKCC", RegRoot::CurrentConfig, true},
+}};
+
+// The script's text as UTF-8, cut at its first NUL as the importer cuts it.
+std::string decodedText(std::string_view script, const ReadOptions& options, bool& utf16)
 {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
+    utf16 = script.size() >= 2 && static_cast<unsigned char>(script[0]) == 0xFF &&
+            static_cast<unsigned char>(script[1]) == 0xFE;
+    if (utf16) {
+        std::u16string wide;
+        for (size_t i = 2; i + 1 < script.size(); i += 2) {
+            const auto unit = static_cast<char16_t>(static_cast<unsigned char>(script[i]) |
+                                                    (static_cast<unsigned char>(script[i + 1]) << 8));
+            if (unit == 0) break;
+            wide += unit;
+        }
+        return text::utf8FromUtf16(wide);
     }
-    return true;
-}
-
-bool isKnownRoot(std::string_view keyPath)
-{
-    static constexpr std::array<std::string_view, 5> roots{"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
-                                                           "HKEY_LOCAL_MACHINE", "HKEY_USERS", "HKEY_CURRENT_CONFIG"};
-    const std::string_view root = keyPath.substr(0, keyPath.find('\\'));
-    return std::ranges::any_of(roots, [&](std::string_view known) { return equalIgnoringCase(root, known); });
+    const std::string_view bytes = script.substr(0, script.find('\0'));
+    return options.ansiToUtf8 ? options.ansiToUtf8(bytes) : std::string(bytes);
 }
 
 class Reader {
 public:
-    explicit Reader(std::string_view text) : rest_(text) {}
+    Reader(std::string_view script, const ReadOptions& options) : options_(options)
+    {
+        text_ = decodedText(script, options, content_.utf16);
+        splitLines();
+    }
 
     RegScriptContent read()
     {
-        std::string_view line;
-        if (!nextLine(line) || (line != "REGEDIT4" && line != "Windows Registry Editor Version 5.00"))
-            fail(1, "no REGEDIT4 header");
-        while (nextLine(line)) {
-            if (line.empty() || line.front() == ';') continue;
+        const std::string_view header = lines_.empty() ? std::string_view() : trimmedStart(lines_[0]);
+        if (header == "REGEDIT") {
+            readWindows31();
+            return std::move(content_);
+        }
+        if (header != "REGEDIT4" && header != "Windows Registry Editor Version 5.00") {
+            content_.imported = false;
+            fail(1, "the first line is not exactly \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\", "
+                    "so the importer imports nothing");
+            return std::move(content_);
+        }
+        for (next_ = 1; next_ < lines_.size() && !stopped_;) {
+            const size_t index = next_++;
+            const std::string_view line = trimmedStart(lines_[index]);
+            if (line.empty() || line.front() == ';' || line.front() == '#') continue;
             if (line.front() == '[')
-                readKey(line);
+                readKey(line, index + 1);
             else if (line.front() == '@' || line.front() == '"')
-                readValue(line);
+                readValue(line, index + 1);
             else
-                fail(lineNumber_, "not a key, a value or a comment");
+                fail(index + 1, "not a key, a value or a comment");
         }
         return std::move(content_);
     }
 
 private:
-    // The next line, its line break and the blanks at either end removed.
-    bool nextLine(std::string_view& line)
+    // Lines end in CR LF, LF or CR alone, as the importer splits them.
+    void splitLines()
     {
-        if (rest_.empty()) return false;
-        size_t end = rest_.find('\n');
-        line = rest_.substr(0, end);
-        rest_.remove_prefix(end == std::string_view::npos ? rest_.size() : end + 1);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        line = trimmed(line);
-        ++lineNumber_;
-        return true;
+        std::string_view rest = text_;
+        for (;;) {
+            const size_t end = rest.find_first_of("\r\n");
+            lines_.push_back(rest.substr(0, end));
+            if (end == std::string_view::npos) break;
+            const size_t breakLength = rest.compare(end, 2, "\r\n") == 0 ? 2 : 1;
+            rest.remove_prefix(end + breakLength);
+            if (rest.empty()) break;
+        }
     }
 
-    void fail(size_t line, std::string message) { content_.errors.push_back({line, std::move(message)}); }
+    // The Windows 3.1 form under "REGEDIT": each line
+    // "HKEY_CLASSES_ROOT\path [= ]text" writes the key's default value; a
+    // single blank after "=" belongs to it, the rest of the text is kept.
+    void readWindows31()
+    {
+        constexpr std::string_view root = "HKEY_CLASSES_ROOT\\";
+        for (size_t index = 1; index < lines_.size(); ++index) {
+            const std::string_view line = lines_[index];
+            if (trimmedStart(line).empty()) continue;
+            if (line.substr(0, root.size()) != root) {
+                fail(index + 1, "in a REGEDIT script, a line must start with HKEY_CLASSES_ROOT\\");
+                continue;
+            }
+            const size_t blank = line.find_first_of(" \t", root.size());
+            RegEntry key;
+            key.line = index + 1;
+            key.root = RegRoot::ClassesRoot;
+            key.subKey = std::string(line.substr(root.size(), blank - root.size()));
+            key.keyPath = std::string(line.substr(0, blank));
+            std::string_view text = trimmedStart(blank == std::string_view::npos ? std::string_view() : line.substr(blank));
+            if (!text.empty() && text.front() == '=') {
+                text.remove_prefix(1);
+                if (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+            }
+            RegEntry value = key;
+            value.kind = RegEntryKind::String;
+            value.data = std::string(text);
+            value.type = kRegSz;
+            value.stored = text::utf16BytesFromUtf8(value.data);
+            content_.entries.push_back(std::move(key));
+            content_.entries.push_back(std::move(value));
+        }
+    }
 
-    // A bad key line leaves the values after it with no key.
-    void readKey(std::string_view line)
+    void fail(size_t line, std::string message, std::optional<std::string> valueName = std::nullopt)
+    {
+        const bool inKey = haveKey_ && !key_.keyDeleted;
+        RegReadError error{line, std::move(message), "", RegRoot::ClassesRoot, "", std::move(valueName)};
+        if (inKey) {
+            error.keyPath = key_.keyPath;
+            error.root = key_.root;
+            error.subKey = key_.subKey;
+        }
+        content_.errors.push_back(std::move(error));
+    }
+
+    // "[path]" or "[-path]"; the importer ignores what follows the last "]".
+    // A key line it refuses leaves the values after it with no key.
+    void readKey(std::string_view line, size_t number)
     {
         haveKey_ = false;
-        if (line.size() < 2 || line.back() != ']') return fail(lineNumber_, "a key line must end with ']'");
-        std::string_view path = line.substr(1, line.size() - 2);
+        const size_t close = line.rfind(']');
+        if (close == std::string_view::npos) return fail(number, "a key line must end with ']'");
+        std::string_view path = line.substr(1, close - 1);
         const bool deleted = !path.empty() && path.front() == '-';
         if (deleted) path.remove_prefix(1);
-        if (!isKnownRoot(path)) return fail(lineNumber_, "the key path does not start with an HKEY_ root");
-        key_ = std::string(path);
-        keyDeleted_ = deleted;
-        haveKey_ = true;
+        if (path.empty() || isBlank(path.front())) return fail(number, "no key path right after '[' or '[-'");
+
+        const std::string_view rootText = path.substr(0, path.find('\\'));
+        const RootSpelling* spelling = nullptr;
+        for (const RootSpelling& known : kRoots)
+            if (text::equalIgnoringCase(rootText, known.name)) spelling = &known;
+        if (!spelling) return fail(number, "the key path does not start with a root key");
+        if (spelling->abbreviation && options_.importer == Importer::Regedit)
+            return fail(number, "regedit does not accept the abbreviation " + std::string(rootText));
+
+        std::string_view below = path.substr(rootText.size());
+        if (!below.empty()) below.remove_prefix(1);
+        if (!below.empty() && below.front() == '\\') return fail(number, "an empty key name after the root");
+        std::string subKey;
+        for (char c : below)
+            if (c != '\\' || (!subKey.empty() && subKey.back() != '\\')) subKey += c;
+        if (!subKey.empty() && subKey.back() == '\\') subKey.pop_back();
+
         RegEntry entry;
-        entry.line = lineNumber_;
-        entry.keyPath = key_;
+        entry.line = number;
+        entry.root = spelling->root;
+        entry.subKey = subKey;
+        entry.keyPath = std::string(rootText) + (subKey.empty() ? "" : "\\" + subKey);
         entry.keyDeleted = deleted;
+        key_ = entry;
+        haveKey_ = true;
         content_.entries.push_back(std::move(entry));
     }
 
-    // A double-quoted string at the start of `s`, with \\ and \" as its only
-    // escapes; `s` is left after the closing quote. "" on success, else what is wrong.
+    // A double-quoted string at the start of `s`; `s` is left after the
+    // closing quote. "" on success, else what is wrong.
     static std::string readQuoted(std::string_view& s, std::string& out)
     {
         for (size_t i = 1; i < s.size(); ++i) {
-            if (s[i] == '"') {
+            char c = s[i];
+            if (c == '"') {
                 s.remove_prefix(i + 1);
                 return "";
             }
-            if (s[i] == '\\') {
+            if (c == '\\') {
                 if (++i == s.size()) break;
-                if (s[i] != '\\' && s[i] != '"') return "unknown escape '\\" + std::string(1, s[i]) + "' in a string";
+                c = s[i];
+                if (c == '0') return kEscapedNul;
+                if (c == 'n') c = '\n';
+                if (c == 'r') c = '\r';
+                // Any other escaped character stands for itself.
             }
-            out += s[i];
+            out += c;
         }
         return "a string without its closing quote";
     }
 
-    void readValue(std::string_view line)
+    void readValue(std::string_view line, size_t number)
     {
-        const size_t first = lineNumber_;
         RegEntry entry;
-        entry.line = first;
-        entry.keyPath = key_;
-        entry.keyDeleted = keyDeleted_;
-
+        entry.line = number;
         std::string_view s = line;
         if (s.front() == '@') {
             s.remove_prefix(1);
         } else if (std::string problem = readQuoted(s, entry.valueName); !problem.empty()) {
-            return fail(first, problem);
+            return fail(number, "the value name: " + problem);
         }
-        s = trimmed(s);
-        if (s.empty() || s.front() != '=') return failValue(s, "a value name must be followed by '='");
-        s = trimmed(s.substr(1));
-        if (!haveKey_) return failValue(s, "a value with no valid key line above it");
-        if (readData(s, entry)) content_.entries.push_back(std::move(entry));
+        s = trimmedStart(s);
+        if (s.empty() || s.front() != '=') return fail(number, "a value name must be followed by '='", entry.valueName);
+        s = trimmedStart(s.substr(1));
+
+        std::string problem = readData(s, entry);
+        if (problem.empty() && !haveKey_) problem = "a value with no valid key line above it";
+        if (!problem.empty()) return fail(number, problem, entry.valueName);
+
+        // The importer ignores a value below a deleted key: un-register
+        // scripts keep the values of the keys they delete.
+        entry.keyPath = key_.keyPath;
+        entry.root = key_.root;
+        entry.subKey = key_.subKey;
+        entry.keyDeleted = key_.keyDeleted;
+        content_.entries.push_back(std::move(entry));
     }
 
-    // The data after "=": a deletion, a string, a dword or hex bytes. False
-    // when it was reported as an error.
-    bool readData(std::string_view s, RegEntry& entry)
+    // The data after "=": a deletion, a string, a dword or hex bytes. "" on
+    // success, else what is wrong.
+    std::string readData(std::string_view s, RegEntry& entry)
     {
-        const size_t first = entry.line;
-        if (s == "-") {
+        if (!s.empty() && s.front() == '-') {
             entry.kind = RegEntryKind::DeleteValue;
-        } else if (!s.empty() && s.front() == '"') {
+            return atDataEnd(trimmedStart(s.substr(1))) ? "" : "text after '-'";
+        }
+        if (!s.empty() && s.front() == '"') {
             entry.kind = RegEntryKind::String;
-            std::string problem = readQuoted(s, entry.data);
-            if (problem.empty() && !s.empty()) problem = "text after a string value";
-            if (!problem.empty()) {
-                fail(first, problem);
-                return false;
+            if (std::string problem = readQuoted(s, entry.data); !problem.empty()) {
+                // regedit gives up on the whole rest of the script there.
+                if (problem == kEscapedNul && options_.importer == Importer::Regedit) {
+                    stopped_ = true;
+                    problem += "; regedit stops the import here and imports no line below";
+                }
+                return problem;
             }
-        } else if (startsWith(s, "dword:")) {
+            if (!atDataEnd(trimmedStart(s))) return "text after a string value";
+            entry.type = kRegSz;
+            entry.stored = text::utf16BytesFromUtf8(entry.data);
+            return "";
+        }
+        if (s.substr(0, 6) == "dword:") {
             entry.kind = RegEntryKind::Dword;
-            uint32_t value = 0;
-            if (!parseHexNumber(s.substr(6), value)) {
-                fail(first, "dword: takes one to eight hex digits");
-                return false;
-            }
-            for (int i = 0; i < 4; ++i) entry.data += static_cast<char>((value >> (8 * i)) & 0xFF);
-        } else if (startsWith(s, "hex:") || startsWith(s, "hex(")) {
+            return readDword(trimmedStart(s.substr(6)), entry);
+        }
+        if (s.substr(0, 4) == "hex:" || s.substr(0, 4) == "hex(") {
             entry.kind = RegEntryKind::Hex;
             return readHexValue(s, entry);
-        } else {
-            failValue(s, "unknown value data");
-            return false;
         }
-        return true;
+        return s.empty() ? "no data after '='" : "unknown value data";
     }
 
-    // Reports a value line; lines it continues belong to it and go unread.
-    void failValue(std::string_view rest, std::string message)
+    static std::string readDword(std::string_view s, RegEntry& entry)
     {
-        fail(lineNumber_, std::move(message));
-        while (!rest.empty() && rest.back() == '\\' && nextLine(rest)) {
+        size_t digits = 0;
+        uint32_t value = 0;
+        while (digits < s.size() && text::hexDigitValue(s[digits]) >= 0) {
+            value = (value << 4) | static_cast<uint32_t>(text::hexDigitValue(s[digits]));
+            ++digits;
         }
+        if (digits == 0 || digits > 8 || !atDataEnd(trimmedStart(s.substr(digits))))
+            return "dword: takes one to eight hex digits";
+        for (int i = 0; i < 4; ++i) entry.data += static_cast<char>((value >> (8 * i)) & 0xFF);
+        entry.type = kRegDword;
+        entry.stored = entry.data;
+        return "";
+    }
+
+    // A number as the importer reads one in hex data: blanks, a sign, an
+    // optional "0x", hex digits. Advances `s`; nothing when there are no digits.
+    static std::optional<uint64_t> readNumber(std::string_view& s, bool allowPrefix)
+    {
+        s = trimmedStart(s);
+        bool negative = false;
+        if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+            negative = s.front() == '-';
+            s.remove_prefix(1);
+        }
+        if (allowPrefix && s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X') && text::hexDigitValue(s[2]) >= 0)
+            s.remove_prefix(2);
+        uint64_t value = 0;
+        size_t digits = 0;
+        while (digits < s.size() && text::hexDigitValue(s[digits]) >= 0) {
+            value = (value << 4) | static_cast<uint64_t>(text::hexDigitValue(s[digits]));
+            if (value > 0xFFFFFFFFU) value = 0x100000000U; // out of range, whatever follows
+            ++digits;
+        }
+        if (digits == 0) return std::nullopt;
+        s.remove_prefix(digits);
+        if (negative && value != 0) return 0x100000000U;
+        return value;
     }
 
     // "hex:" or "hex(n):" and the bytes that follow.
-    bool readHexValue(std::string_view s, RegEntry& entry)
+    std::string readHexValue(std::string_view s, RegEntry& entry)
     {
         if (s[3] == '(') {
-            const size_t close = s.find("):");
-            if (close == std::string_view::npos || !parseHexNumber(s.substr(4, close - 4), entry.hexType)) {
-                failValue(s, "hex( takes one to eight hex digits and \"):\"");
-                return false;
-            }
-            s.remove_prefix(close + 2);
+            s.remove_prefix(4);
+            const std::optional<uint64_t> type = readNumber(s, false);
+            // reg import refuses ffffffff too, as the overflow of its number reader.
+            if (!type || *type >= 0xFFFFFFFFU || s.substr(0, 2) != "):")
+                return "hex( takes a type below ffffffff in hex digits and \"):\"";
+            entry.hexType = static_cast<uint32_t>(*type);
+            s.remove_prefix(2);
         } else {
             s.remove_prefix(4);
         }
-        return readHexBytes(s, entry.data);
+        if (std::string problem = readHexBytes(s, entry.data); !problem.empty()) return problem;
+        entry.type = entry.hexType;
+        entry.stored = storedHex(entry.hexType, entry.data);
+        return "";
     }
 
-    // Comma-separated bytes of one or two hex digits. A "\" at the end of a
-    // line continues them on the next; no byte is split across lines.
-    bool readHexBytes(std::string_view s, std::string& bytes)
+    // Comma-separated bytes. A "\" after a comma (or right after the colon)
+    // continues them on the next line that is neither blank nor a ";"
+    // comment; a line taken so is used up even when it is not hex data.
+    std::string readHexBytes(std::string_view s, std::string& bytes)
     {
-        bool afterByte = false;
-        bool afterComma = false;
+        size_t continuedOn = 0; // the number of the line s is, when the data continued on it
         for (;;) {
-            const bool continued = !s.empty() && s.back() == '\\';
-            std::string_view part = trimmed(continued ? s.substr(0, s.size() - 1) : s);
-            while (!part.empty()) {
-                const size_t used = afterByte ? readComma(part) : readHexByte(part, bytes);
-                if (used == 0) {
-                    failValue(s, afterByte ? "hex bytes must be separated by commas" : "not a hex byte");
-                    return false;
-                }
-                afterComma = afterByte;
-                afterByte = !afterByte;
-                part = trimmed(part.substr(used));
+            // Expecting a byte, the end, or "\\".
+            const std::string_view before = trimmedStart(s);
+            if (atDataEnd(before)) return "";
+            if (before.front() == '\\' && continuedOn == 0) {
+                if (!atDataEnd(trimmedStart(before.substr(1)))) return "text after the '\\' that continues hex data";
+                if (!nextDataLine(s)) return ""; // continued past the end: the bytes so far
+                continuedOn = next_;
+                continue;
             }
-            if (!continued) break;
-            if (!nextLine(s)) {
-                fail(lineNumber_, "hex data continued past the end of the script");
-                return false;
-            }
+            if (std::optional<std::string> end = readHexByte(s, bytes, std::exchange(continuedOn, 0))) return *end;
         }
-        if (afterComma) fail(lineNumber_, "hex data ends with a comma");
-        return !afterComma;
     }
 
-    // The characters a comma takes at the start of the part: 1, or 0 when
-    // there is none.
-    static size_t readComma(std::string_view part) { return part.front() == ',' ? 1 : 0; }
-
-    // One byte of one or two hex digits; the characters it took, 0 for none.
-    static size_t readHexByte(std::string_view part, std::string& bytes)
+    // The next line that is neither blank nor a ";" comment, its leading
+    // blanks dropped; false at the end of the script.
+    bool nextDataLine(std::string_view& s)
     {
-        size_t used = 0;
-        int value = 0;
-        while (used < part.size() && used < 2 && hexDigit(part[used]) >= 0) value = value * 16 + hexDigit(part[used++]);
-        if (used > 0) bytes += static_cast<char>(value);
-        return used;
+        while (next_ < lines_.size() && atDataEnd(trimmedStart(lines_[next_]))) ++next_;
+        if (next_ == lines_.size()) return false;
+        s = trimmedStart(lines_[next_++]);
+        return true;
     }
 
-    std::string_view rest_;
-    size_t lineNumber_ = 0;
-    std::string key_;
-    bool keyDeleted_ = false;
+    // One byte and the comma after it (then `s` is left after the comma and
+    // nothing is returned), or the end of the data ("" or what is wrong).
+    std::optional<std::string> readHexByte(std::string_view& s, std::string& bytes, size_t continuedOn)
+    {
+        std::string_view rest = s;
+        const std::optional<uint64_t> value = readNumber(rest, true);
+        if (!value && continuedOn != 0) return continuedOnBadLine(continuedOn);
+        if (!value) return "not a hex byte";
+        if (*value > 0xFF) return "a hex byte above ff";
+        bytes += static_cast<char>(*value);
+        if (!rest.empty() && rest.front() == ',') {
+            s = rest.substr(1);
+            return std::nullopt;
+        }
+        if (!rest.empty() && rest.front() == '\\')
+            return "a '\\' without a comma before it ends the value; the next line is read on its own";
+        if (atDataEnd(trimmedStart(rest))) return "";
+        return "hex bytes must be separated by commas";
+    }
+
+    // The line that hex data continued on is not hex data: the importer
+    // passes over both, and whatever that line says is lost with them.
+    std::string continuedOnBadLine(size_t line)
+    {
+        content_.errors.push_back({line, "read as the hex data that the line above continues, so the importer passes over it",
+                                   "", RegRoot::ClassesRoot, "", std::nullopt});
+        return "hex data continued on line " + std::to_string(line) + ", which is not hex data";
+    }
+
+    // What the importer stores for hex data: the bytes, but for the string
+    // types the text they spell (ANSI in an ANSI script, UTF-16 in a UTF-16
+    // one), with a NUL added when it does not end in one.
+    std::string storedHex(uint32_t type, const std::string& bytes) const
+    {
+        if (type != kRegSz && type != kRegExpandSz && type != kRegMultiSz) return bytes;
+        if (bytes.empty()) return bytes;
+        std::string wide = bytes;
+        if (!content_.utf16) {
+            const std::string utf8 = options_.ansiToUtf8 ? options_.ansiToUtf8(bytes) : bytes;
+            wide = bytesOfUtf16(text::utf16FromUtf8(utf8));
+        }
+        if (wide.size() % 2 != 0) wide += '\0';
+        if (wide.size() < 2 || wide[wide.size() - 1] != '\0' || wide[wide.size() - 2] != '\0') wide.append(2, '\0');
+        return wide;
+    }
+
+    const ReadOptions& options_;
+    std::string text_;
+    std::vector<std::string_view> lines_;
+    size_t next_ = 0; // index of the next line to read
+    RegEntry key_;    // the key line in force
     bool haveKey_ = false;
+    bool stopped_ = false; // the importer gave up: no line after is read
     RegScriptContent content_;
 };
 
 } // namespace
 
-RegScriptContent readRegScript(std::string_view text) { return Reader(text).read(); }
+std::string_view rootName(RegRoot root)
+{
+    for (const RootSpelling& known : kRoots)
+        if (known.root == root && !known.abbreviation) return known.name;
+    return {};
+}
+
+RegScriptContent readRegScript(std::string_view script, const ReadOptions& options)
+{
+    return Reader(script, options).read();
+}
+
+RegScriptContent readRegScript(std::string_view script) { return readRegScript(script, ReadOptions{}); }
 
 } // namespace scripts

@@ -48,34 +48,5 @@ std::string checkReport(const std::string& target, Host host)
     return lists.empty() ? notFoundText(target) : checklistText(lists);
 }
 
-std::vector<Finding> verifyMerge(const std::string& scriptText)
-{
-    const registry::SystemClasses classes;
-    const registry::MergedClasses merged(classes, View::Bits64);
-    const RegistryReader machine(Hive::MachineClasses, View::Bits64);
-    const RegistryReader user(Hive::UserClasses, View::Bits64);
-    RegistryProbe probe;
-    // The script is ANSI text: its names are read as such, and strings
-    // compared in the ANSI code page.
-    probe.keyExists = [&](const ClassesKey& key) {
-        const std::string path = platform::ansiToUtf8(key.path);
-        if (key.hive == ClassesHive::Merged) return merged.keyExists(path);
-        return (key.hive == ClassesHive::Machine ? machine : user).keyExists(path);
-    };
-    probe.value = [&](const ClassesKey& key, const std::string& ansiName) -> std::optional<StoredValue> {
-        const std::string path = platform::ansiToUtf8(key.path);
-        const std::string name = platform::ansiToUtf8(ansiName);
-        const std::optional<registry::Value> value =
-            key.hive == ClassesHive::Merged ? merged.value(path, name)
-                                            : (key.hive == ClassesHive::Machine ? machine : user).value(path, name);
-        if (!value) return std::nullopt;
-        std::string data(value->data.begin(), value->data.end());
-        if (value->type == registry::ValueType::String || value->type == registry::ValueType::ExpandString ||
-            value->type == registry::ValueType::MultiString)
-            data = platform::ansiFromUtf16(std::u16string(reinterpret_cast<const char16_t*>(data.data()), data.size() / 2));
-        return StoredValue{static_cast<uint32_t>(value->type), data};
-    };
-    return verifyScript(scriptText, probe);
-}
 
 } // namespace doctor

@@ -33,8 +33,4 @@ private:
 // The text report of a target, as the command prints it and a window shows it.
 std::string checkReport(const std::string& target, Host host = Host::Any);
 
-// The registry read back against a merged script's text, in the 64-bit
-// view, as reg.exe import writes it.
-std::vector<Finding> verifyMerge(const std::string& scriptText);
-
 } // namespace doctor

@@ -3,7 +3,6 @@
 #include "doctor/Checklist.h"
 #include "doctor/Report.h"
 #include "doctor/Stale.h"
-#include "doctor/Verify.h"
 #include "scripts/HostCategories.h"
 #include "text/Text.h"
 
@@ -271,94 +270,6 @@ TEST(DoctorRules, ReportIsOneLinePerItem)
     for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2)) ++lines;
     EXPECT_EQ(lines, 2 * (1 + list.items.size() + 1) + 1);
     EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1);
-}
-
-// A registry of classes keys held in a map, read as the probe reads.
-struct MapRegistry {
-    std::map<std::string, std::map<std::string, StoredValue>> keys; // "M|path" -> values
-
-    static std::string id(const ClassesKey& key)
-    {
-        std::string path = key.path;
-        for (char& c : path) c = char(std::tolower(static_cast<unsigned char>(c)));
-        return std::to_string(int(key.hive)) + "|" + path;
-    }
-    RegistryProbe probe() const
-    {
-        return {[this](const ClassesKey& key) { return keys.count(id(key)) > 0; },
-                [this](const ClassesKey& key, const std::string& name) -> std::optional<StoredValue> {
-                    const auto found = keys.find(id(key));
-                    if (found == keys.end() || !found->second.count(name)) return std::nullopt;
-                    return found->second.at(name);
-                }};
-    }
-};
-
-TEST(DoctorRules, VerifyReportsEachDifferenceWithItsLine)
-{
-    const std::string script = "REGEDIT4\r\n"                                         // 1
-                               "[HKEY_CLASSES_ROOT\\CLSID\\{A}] \r\n"                 // 2
-                               "@=\"menu\"\r\n"                                       // 3
-                               "\"LoadOnStartUp\"=\"1\r\n"                            // 4: no closing quote
-                               "\"Type\"=\"Standard\"\r\n"                            // 5
-                               "\"n\"=dword:0000002a\r\n"                             // 6
-                               "\"gone\"=-\r\n"                                       // 7
-                               "[HKEY_CURRENT_USER\\Software\\Classes\\B]\r\n"        // 8
-                               "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Old]\r\n"    // 9
-                               "\"ignored\"=\"x\"\r\n"                                // 10
-                               "[HKEY_LOCAL_MACHINE\\Software\\Vendor]\r\n"           // 11
-                               "\"v\"=\"1\"\r\n";                                     // 12
-    MapRegistry registry;
-    registry.keys["0|clsid\\{a}"] = {{"", {1, std::string("menu\0", 5)}},
-                                     {"Type", {1, std::string("Other\0", 6)}},
-                                     {"n", {1, std::string("42\0", 3)}},
-                                     {"gone", {1, std::string("x\0", 2)}}};
-    registry.keys["1|old"] = {};
-
-    const std::vector<Finding> findings = verifyScript(script, registry.probe());
-    std::vector<std::string> messages;
-    for (const Finding& f : findings) messages.push_back(f.message);
-    ASSERT_EQ(messages.size(), 7u) << ::testing::PrintToString(messages);
-    EXPECT_EQ(messages[0], "line 4: \"LoadOnStartUp\" of HKEY_CLASSES_ROOT\\CLSID\\{A} is missing; the line is not "
-                           "understood (a string without its closing quote)");
-    EXPECT_EQ(findings[0].kind, FindingKind::Malformed);
-    EXPECT_EQ(messages[1],
-              "line 5: \"Type\" of HKEY_CLASSES_ROOT\\CLSID\\{A} is \"Other\", the script writes \"Standard\"");
-    EXPECT_EQ(messages[2], "line 6: \"n\" of HKEY_CLASSES_ROOT\\CLSID\\{A} is REG_SZ, the script writes REG_DWORD");
-    EXPECT_EQ(findings[3].kind, FindingKind::Present);
-    EXPECT_EQ(messages[4], "line 8: key HKEY_CURRENT_USER\\Software\\Classes\\B is missing");
-    EXPECT_EQ(findings[5].line, 9u);
-    EXPECT_EQ(findings[5].kind, FindingKind::Present);
-    EXPECT_EQ(findings[6].line, 11u);
-    EXPECT_FALSE(isFailure(findings[6]));
-
-    // All there: nothing to report.
-    registry.keys["0|clsid\\{a}"] = {{"", {1, std::string("menu\0", 5)}},
-                                     {"LoadOnStartUp", {1, std::string("1\0", 2)}},
-                                     {"Type", {1, std::string("Standard\0", 9)}},
-                                     {"n", {4, std::string("\x2a\0\0\0", 4)}}};
-    registry.keys["2|b"] = {};
-    registry.keys.erase("1|old");
-    const std::vector<Finding> rest = verifyScript(script, registry.probe());
-    ASSERT_EQ(rest.size(), 2u);
-    EXPECT_NE(rest[0].message.find("line 4: the line is not understood"), std::string::npos) << rest[0].message;
-    EXPECT_NE(rest[0].message.find("present, but not from this line"), std::string::npos);
-    EXPECT_EQ(rest[1].kind, FindingKind::NotRead);
-
-    // A key line the reader refuses leaves the values below it with no key to look in.
-    const std::vector<Finding> noKey =
-        verifyScript("REGEDIT4\n[HKEY_CLASSES_ROOT\\CLSID\\{A}]\n[HKEY_NONE\\B]\n\"x\"=\"1\n", registry.probe());
-    ASSERT_EQ(noKey.size(), 2u);
-    EXPECT_EQ(noKey[1].message, "line 4: the line is not understood (a value with no valid key line above it)");
-}
-
-TEST(DoctorRules, ClassesKeysOfAScript)
-{
-    EXPECT_EQ(classesKeyOf("HKEY_CLASSES_ROOT\\CLSID")->path, "CLSID");
-    EXPECT_EQ(classesKeyOf("hkey_local_machine\\software\\classes\\X")->hive, ClassesHive::Machine);
-    EXPECT_EQ(classesKeyOf("HKEY_CURRENT_USER\\Software\\Classes")->path, "");
-    EXPECT_FALSE(classesKeyOf("HKEY_CURRENT_USER\\Software\\ClassesX"));
-    EXPECT_FALSE(classesKeyOf("HKEY_CLASSES_ROOTS\\X"));
 }
 
 TEST(DoctorRules, CleanupScriptDeletesExactlyTheKeysItCanName)

@@ -1,5 +1,6 @@
 // The doctor's verdicts from plain facts, its report text, the read-back of a
 // merged script against a registry held in a map, and the cleanup script.
+#include "MachineImage.h"
 #include "doctor/Checklist.h"
 #include "doctor/Report.h"
 #include "doctor/Stale.h"
@@ -291,6 +292,91 @@ TEST(DoctorRules, CleanupScriptDeletesExactlyTheKeysItCanName)
                                      "[-HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{B}]\r\n");
     for (const char* bad : {"", "A\r\n[-HKEY_X", "A ", "A\t", "A]"}) EXPECT_FALSE(fitsKeyLine(bad)) << bad;
     EXPECT_FALSE(fitsKeyLine(std::string("A\0B", 3)));
+}
+
+} // namespace
+
+namespace {
+
+// A machine in memory with stale registrations beside others that must stay.
+class StaleImage : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        using registry::Hive;
+        using registry::View;
+        m.files.insert("C:\\LIVE\\A.DLL");
+        addClass("{5A1E0000-0000-0000-0000-000000000001}", "C:\\gone\\a.dll", "Stale.One");
+        addClass("{5A1E0000-0000-0000-0000-000000000002}", "C:\\gone\\b.dll", "Stale.Verb");
+        m.key(Hive::MachineClasses, View::Bits64, "Stale.Verb\\shell\\open\\command");
+        addClass("{5A1E0000-0000-0000-0000-000000000003}", "C:\\gone\\c.dll", "");
+        m.setText(Hive::MachineClasses, View::Bits64, "CLSID\\{5A1E0000-0000-0000-0000-000000000003}\\LocalServer32",
+                  "", "C:\\live\\a.exe");
+        addClass("{5A1E0000-0000-0000-0000-000000000004}", "C:\\gone\\d.dll", "");
+        m.key(Hive::MachineClasses, View::Bits64, "CLSID\\{5A1E0000-0000-0000-0000-000000000004}\\Settings").link = true;
+        addClass("{5A1E0000-0000-0000-0000-000000000005}", "C:\\live\\a.dll", "Live.One");
+        addClass("{5A1E0000-0000-0000-0000-000000000006}", "bare.dll", "");
+        m.setValue(Hive::MachineClasses, View::Bits64, "CLSID\\{5A1E0000-0000-0000-0000-000000000001}", "Data",
+                   registry::Value{registry::ValueType::Binary, {0, 1, 0xFF}});
+        m.setText(Hive::MachineClasses, View::Bits64, "CLSID\\{5A1E0000-0000-0000-0000-000000000001}", "Two\r\nLines",
+                  "x");
+        m.key(Hive::MachineClasses, View::Bits64, "CLSID\\{5A1E0000-0000-0000-0000-000000000001}");
+    }
+    void addClass(const std::string& clsid, const std::string& server, const std::string& progId)
+    {
+        using registry::Hive;
+        using registry::View;
+        m.setText(Hive::MachineClasses, View::Bits64, "CLSID\\" + clsid + "\\InProcServer32", "", server);
+        m.setText(Hive::MachineClasses, View::Bits64, "CLSID\\" + clsid + "\\InProcServer32", "ThreadingModel", "Both");
+        if (progId.empty()) return;
+        m.setText(Hive::MachineClasses, View::Bits64, progId + "\\CLSID", "", clsid);
+        m.setText(Hive::MachineClasses, View::Bits64, progId, "", "a \"quoted\" name\\");
+    }
+    std::map<std::string, StaleClass> stale() const
+    {
+        std::map<std::string, StaleClass> byClsid;
+        for (StaleClass& c : findStaleClasses(m.machine(), true, true)) byClsid[c.clsid.substr(34, 3)] = std::move(c);
+        return byClsid;
+    }
+    testing_image::MachineImage m;
+};
+
+TEST_F(StaleImage, TheCleanupKeepsWhatServesAnotherRegistrationAndWhatItCannotRestore)
+{
+    auto byClsid = stale();
+    EXPECT_EQ(byClsid.size(), 4u); // the live class and the bare name are not stale
+    EXPECT_EQ(byClsid["001"].kept, "cannot be restored exactly: the value \"Two<CR><LF>Lines\" cannot be written in a script");
+    EXPECT_EQ(byClsid["002"].kept, "");
+    ASSERT_EQ(byClsid["002"].progIds.size(), 1u);
+    EXPECT_EQ(byClsid["002"].progIds[0].kept, "holds shell\\open\\command");
+    EXPECT_EQ(byClsid["003"].kept, "holds LocalServer32");
+    EXPECT_EQ(byClsid["004"].kept, "holds a link: Settings");
+
+    std::vector<StaleClass> all;
+    for (auto& [id, c] : byClsid) all.push_back(c);
+    const std::string cleanup = cleanupScript(all);
+    EXPECT_EQ(cleanup, "REGEDIT4\r\n\r\n[-HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{5A1E0000-0000-0000-0000-000000000002}]\r\n");
+
+    // Without the value that cannot be written, the first class goes too, and
+    // its undo holds every value with its type.
+    m.key(registry::Hive::MachineClasses, registry::View::Bits64, "CLSID\\{5A1E0000-0000-0000-0000-000000000001}")
+        .values.erase("TWO\r\nLINES");
+    byClsid = stale();
+    EXPECT_EQ(byClsid["001"].kept, "");
+    const std::string undo = undoScript(m, {byClsid["001"]});
+    ASSERT_EQ(undo.substr(0, 2), "\xFF\xFE");
+    const std::string text = text::utf8FromUtf16Bytes(undo.substr(2) + std::string(2, '\0'));
+    EXPECT_EQ(text, "Windows Registry Editor Version 5.00\r\n\r\n"
+                    "[HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{5A1E0000-0000-0000-0000-000000000001}]\r\n"
+                    "\"Data\"=hex:00,01,ff\r\n\r\n"
+                    "[HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{5A1E0000-0000-0000-0000-000000000001}\\InProcServer32]\r\n"
+                    "@=\"C:\\\\gone\\\\a.dll\"\r\n"
+                    "\"ThreadingModel\"=\"Both\"\r\n\r\n"
+                    "[HKEY_LOCAL_MACHINE\\Software\\Classes\\Stale.One]\r\n"
+                    "@=\"a \\\"quoted\\\" name\\\\\"\r\n\r\n"
+                    "[HKEY_LOCAL_MACHINE\\Software\\Classes\\Stale.One\\CLSID]\r\n"
+                    "@=\"{5A1E0000-0000-0000-0000-000000000001}\"\r\n");
+    EXPECT_EQ(undoFileNameOf("C:/x/clean.reg"), "C:/x/Undo-clean.reg");
 }
 
 } // namespace

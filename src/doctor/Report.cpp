@@ -1,5 +1,7 @@
 #include "doctor/Report.h"
 
+#include "text/Text.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -23,14 +25,6 @@ constexpr std::array<std::pair<const char*, const char*>, 10> kLabels{{
     {kSettings, "Settings"},
     {kProgId, "ProgID"},
 }};
-
-std::string upper(const char* text)
-{
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
 
 std::string count(size_t n, const char* one, const char* many)
 {
@@ -63,17 +57,19 @@ std::string checklistText(const std::vector<Checklist>& lists)
     std::string out;
     for (const Checklist& list : lists) {
         if (!out.empty()) out += kLineEnd;
-        out += heading(list) + kLineEnd;
+        // Values shown in a line keep it one line: control characters escaped.
+        out += text::escapeControls(heading(list)) + kLineEnd;
         size_t warned = 0;
         size_t failed = 0;
         for (const Item& item : list.items) {
             const std::string label = itemLabel(item.key);
-            out += "  " + upper(statusName(item.status)) + "  " + label + std::string(width - label.size() + 2, ' ') +
-                   item.reason + kLineEnd;
+            out += "  " + text::upperAscii(statusName(item.status)) + "  " + label +
+                   std::string(width - label.size() + 2, ' ') +
+                   text::escapeControls(item.reason) + kLineEnd;
             warned += item.status == Status::Warn;
             failed += item.status == Status::Fail;
         }
-        out += "  Result: " + upper(statusName(list.result()));
+        out += "  Result: " + text::upperAscii(statusName(list.result()));
         if (failed || warned)
             out += " (" + count(failed, "failed", "failed") + ", " + count(warned, "warning", "warnings") + ")";
         out += kLineEnd;
@@ -83,7 +79,7 @@ std::string checklistText(const std::vector<Checklist>& lists)
 
 std::string notFoundText(const std::string& target)
 {
-    return "No class found for \"" + target + "\" in either registry view or hive." + kLineEnd;
+    return "No class found for \"" + text::escapeControls(target) + "\" in either registry view or hive." + kLineEnd;
 }
 
 } // namespace doctor

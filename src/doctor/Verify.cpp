@@ -1,5 +1,7 @@
 #include "doctor/Verify.h"
 
+#include "classes/Registry.h"
+
 #include "text/Text.h"
 
 #include <algorithm>
@@ -22,14 +24,7 @@ constexpr uint32_t kRegExpandSz = 2;
 constexpr uint32_t kRegDword = 4;
 constexpr uint32_t kRegMultiSz = 7;
 
-std::string typeText(uint32_t type)
-{
-    static constexpr std::array<const char*, 12> names{"REG_NONE",      "REG_SZ",    "REG_EXPAND_SZ", "REG_BINARY",
-                                                       "REG_DWORD",     "REG_DWORD_BIG_ENDIAN", "REG_LINK",
-                                                       "REG_MULTI_SZ",  "type 8",    "type 9",        "type 10",
-                                                       "REG_QWORD"};
-    return type < names.size() ? names[type] : "type " + std::to_string(type);
-}
+std::string typeText(uint32_t type) { return registry::typeName(static_cast<registry::ValueType>(type)); }
 
 bool isText(uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
 

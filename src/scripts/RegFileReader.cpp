@@ -27,18 +27,6 @@ std::string_view trimmedStart(std::string_view s)
 // Where the data of a line ends: at its end, or at a ";" comment.
 bool atDataEnd(std::string_view s) { return s.empty() || s.front() == ';'; }
 
-// UTF-16 code units as the registry's little-endian bytes. The text module
-// has the conversion from UTF-8 only, always with a NUL.
-std::string bytesOfUtf16(std::u16string_view wide)
-{
-    std::string bytes;
-    bytes.reserve(2 * wide.size());
-    for (char16_t unit : wide) {
-        bytes += static_cast<char>(unit & 0xFF);
-        bytes += static_cast<char>(unit >> 8);
-    }
-    return bytes;
-}
 
 struct RootSpelling {
     std::string_view name;
@@ -427,7 +415,7 @@ private:
         std::string wide = bytes;
         if (!content_.utf16) {
             const std::string utf8 = options_.ansiToUtf8 ? options_.ansiToUtf8(bytes) : bytes;
-            wide = bytesOfUtf16(text::utf16FromUtf8(utf8));
+            wide = text::utf16Bytes(text::utf16FromUtf8(utf8));
         }
         if (wide.size() % 2 != 0) wide += '\0';
         if (wide.size() < 2 || wide[wide.size() - 1] != '\0' || wide[wide.size() - 2] != '\0') wide.append(2, '\0');

@@ -67,8 +67,9 @@ std::string escapeRegString(const std::string& text)
     for (char c : text) {
         if (c == '\\' || c == '"') escaped += '\\';
         // String data cannot hold a line break: one would end the value line
-        // and let the rest of the text read as lines of the script.
-        escaped += c == '\r' || c == '\n' ? ' ' : c;
+        // and let the rest of the text read as lines of the script. Nor a
+        // NUL, where the importer ends the whole script.
+        escaped += c == '\r' || c == '\n' || c == '\0' ? ' ' : c;
     }
     return escaped;
 }

@@ -23,7 +23,8 @@ std::string builtInTemplate();
 std::string replaceAll(const std::string& text, const std::string& from, const std::string& to);
 
 // The text as REGEDIT4 string data: "\" becomes "\\" and a double quote "\"";
-// a CR or LF becomes a blank, since string data cannot hold a line break.
+// a CR, LF or NUL becomes a blank, since string data cannot hold a line
+// break and the importer ends a script at a NUL.
 std::string escapeRegString(const std::string& text);
 
 // Fills the template's placeholders into a register script in one pass over

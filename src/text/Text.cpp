@@ -210,18 +210,18 @@ std::string utf8FromUtf16Bytes(std::string_view bytes)
     return utf8FromUtf16(wide);
 }
 
-std::string utf16BytesFromUtf8(std::string_view s)
+std::string utf16Bytes(std::u16string_view units)
 {
-    const std::u16string wide = utf16FromUtf8(s);
     std::string bytes;
-    bytes.reserve(2 * wide.size() + 2);
-    for (char16_t unit : wide) {
+    bytes.reserve(2 * units.size() + 2);
+    for (char16_t unit : units) {
         bytes += static_cast<char>(unit & 0xFF);
         bytes += static_cast<char>(unit >> 8);
     }
-    bytes.append(2, '\0');
     return bytes;
 }
+
+std::string utf16BytesFromUtf8(std::string_view s) { return utf16Bytes(utf16FromUtf8(s)) + std::string(2, '\0'); }
 
 std::string escapeControls(std::string_view s)
 {

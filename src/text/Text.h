@@ -57,6 +57,8 @@ bool isValidUtf8(std::string_view s);
 // A UTF-16 LE byte sequence (as the registry stores a wide string) as UTF-8,
 // up to its first NUL character; an odd last byte is ignored.
 std::string utf8FromUtf16Bytes(std::string_view bytes);
+// UTF-16 code units as little-endian bytes, no NUL added.
+std::string utf16Bytes(std::u16string_view units);
 // UTF-8 as UTF-16 LE bytes, with a terminating NUL character.
 std::string utf16BytesFromUtf8(std::string_view s);
 

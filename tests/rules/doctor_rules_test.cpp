@@ -261,8 +261,10 @@ TEST(DoctorRules, ReportIsOneLinePerItem)
     list.facts = healthy();
     list.facts.progId = ProgIdFacts{"A.B", true, list.facts.clsid, "", ""};
     list.facts.settingsKey = false;
+    list.facts.menuName = text("My\r\nMenu"); // a line break in a value stays inside its line
     list.items = judge(list.facts, Host::Any);
     const std::string text = checklistText({list, list});
+    EXPECT_NE(text.find("\"My<CR><LF>Menu\""), std::string::npos) << text;
     EXPECT_EQ(text.find("{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13} (A.B), read in the 64-bit view\r\n"), 0u);
     EXPECT_NE(text.find("\r\n  FAIL  Settings          no Settings key\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\r\n  PASS  Presence by view  in the 64-bit view\r\n"), std::string::npos) << text;

@@ -37,6 +37,12 @@ TEST(ScriptRules, MenuAndDescriptionAreEscapedAndReadBack)
     EXPECT_EQ(evil.entries[1].data, "x\"  [HKEY_LOCAL_MACHINE\\Evil] @=\"");
 }
 
+TEST(ScriptRules, ANulInAFieldBecomesABlank)
+{
+    // The importer would end the whole script at it.
+    EXPECT_EQ(escapeRegString(std::string("a\0b\r\nc", 6)), "a b  c");
+}
+
 TEST(ScriptRules, WorkedExampleReadsBackAsItsKeysAndValues)
 {
     const std::string script =

@@ -135,7 +135,7 @@ protected:
         {"AddInRegCliTest.local", clsid(3), "", "\"" + local_ + "\" /automation"},
         {"AddInRegCliTest.NoServer", clsid(4), "", ""},
         {"AddInRegCliTest.NotExpanded", clsid(5), kSystemDll, ""},
-        {kOddProgId, clsid(6), kOddServer, ""},
+        {utf8(kOddProgId), clsid(6), kOddServer, ""}, // key names are given in UTF-8
         {"AddInRegCliTest.NoClsid", "", "", ""},
     }};
     ScopedKey expandKey_{HKEY_CLASSES_ROOT, "CLSID\\" + clsid(1) + "\\InProcServer32"};
@@ -492,6 +492,69 @@ TEST_F(CliWrite, ANameOutsideTheCodePageIsWrittenAsGiven)
     EXPECT_EQ(bytes("L\xF3" "dz.reg"), "REGEDIT4\r\nanother");
     // Redirected, the text output says which characters the code page lacks rather than show others.
     EXPECT_NE(run.err.find("Written: <U+0141>\xF3" "d<U+017A>.reg\r\n"), std::string::npos) << run.err;
+}
+
+// --- Conventions ------------------------------------------------------------
+
+// Every exit code of the table, each from the command that gives it.
+TEST_F(CliWrite, EachExitCodeHasOneMeaning)
+{
+    ASSERT_TRUE(CreateDirectoryA((work_ + "a folder.reg").c_str(), nullptr));
+    struct Case {
+        std::vector<std::string> args;
+        unsigned long code;
+    } cases[] = {
+        {{"--version"}, 0},
+        {{"write", "ok.reg", "--clsid", kClsid}, 0}, // --server only when registering
+        {{"check", "{D0C70000-0000-4000-8000-000000000099}", "--format", "json"}, 5}, // names no class
+        {{"find", "NoSuchServer.AddInRegCliTest"}, 5},
+        {{"write", "x.reg", "--clsid", kClsid, "--register"}, 2}, // no --server to register
+        {{"list", "--format", "xml"}, 2},
+        {{"stale", "--cleanup-file", ""}, 2},
+        {{"write", "a folder.reg", "--clsid", kClsid}, 3},
+        {{"verify", "missing.reg"}, 3},
+        {{"write", "bad.reg", "--clsid", kClsid, "--server", work_ + "missing.dll", "--register"}, 1},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = runCli(c.args, work_);
+        EXPECT_EQ(run.exitCode, c.code) << c.args[0] << " " << c.args.back() << "\n" << run.err;
+        if (c.code == 2) {
+            EXPECT_NE(run.err.find("\nRun \"AddInRegCli"), std::string::npos) << run.err; // not the whole help
+            EXPECT_EQ(run.err.find("Options:"), std::string::npos) << run.err;
+        }
+    }
+    // A wrong choice lists the choices.
+    EXPECT_NE(runCli({"list", "--format", "xml"}).err.find("is not one of: text, csv, json"), std::string::npos);
+    // The template's own texts do not go out unnoticed.
+    EXPECT_NE(runCli({"write", "ok.reg", "--clsid", kClsid}, work_).err.find("placeholder \"myAddInName\""),
+              std::string::npos);
+}
+
+TEST_F(CliWrite, ARegistrationThatNeverEndsIsEndedAtTheTimeLimit)
+{
+    const CliRun run = runCli({"write", "hang.reg", "--clsid", kClsid, "--server", buildFolder() + "HangingServer.dll",
+                               "--register", "--timeout", "3"},
+                              work_, 120000);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 1u) << run.err;
+    EXPECT_NE(run.err.find("HangingServer.dll\": did not finish within its time limit and was ended"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(bytes("hang.reg").rfind("REGEDIT4", 0), 0u); // the scripts stay
+    deleteTree(HKEY_CLASSES_ROOT, "CLSID\\" + kClsid);
+}
+
+// ProgIDs of up to 255 characters, the registry's longest name.
+TEST_F(CliWrite, LongProgIdsAreListedAndChecked)
+{
+    const std::string progId = "AddInRegCliTest." + std::string(255 - 16, 'L');
+    ScopedKey key(HKEY_CLASSES_ROOT, progId);
+    key.setString("CLSID", "", kClsid);
+    ScopedKey cls(HKEY_CLASSES_ROOT, "CLSID\\" + kClsid);
+    cls.setString("InProcServer32", "", "C:\\gone\\x.dll");
+    const CliRun list = runCli({"find", kClsid, "--format", "csv"});
+    EXPECT_NE(list.out.find(progId + "," + kClsid), std::string::npos) << list.out;
+    EXPECT_EQ(runCli({"check", progId, "--format", "json"}).exitCode, 1u); // found, and failing: no such file
 }
 
 } // namespace

@@ -10,7 +10,7 @@ namespace {
 HKEY createKey(HKEY root, const std::string& path)
 {
     HKEY key = nullptr;
-    LSTATUS status = RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    LSTATUS status = RegCreateKeyExW(root, wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
     EXPECT_EQ(status, ERROR_SUCCESS) << "creating " << path;
     return status == ERROR_SUCCESS ? key : nullptr;
 }
@@ -19,8 +19,8 @@ HKEY createKey(HKEY root, const std::string& path)
 void deleteTree(HKEY root, const std::string& path)
 {
     if (path.empty()) return; // never the root itself
-    RegDeleteTreeA(root, path.c_str());
-    RegDeleteKeyA(root, path.c_str());
+    RegDeleteTreeW(root, wide(path).c_str());
+    RegDeleteKeyW(root, wide(path).c_str());
 }
 
 bool keyExists(HKEY root, const std::string& path)

@@ -9,7 +9,7 @@
 
 namespace testing_support {
 
-// Creates key `path` below `root` (and its parents) on construction; deletes
+// Creates key `path` (UTF-8) below `root` (and its parents) on construction; deletes
 // the whole tree below `path` on destruction.
 class ScopedKey {
 public:

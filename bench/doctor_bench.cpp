@@ -2,10 +2,13 @@
 // classes, each with a ProgID and an in-process server file that does not
 // exist. Measures, three times each:
 //   check - `AddInRegCli check` on the sample server's class, registered
-//           with its add-in script;
+//           with its add-in script, and on its server file, which looks at
+//           every class of both views and hives;
 //   stale - `AddInRegCli stale --format json` over both views, which lists
-//           every one of the extra classes.
-// Prints the figures; the keys are removed again whatever happens.
+//           every one of the extra classes and plans their cleanup;
+// each against its floor: the same reads made in a tight loop in this
+// process. Prints the figures and the ratios; the keys are removed again
+// whatever happens.
 #include "CliProcess.h"
 #include "TestFiles.h"
 #include "Ui.h"
@@ -140,10 +143,60 @@ double timedRun(const std::vector<std::string>& args, unsigned long expectedExit
     return ms;
 }
 
-void printSummary(const char* what, std::vector<double> values)
+double printSummary(const char* what, std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
-    std::printf("%-32s min %8.0f ms   median %8.0f ms\n", what, values.front(), values[values.size() / 2]);
+    std::printf("%-36s min %8.0f ms   median %8.0f ms\n", what, values.front(), values[values.size() / 2]);
+    return values[values.size() / 2];
+}
+
+// The floor: every class's server value in both views and hives, read with
+// the wide calls, and with `files` each file looked for; then, for stale,
+// every top key's CLSID. What the doctor cannot do without.
+double floorReads(bool files, bool progIds)
+{
+    const auto start = Clock::now();
+    size_t seen = 0;
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        for (REGSAM view : {REGSAM(0), REGSAM(KEY_WOW64_32KEY)}) {
+            HKEY classes = nullptr;
+            if (RegOpenKeyExW(root, L"Software\\Classes", 0, KEY_READ | view, &classes) != ERROR_SUCCESS) continue;
+            HKEY clsids = nullptr;
+            if (RegOpenKeyExW(classes, L"CLSID", 0, KEY_READ | view, &clsids) == ERROR_SUCCESS) {
+                wchar_t name[256];
+                for (DWORD i = 0;; ++i) {
+                    DWORD length = 256;
+                    if (RegEnumKeyExW(clsids, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                        break;
+                    wchar_t value[1024];
+                    DWORD size = sizeof(value);
+                    const std::wstring server = std::wstring(name) + L"\\InProcServer32";
+                    if (RegGetValueW(clsids, server.c_str(), nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ |
+                                                                     RRF_NOEXPAND,
+                                     nullptr, value, &size) == ERROR_SUCCESS) {
+                        ++seen;
+                        if (files) GetFileAttributesW(value);
+                    }
+                }
+                RegCloseKey(clsids);
+            }
+            if (progIds) {
+                wchar_t name[256];
+                for (DWORD i = 0;; ++i) {
+                    DWORD length = 256;
+                    if (RegEnumKeyExW(classes, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                        break;
+                    wchar_t value[256];
+                    DWORD size = sizeof(value);
+                    RegGetValueW(classes, (std::wstring(name) + L"\\CLSID").c_str(), nullptr, RRF_RT_REG_SZ, nullptr,
+                                 value, &size);
+                }
+            }
+            RegCloseKey(classes);
+        }
+    }
+    if (seen < size_t(kExtraClasses)) throw std::runtime_error("the floor read fewer classes than there are");
+    return msSince(start);
 }
 
 } // namespace
@@ -154,9 +207,13 @@ int main()
     try {
         SampleAddIn sample;
         BenchClasses classes;
-        std::vector<double> check, stale;
+        std::vector<double> check, checkPath, stale, checkFloor, staleFloor;
+        const std::string server = buildFolder() + "doctor bench\\AddInRegSample.dll";
         for (int run = 1; run <= kRuns; ++run) {
             check.push_back(timedRun({"check", kSampleProgId, "--strict"}, 0));
+            checkPath.push_back(timedRun({"check", server}, 0));
+            checkFloor.push_back(floorReads(false, false));
+            staleFloor.push_back(floorReads(true, true));
             std::string listed;
             stale.push_back(timedRun({"stale", "--format", "json"}, 1, &listed));
             size_t count = 0;
@@ -167,7 +224,12 @@ int main()
                         count);
         }
         printSummary("AddInRegCli check (sample):", check);
-        printSummary("AddInRegCli stale (JSON):", stale);
+        const double byPath = printSummary("AddInRegCli check SERVER (all classes):", checkPath);
+        const double checkAtFloor = printSummary("  its floor (the same reads):", checkFloor);
+        const double all = printSummary("AddInRegCli stale (JSON):", stale);
+        const double staleAtFloor = printSummary("  its floor (the same reads):", staleFloor);
+        std::printf("ratios to the floors: check SERVER %.2fx, stale %.2fx\n", byPath / checkAtFloor,
+                    all / staleAtFloor);
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "doctor_bench failed: %s\n", e.what());

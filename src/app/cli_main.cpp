@@ -19,9 +19,11 @@ int main()
     int argc = 0;
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::vector<std::string> arguments;
+    arguments.reserve(size_t(argc));
     for (int i = 0; wide && i < argc; ++i) arguments.push_back(registry::utf8Of(wide[i]));
     LocalFree(wide);
     std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
 

@@ -144,13 +144,13 @@ ExitCode runWrite(const WriteOptions& options)
 
 CLI::Validator guidValidator()
 {
-    return CLI::Validator(
+    return {
         [](std::string& text) {
             return text::isBracedGuid(text)
                        ? std::string()
                        : "\"" + text + "\" is not a GUID in braces, like {01234567-89AB-CDEF-0123-456789ABCDEF}";
         },
-        "");
+        ""};
 }
 
 void addWriteCommand(CLI::App& app, WriteOptions& o)

@@ -38,12 +38,12 @@ CLI::Validator targetValidator()
 // name in the ANSI code page).
 CLI::Validator existingFile(const std::string& what)
 {
-    return CLI::Validator(
+    return {
         [what](std::string& path) {
             if (path.empty()) return what + " is empty";
             return platform::fileExists(path) ? std::string() : what + ": \"" + path + "\" is not a file";
         },
-        "");
+        ""};
 }
 
 const char kTargetHelp[] =

@@ -68,8 +68,7 @@ inline CLI::Option* addHostOption(CLI::App& command, doctor::Host& host, bool wi
 // Refuses an empty value of the named argument.
 inline CLI::Validator nonEmpty(const std::string& what)
 {
-    return CLI::Validator([what](std::string& text) { return text.empty() ? what + " is empty" : std::string(); },
-                          "");
+    return {[what](std::string& text) { return text.empty() ? what + " is empty" : std::string(); }, ""};
 }
 
 // --timeout SECONDS for the commands that wait on a started utility.
@@ -79,7 +78,7 @@ inline CLI::Option* addTimeoutOption(CLI::App& command, unsigned& seconds)
         .add_option("--timeout", seconds,
                     "Seconds to wait for each started utility before it is ended (0: no limit)")
         ->type_name("SECONDS")
-        ->check(CLI::Range(0u, 86400u))
+        ->check(CLI::Range(0U, 86400U))
         ->capture_default_str();
 }
 

@@ -136,7 +136,7 @@ void addTree(const Machine& machine, Hive hive, View view, const std::string& pa
     names.push_back(name);
     if (machine.registry.isLink(hive, view, path)) return; // never followed
     for (const std::string& sub : machine.registry.subKeys(hive, view, path))
-        addTree(machine, hive, view, path + "\\" + sub, names, seen);
+        addTree(machine, hive, view, text::below(path, sub), names, seen);
 }
 
 } // namespace

@@ -146,7 +146,7 @@ bool appendUndo(const registry::ClassesSource& registry, Hive hive, View view, c
         lines += *line + text::kCrLf;
     }
     for (const std::string& sub : registry.subKeys(hive, view, path))
-        if (!appendUndo(registry, hive, view, path + "\\" + sub, lines, why)) return false;
+        if (!appendUndo(registry, hive, view, text::below(path, sub), lines, why)) return false;
     return true;
 }
 
@@ -156,7 +156,7 @@ std::string firstLink(const registry::ClassesSource& registry, Hive hive, View v
 {
     if (registry.isLink(hive, view, path)) return below.empty() ? std::string("itself") : below;
     for (const std::string& sub : registry.subKeys(hive, view, path)) {
-        std::string found = firstLink(registry, hive, view, path + "\\" + sub, below.empty() ? sub : below + "\\" + sub);
+        std::string found = firstLink(registry, hive, view, text::below(path, sub), text::below(below, sub));
         if (!found.empty()) return found;
     }
     return "";

@@ -50,7 +50,7 @@ HKEY rootOf(Hive hive)
 
 std::wstring pathBelowRoot(Hive hive, const std::string& path)
 {
-    const std::wstring wide = wideOf(path);
+    std::wstring wide = wideOf(path);
     if (hive == Hive::ClassesRoot) return wide;
     return wide.empty() ? std::wstring(kClasses) : std::wstring(kClasses) + L"\\" + wide;
 }
@@ -280,7 +280,7 @@ std::string expandEnvironment(const std::string& text)
         const DWORD needed = ExpandEnvironmentStringsW(wide.c_str(), expanded.data(), DWORD(expanded.size()));
         if (needed == 0) return text;
         if (needed <= expanded.size()) {
-            expanded.resize(std::wstring(expanded.c_str()).size());
+            expanded.resize(std::min(expanded.find(L'\0'), expanded.size()));
             return utf8Of(expanded);
         }
         expanded.resize(needed);

@@ -134,6 +134,16 @@ std::string_view folderOf(std::string_view path)
 
 bool hasSeparator(std::string_view path) { return path.find_first_of("\\/") != std::string_view::npos; }
 
+std::string below(std::string_view parent, std::string_view name)
+{
+    std::string path;
+    path.reserve(parent.size() + 1 + name.size());
+    path.append(parent);
+    if (!parent.empty()) path += '\\';
+    path.append(name);
+    return path;
+}
+
 bool samePathSpelling(std::string_view a, std::string_view b)
 {
     const auto fold = [](std::string_view path) {

@@ -38,6 +38,8 @@ std::string_view trimBlanks(std::string_view s);
 std::string_view fileNameOf(std::string_view path);   // after the last separator
 std::string_view folderOf(std::string_view path);     // up to and with the last separator; "" without one
 bool hasSeparator(std::string_view path);
+// A key or folder below another: "a" and "b" give "a\b"; an empty `parent` gives `name`.
+std::string below(std::string_view parent, std::string_view name);
 
 // Whether two paths name the same file by their spelling: ASCII letters
 // without regard to case, "/" as "\", a doubled separator as one.

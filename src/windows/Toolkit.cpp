@@ -140,6 +140,11 @@ void Control::setWindowText(const std::string& text)
     if (hwnd_) SetWindowTextA(hwnd_, text.c_str());
 }
 
+void Control::setUnicodeWindowText(const std::string& utf8)
+{
+    if (hwnd_) SetWindowTextW(hwnd_, wideFrom(utf8, Encoding::Utf8).c_str());
+}
+
 // --- ListBox ---------------------------------------------------------------
 
 Control::NativeStyle ListBox::nativeStyle() const
@@ -289,7 +294,7 @@ void TextBox::setText(const std::string& text)
 void TextBox::setUnicodeText(const std::string& utf8)
 {
     unsigned before = changeCount_;
-    SetWindowTextW(hwnd_, wideFrom(utf8, Encoding::Utf8).c_str());
+    setUnicodeWindowText(utf8);
     if (changeCount_ == before && onChange) onChange();
 }
 

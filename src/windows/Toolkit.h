@@ -65,6 +65,7 @@ protected:
 
     std::string windowText() const;
     void setWindowText(const std::string& text);
+    void setUnicodeWindowText(const std::string& utf8);
 
     HWND hwnd_ = nullptr;
 

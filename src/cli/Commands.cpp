@@ -266,6 +266,9 @@ int run(int argc, char** argv)
         printError("the output could not be written (the disk may be full, or the reader gone).");
         return codeOf(ExitCode::NotWritten);
     }
+    if (platform::charactersWereEscaped())
+        printError("characters the ANSI code page cannot hold were written as <U+XXXX>; --format json gives the "
+                   "exact text.");
     return codeOf(code);
 }
 

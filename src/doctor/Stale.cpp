@@ -127,39 +127,50 @@ std::optional<std::string> valueLine(const registry::NamedValue& v)
 
 // The key and all below it as undo lines, parents first; nothing when some
 // part of it cannot be restored exactly (`why` says which).
-bool appendUndo(const registry::ClassesSource& registry, Hive hive, View view, const std::string& path,
-                std::string& lines, std::string& why)
+// What one walk of a key's tree reads: the key's subkeys and values, read once.
+struct KeyContent {
+    std::vector<std::string> subKeys;
+    std::vector<registry::NamedValue> values;
+};
+
+KeyContent contentOf(const registry::ClassesSource& registry, Hive hive, View view, const std::string& path)
 {
+    return {registry.subKeys(hive, view, path), registry.values(hive, view, path)};
+}
+
+// The key and all below it as undo lines, parents first. False when some
+// part of it cannot be restored exactly or must not be deleted: a link,
+// which a deletion would follow (`why` says which).
+bool appendUndo(const registry::ClassesSource& registry, Hive hive, View view, const std::string& path,
+                const KeyContent& content, const std::string& below, std::string& lines, std::string& why)
+{
+    if (registry.isLink(hive, view, path)) {
+        why = below.empty() ? "it is a link to another key" : "holds a link: " + below;
+        return false;
+    }
     const std::string name = registry.fullName(hive, view, path);
     if (!fitsKeyLine(name)) {
-        why = "its name cannot be written on a key line";
+        why = "cannot be restored exactly: its name cannot be written on a key line";
         return false;
     }
     lines += text::kCrLf;
     lines += "[" + name + "]" + text::kCrLf;
-    for (const registry::NamedValue& v : registry.values(hive, view, path)) {
+    for (const registry::NamedValue& v : content.values) {
         const std::optional<std::string> line = valueLine(v);
         if (!line) {
-            why = "the value \"" + text::escapeControls(v.name) + "\" cannot be written in a script";
+            why = "cannot be restored exactly: the value \"" + text::escapeControls(v.name) +
+                  "\" cannot be written in a script";
             return false;
         }
         lines += *line + text::kCrLf;
     }
-    for (const std::string& sub : registry.subKeys(hive, view, path))
-        if (!appendUndo(registry, hive, view, text::below(path, sub), lines, why)) return false;
-    return true;
-}
-
-// The first link in the tree, as a path below it; "" when there is none.
-std::string firstLink(const registry::ClassesSource& registry, Hive hive, View view, const std::string& path,
-                      const std::string& below = "")
-{
-    if (registry.isLink(hive, view, path)) return below.empty() ? std::string("itself") : below;
-    for (const std::string& sub : registry.subKeys(hive, view, path)) {
-        std::string found = firstLink(registry, hive, view, text::below(path, sub), text::below(below, sub));
-        if (!found.empty()) return found;
+    for (const std::string& sub : content.subKeys) {
+        const std::string path2 = text::below(path, sub);
+        if (!appendUndo(registry, hive, view, path2, contentOf(registry, hive, view, path2), text::below(below, sub),
+                        lines, why))
+            return false;
     }
-    return "";
+    return true;
 }
 
 // The path from `sub` down its first subkeys to a key without any: how a
@@ -182,18 +193,17 @@ std::string deepestFirst(const registry::ClassesSource& registry, Hive hive, Vie
 std::string keepReason(const registry::ClassesSource& registry, Hive hive, View view, const std::string& path,
                        bool isClassKey)
 {
-    if (std::string link = firstLink(registry, hive, view, path); !link.empty())
-        return link == "itself" ? "it is a link to another key" : "holds a link: " + link;
-    for (const std::string& sub : registry.subKeys(hive, view, path)) {
+    const KeyContent content = contentOf(registry, hive, view, path);
+    for (const std::string& sub : content.subKeys) {
         if (isClassKey && isOneOf(sub, kOtherServerKeys)) return "holds " + sub;
         if (!isClassKey && !isOneOf(sub, kProgIdKeys)) return "holds " + deepestFirst(registry, hive, view, path, sub);
     }
     if (isClassKey)
-        for (const registry::NamedValue& v : registry.values(hive, view, path))
+        for (const registry::NamedValue& v : content.values)
             if (isOneOf(v.name, kOtherServerValues)) return "holds the value " + v.name;
     std::string lines;
     std::string why;
-    if (!appendUndo(registry, hive, view, path, lines, why)) return "cannot be restored exactly: " + why;
+    if (!appendUndo(registry, hive, view, path, content, "", lines, why)) return why;
     return "";
 }
 
@@ -205,7 +215,10 @@ public:
     {
         for (View view : views)
             for (Hive hive : {Hive::MachineClasses, Hive::UserClasses}) findClasses(hive, view);
-        for (StaleClass& c : stale_) c.kept = keepReason(machine_.registry, c.hive, c.view, classKey(c.clsid), true);
+        for (StaleClass& c : stale_) {
+            c.kept = keepReason(machine_.registry, c.hive, c.view, classKey(c.clsid), true);
+            if (!c.kept.empty()) keptKeys_.insert(upperAscii(c.key));
+        }
         for (size_t i = 0; i < stale_.size(); ++i) byClsid_[upperAscii(stale_[i].clsid)].push_back(i);
         if (!stale_.empty())
             for (View view : views)
@@ -290,11 +303,8 @@ private:
         const auto live = [&](Hive hive) {
             if (!classes_.contains(hive, view, clsid)) return false;
             const std::string key = upperAscii(machine_.registry.fullName(hive, view, classKey(clsid)));
-            if (!staleKeys_.contains(key)) return true;
             // A stale class key that is kept still serves in another way.
-            for (const StaleClass& c : stale_)
-                if (upperAscii(c.key) == key) return !c.kept.empty();
-            return false;
+            return !staleKeys_.contains(key) || keptKeys_.contains(key);
         };
         return live(Hive::MachineClasses) || live(Hive::UserClasses);
     }
@@ -304,6 +314,7 @@ private:
     SubKeyIndex topKeys_{machine_.registry, ""};
     std::vector<StaleClass> stale_;
     std::set<std::string> staleKeys_;                    // upper-case full key names
+    std::set<std::string> keptKeys_;                     // those of them the cleanup keeps
     std::map<std::string, std::vector<size_t>> byClsid_; // upper-case CLSID -> indices in stale_
     std::set<std::string> progIdKeys_;                   // upper-case full key names
 };
@@ -355,9 +366,12 @@ std::string undoScript(const registry::ClassesSource& registry, const std::vecto
     std::string lines = std::string(kVersion5) + text::kCrLf;
     std::string why;
     for (const StaleClass& c : classes) {
-        if (c.kept.empty() && fitsKeyLine(c.key)) appendUndo(registry, c.hive, c.view, classKey(c.clsid), lines, why);
+        const auto add = [&](Hive hive, View view, const std::string& path) {
+            appendUndo(registry, hive, view, path, contentOf(registry, hive, view, path), "", lines, why);
+        };
+        if (c.kept.empty() && fitsKeyLine(c.key)) add(c.hive, c.view, classKey(c.clsid));
         for (const StaleProgId& p : c.progIds)
-            if (p.kept.empty() && fitsKeyLine(p.key)) appendUndo(registry, p.hive, p.view, p.name, lines, why);
+            if (p.kept.empty() && fitsKeyLine(p.key)) add(p.hive, p.view, p.name);
     }
     return utf16Script(lines);
 }

@@ -83,8 +83,6 @@ std::string ansiFromUtf16(const std::u16string& text)
     return fromWide(reinterpret_cast<const wchar_t*>(text.data()), int(text.size()), CP_ACP);
 }
 
-bool fitsAnsi(const std::string& text) { return ansiToUtf8(ansiFromUtf8(text)) == text; }
-
 std::string ansiToUtf8(const std::string& text)
 {
     const std::wstring wide = wideFrom(text, Encoding::Ansi);

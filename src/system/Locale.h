@@ -30,9 +30,6 @@ std::string ansiFromUtf8(const std::string& text);
 // UTF-16 to the ANSI code page, every unit converted (NULs included).
 std::string ansiFromUtf16(const std::u16string& text);
 
-// Whether the UTF-8 text survives the ANSI code page unchanged.
-bool fitsAnsi(const std::string& text);
-
 // The text, from the ANSI code page to UTF-8.
 std::string ansiToUtf8(const std::string& text);
 

@@ -3,6 +3,7 @@
 #include "system/Locale.h"
 #include "system/Error.h"
 #include "system/RegistryReader.h"
+#include "text/Text.h"
 
 #include <cstring>
 
@@ -55,7 +56,7 @@ RegistryValue readRegValue(HKEY hRootKey, const std::string& sKeyPath, const std
         // The string ends at its first NUL: the first of a multi-string,
         // padding, or the terminator. Data stored without one keeps every byte.
         if (data.size() > kStringBuffer) return vDefault;
-        return std::string(data.c_str(), strnlen(data.c_str(), data.size()));
+        return std::string(text::untilNul(data));
     case kBinary:
         if (data.size() > kBinaryBuffer) return vDefault;
         return std::vector<std::uint8_t>(data.begin(), data.end());

@@ -84,11 +84,6 @@ bool equalIgnoringCase(std::string_view a, std::string_view b)
            std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
 }
 
-bool startsWithIgnoringCase(std::string_view s, std::string_view start)
-{
-    return s.size() >= start.size() && equalIgnoringCase(s.substr(0, start.size()), start);
-}
-
 bool endsWithIgnoringCase(std::string_view s, std::string_view end)
 {
     return s.size() >= end.size() && equalIgnoringCase(s.substr(s.size() - end.size()), end);
@@ -131,8 +126,6 @@ std::string_view folderOf(std::string_view path)
     const size_t slash = path.find_last_of("\\/");
     return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
 }
-
-bool hasSeparator(std::string_view path) { return path.find_first_of("\\/") != std::string_view::npos; }
 
 std::string below(std::string_view parent, std::string_view name)
 {
@@ -196,15 +189,6 @@ std::string utf8FromUtf16(std::u16string_view s)
 size_t characterCount(std::string_view utf8)
 {
     return size_t(std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
-
-bool isValidUtf8(std::string_view s)
-{
-    for (size_t i = 0; i < s.size();) {
-        const size_t at = i;
-        if (nextCodePoint(s, i) == kReplacement && !(i - at == 3 && s.substr(at, 3) == "\xEF\xBF\xBD")) return false;
-    }
-    return true;
 }
 
 std::string utf8FromUtf16Bytes(std::string_view bytes)

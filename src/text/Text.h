@@ -19,7 +19,6 @@ std::string upperAscii(std::string_view s);
 // Equal, ASCII letters compared without regard to case: how CLSIDs, ProgIDs,
 // category names and file names are matched.
 bool equalIgnoringCase(std::string_view a, std::string_view b);
-bool startsWithIgnoringCase(std::string_view s, std::string_view start);
 bool endsWithIgnoringCase(std::string_view s, std::string_view end);
 
 // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" with hex digits in either case.
@@ -37,7 +36,6 @@ std::string_view trimBlanks(std::string_view s);
 // The parts of a path: "\" and "/" both separate folders.
 std::string_view fileNameOf(std::string_view path);   // after the last separator
 std::string_view folderOf(std::string_view path);     // up to and with the last separator; "" without one
-bool hasSeparator(std::string_view path);
 // A key or folder below another: "a" and "b" give "a\b"; an empty `parent` gives `name`.
 std::string below(std::string_view parent, std::string_view name);
 
@@ -53,8 +51,6 @@ std::string utf8FromUtf16(std::u16string_view s);
 // How many characters (code points) the UTF-8 text holds: its width in a
 // column of text.
 size_t characterCount(std::string_view utf8);
-// Whether the text is valid UTF-8 throughout.
-bool isValidUtf8(std::string_view s);
 
 // A UTF-16 LE byte sequence (as the registry stores a wide string) as UTF-8,
 // up to its first NUL character; an odd last byte is ignored.

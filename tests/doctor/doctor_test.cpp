@@ -41,19 +41,7 @@ std::string clsid(int n)
 
 bool classKeyIn(HKEY root, REGSAM view, const std::string& path)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, ("Software\\Classes\\" + path).c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
-void deleteClassesTree(HKEY root, REGSAM view, const std::string& path)
-{
-    HKEY classes = nullptr;
-    if (RegOpenKeyExA(root, "Software\\Classes", 0, KEY_ALL_ACCESS | view, &classes) != ERROR_SUCCESS) return;
-    RegDeleteTreeA(classes, path.c_str());
-    RegCloseKey(classes);
+    return keyExists(root, "Software\\Classes\\" + path, view);
 }
 
 // Where a registration is made: a hive and a view, written directly.
@@ -84,48 +72,34 @@ struct AddIn {
 // Makes the registration; removes it again at the end of the scope.
 class ScopedAddIn {
 public:
-    explicit ScopedAddIn(AddIn addIn) : a_(std::move(addIn))
+    explicit ScopedAddIn(const AddIn& a)
+        : class_(a.place.root, "Software\\Classes\\CLSID\\" + a.clsid, a.place.view)
     {
-        const std::string key = "CLSID\\" + a_.clsid;
-        set(key, "", a_.menu);
-        if (a_.description) set(key + "\\Description", "", "Checked by the doctor's tests");
-        set(key + "\\InProcServer32", "", a_.server, a_.serverType);
-        if (!a_.threading.empty()) set(key + "\\InProcServer32", "ThreadingModel", a_.threading);
-        for (const auto& [name, value] : a_.serverValues) set(key + "\\InProcServer32", name, value);
-        if (!a_.category.empty()) {
-            set(key + "\\Implemented Categories\\" + a_.category);
-            set(key + "\\Required Categories\\" + a_.category);
+        class_.setString("", "", a.menu);
+        if (a.description) class_.setString("Description", "", "Checked by the doctor's tests");
+        std::vector<BYTE> server(a.server.begin(), a.server.end());
+        server.push_back(0);
+        class_.setRaw("InProcServer32", "", a.serverType, server);
+        if (!a.threading.empty()) class_.setString("InProcServer32", "ThreadingModel", a.threading);
+        for (const auto& [name, value] : a.serverValues) class_.setString("InProcServer32", name, value);
+        if (!a.category.empty()) {
+            class_.createSubKey("Implemented Categories\\" + a.category);
+            class_.createSubKey("Required Categories\\" + a.category);
         }
-        if (a_.settings) {
-            set(key + "\\Settings", "LoadOnStartUp", "1");
-            set(key + "\\Settings", "Type", "Standard");
+        if (a.settings) {
+            class_.setString("Settings", "LoadOnStartUp", "1");
+            class_.setString("Settings", "Type", "Standard");
         }
-        if (!a_.classProgId.empty()) set(key + "\\ProgID", "", a_.classProgId);
-        if (!a_.progId.empty()) set(a_.progId + "\\CLSID", "", a_.clsid);
+        if (!a.classProgId.empty()) class_.setString("ProgID", "", a.classProgId);
+        if (!a.progId.empty()) {
+            progId_.emplace(a.place.root, "Software\\Classes\\" + a.progId, a.place.view);
+            progId_->setString("CLSID", "", a.clsid);
+        }
     }
-    ~ScopedAddIn()
-    {
-        deleteClassesTree(a_.place.root, a_.place.view, "CLSID\\" + a_.clsid);
-        if (!a_.progId.empty()) deleteClassesTree(a_.place.root, a_.place.view, a_.progId);
-    }
-    ScopedAddIn(const ScopedAddIn&) = delete;
-    ScopedAddIn& operator=(const ScopedAddIn&) = delete;
 
 private:
-    void set(const std::string& path, const std::string& name = "", const std::optional<std::string>& value = {},
-             DWORD type = REG_SZ) const
-    {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(a_.place.root, ("Software\\Classes\\" + path).c_str(), 0, nullptr, 0,
-                                  KEY_ALL_ACCESS | a_.place.view, nullptr, &key, nullptr),
-                  ERROR_SUCCESS)
-            << path;
-        if (value)
-            RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(value->c_str()),
-                           DWORD(value->size() + 1));
-        RegCloseKey(key);
-    }
-    AddIn a_;
+    ScopedKey class_;
+    std::optional<ScopedKey> progId_;
 };
 
 // Both hives' classes as reg export writes them.
@@ -376,8 +350,8 @@ protected:
     void TearDown() override
     {
         for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
-            deleteClassesTree(HKEY_LOCAL_MACHINE, view, "CLSID\\" + kSampleClsid);
-            deleteClassesTree(HKEY_LOCAL_MACHINE, view, kSampleProgId);
+            deleteTree(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + kSampleClsid, view);
+            deleteTree(HKEY_LOCAL_MACHINE, "Software\\Classes\\" + kSampleProgId, view);
         }
         Doctor::TearDown();
     }

@@ -7,4 +7,4 @@ if(NOT MSVC)
 endif()
 
 addinreg_test(loader_test SOURCES loader/loader_test.cpp TIMEOUT 600)
-add_dependencies(loader_test com_activator AddInRegSample)
+add_dependencies(loader_test com_activator AddInRegSample AddInRegCli)

@@ -4,6 +4,7 @@
 // doctor passes the server, must be what the loader did. Then the same for a
 // sample of the classes the system registers itself.
 #include "ChildProcess.h"
+#include "CliProcess.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
 #include "Ui.h"
@@ -16,6 +17,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -62,6 +64,19 @@ std::string serverStatus(const std::string& clsid)
         for (const doctor::Item& item : list.items)
             if (item.key == doctor::kServer) return doctor::statusName(item.status);
     return "none";
+}
+
+// Both hives' classes as reg export writes them.
+std::string exported()
+{
+    std::string all;
+    const std::string file = utf8(wide(buildFolder())) + "loader export.reg";
+    for (const char* key : {"HKLM\\Software\\Classes", "HKCU\\Software\\Classes"}) {
+        EXPECT_EQ(runReg({"export", key, file, "/y"}), 0u);
+        all += readFileBytes(file).value_or("");
+    }
+    DeleteFileW(wide(file).c_str());
+    return all;
 }
 
 classes::ServerFile ruleOf(const std::string& clsid)
@@ -157,9 +172,9 @@ TEST_F(Loader, EachServerShapeIsJudgedAsTheLoaderLoadsIt)
     }
 }
 
-TEST_F(Loader, TheSystemsOwnClassesAreJudgedAsTheLoaderLoadsThem)
+// A spread of the classes the system registers with an in-process server.
+std::vector<std::string> systemClassesSample()
 {
-    // A spread of the classes the system registers, each asked of the loader.
     const registry::RegistryReader classes(registry::Hive::MachineClasses, registry::View::Bits64);
     std::vector<std::string> withServer;
     for (const std::string& clsid : classes.subKeys("CLSID")) {
@@ -169,11 +184,16 @@ TEST_F(Loader, TheSystemsOwnClassesAreJudgedAsTheLoaderLoadsThem)
             continue;
         withServer.push_back(clsid);
     }
-    ASSERT_GT(withServer.size(), 50u);
-    const size_t step = withServer.size() / 16;
+    std::vector<std::string> sample;
+    for (size_t i = 0; i < withServer.size(); i += std::max<size_t>(1, withServer.size() / 16))
+        sample.push_back(withServer[i]);
+    return sample;
+}
+
+TEST_F(Loader, TheSystemsOwnClassesAreJudgedAsTheLoaderLoadsThem)
+{
     size_t asked = 0;
-    for (size_t i = 0; i < withServer.size(); i += step) {
-        const std::string& clsid = withServer[i];
+    for (const std::string& clsid : systemClassesSample()) {
         SCOPED_TRACE(clsid);
         const LoaderAnswer loader = askLoader(clsid);
         if (!loader.finished) continue; // a class that hangs or ends its host says nothing about files
@@ -183,6 +203,30 @@ TEST_F(Loader, TheSystemsOwnClassesAreJudgedAsTheLoaderLoadsThem)
         EXPECT_EQ(serverStatus(clsid) == "fail", !fileFound(loader));
     }
     EXPECT_GE(asked, 12u);
+}
+
+// The cleanup of every stale class of the prefix, merged: no class that
+// loaded before stops loading, and the undo gives back every key byte for byte.
+TEST_F(Loader, ACleanupMergedLeavesEveryClassThatLoadedLoading)
+{
+    // A stale add-in of its own, so that there is something to clean up.
+    ScopedKey stale(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\{D0C70000-0000-4000-8000-0000000000AA}");
+    stale.setUnicode("InProcServer32", "", folder_ + "gone\\x.dll");
+    std::vector<std::string> loaded;
+    for (const std::string& clsid : systemClassesSample())
+        if (!askLoader(clsid).module.empty()) loaded.push_back(clsid);
+    ASSERT_FALSE(loaded.empty());
+
+    const std::string before = exported();
+    const std::string cleanup = folder_ + "cleanup.reg";
+    const ChildRun stale1 = runChild(utf8(wide(buildFolder())) + "AddInRegCli.exe", {"stale", "--cleanup-file", cleanup});
+    ASSERT_EQ(stale1.exitCode, 1u) << stale1.err;
+    ASSERT_EQ(runReg({"import", cleanup}), 0u);
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\{D0C70000-0000-4000-8000-0000000000AA}"));
+    for (const std::string& clsid : loaded) EXPECT_FALSE(askLoader(clsid).module.empty()) << clsid;
+
+    ASSERT_EQ(runReg({"import", folder_ + "Undo-cleanup.reg"}), 0u);
+    EXPECT_EQ(exported(), before);
 }
 
 } // namespace

@@ -7,26 +7,35 @@
 namespace testing_support {
 
 namespace {
-HKEY createKey(HKEY root, const std::string& path)
+HKEY createKey(HKEY root, const std::string& path, REGSAM view = 0)
 {
     HKEY key = nullptr;
-    LSTATUS status = RegCreateKeyExW(root, wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    LSTATUS status =
+        RegCreateKeyExW(root, wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr);
     EXPECT_EQ(status, ERROR_SUCCESS) << "creating " << path;
     return status == ERROR_SUCCESS ? key : nullptr;
 }
 } // namespace
 
-void deleteTree(HKEY root, const std::string& path)
+void deleteTree(HKEY root, const std::string& path, REGSAM view)
 {
     if (path.empty()) return; // never the root itself
-    RegDeleteTreeW(root, wide(path).c_str());
-    RegDeleteKeyW(root, wide(path).c_str());
+    // The tree is deleted below its parent, opened in the view.
+    const size_t slash = path.find_last_of('\\');
+    HKEY parent = root;
+    if (slash != std::string::npos &&
+        RegOpenKeyExW(root, wide(path.substr(0, slash)).c_str(), 0, KEY_ALL_ACCESS | view, &parent) != ERROR_SUCCESS)
+        return;
+    const std::wstring leaf = wide(slash == std::string::npos ? path : path.substr(slash + 1));
+    RegDeleteTreeW(parent, leaf.c_str());
+    RegDeleteKeyExW(parent, leaf.c_str(), view, 0);
+    if (parent != root) RegCloseKey(parent);
 }
 
-bool keyExists(HKEY root, const std::string& path)
+bool keyExists(HKEY root, const std::string& path, REGSAM view)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExW(root, wide(path).c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
 }
@@ -41,25 +50,25 @@ std::optional<std::string> readString(HKEY root, const std::string& path, const 
     return std::string(buffer);
 }
 
-ScopedKey::ScopedKey(HKEY root, std::string path) : root_(root), path_(std::move(path))
+ScopedKey::ScopedKey(HKEY root, std::string path, REGSAM view) : root_(root), path_(std::move(path)), view_(view)
 {
-    deleteTree(root_, path_); // leftovers of an earlier, aborted run
-    if (HKEY key = createKey(root_, path_)) RegCloseKey(key);
+    deleteTree(root_, path_, view_); // leftovers of an earlier, aborted run
+    if (HKEY key = createKey(root_, path_, view_)) RegCloseKey(key);
 }
 
-ScopedKey::~ScopedKey() { deleteTree(root_, path_); }
+ScopedKey::~ScopedKey() { deleteTree(root_, path_, view_); }
 
 std::string ScopedKey::full(const std::string& subKey) const { return subKey.empty() ? path_ : path_ + "\\" + subKey; }
 
 void ScopedKey::createSubKey(const std::string& subKey) const
 {
-    if (HKEY key = createKey(root_, full(subKey))) RegCloseKey(key);
+    if (HKEY key = createKey(root_, full(subKey), view_)) RegCloseKey(key);
 }
 
 void ScopedKey::setRaw(const std::string& subKey, const std::string& name, DWORD type,
                        const std::vector<BYTE>& data) const
 {
-    HKEY key = createKey(root_, full(subKey));
+    HKEY key = createKey(root_, full(subKey), view_);
     if (!key) return;
     EXPECT_EQ(RegSetValueExA(key, name.c_str(), 0, type, data.data(), DWORD(data.size())), ERROR_SUCCESS);
     RegCloseKey(key);
@@ -82,7 +91,7 @@ void ScopedKey::setDword(const std::string& subKey, const std::string& name, DWO
 void ScopedKey::setUnicode(const std::string& subKey, const std::string& name, const std::string& utf8,
                            DWORD type) const
 {
-    HKEY key = createKey(root_, full(subKey));
+    HKEY key = createKey(root_, full(subKey), view_);
     if (!key) return;
     std::wstring text = wide(utf8);
     text.push_back(L'\0');

@@ -13,7 +13,8 @@ namespace testing_support {
 // the whole tree below `path` on destruction.
 class ScopedKey {
 public:
-    ScopedKey(HKEY root, std::string path);
+    // `view`: KEY_WOW64_32KEY for the 32-bit view; 0 for the program's own.
+    ScopedKey(HKEY root, std::string path, REGSAM view = 0);
     ~ScopedKey();
     ScopedKey(const ScopedKey&) = delete;
     ScopedKey& operator=(const ScopedKey&) = delete;
@@ -35,6 +36,7 @@ private:
     std::string full(const std::string& subKey) const;
     HKEY root_;
     std::string path_;
+    REGSAM view_ = 0;
 };
 
 // Registers a ProgID below HKEY_CLASSES_ROOT with a CLSID key; the class key
@@ -57,9 +59,9 @@ private:
     std::vector<std::string> created_;
 };
 
-bool keyExists(HKEY root, const std::string& path);
+bool keyExists(HKEY root, const std::string& path, REGSAM view = 0);
 // The default (or named) string value, or nothing when it cannot be read.
 std::optional<std::string> readString(HKEY root, const std::string& path, const std::string& name = "");
-void deleteTree(HKEY root, const std::string& path);
+void deleteTree(HKEY root, const std::string& path, REGSAM view = 0);
 
 } // namespace testing_support

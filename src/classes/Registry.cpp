@@ -78,6 +78,17 @@ Value Value::ofText(const std::string& text, ValueType type)
     return {type, std::vector<std::uint8_t>(bytes.begin(), bytes.end())};
 }
 
+KeyContent ClassesSource::content(Hive hive, View view, const std::string& path) const
+{
+    KeyContent c;
+    c.exists = keyExists(hive, view, path);
+    if (!c.exists) return c;
+    c.link = isLink(hive, view, path);
+    if (!c.link) c.subKeys = subKeys(hive, view, path);
+    c.values = values(hive, view, path);
+    return c;
+}
+
 bool MergedClasses::keyExists(const std::string& path) const
 {
     return source_.keyExists(Hive::UserClasses, view_, path) || source_.keyExists(Hive::MachineClasses, view_, path);

@@ -64,6 +64,15 @@ struct NamedValue {
     Value value;
 };
 
+// What one key holds, read at once: whether it is a link (then its own
+// values, not its target's, and no subkeys), its subkeys and its values.
+struct KeyContent {
+    bool exists = false;
+    bool link = false;
+    std::vector<std::string> subKeys;
+    std::vector<NamedValue> values;
+};
+
 // The class registrations of the machine's and the user's classes keys, in
 // either view. Paths are below the hive's classes key ("" is that key).
 class ClassesSource {
@@ -79,6 +88,8 @@ public:
     // The key's full name as a REGEDIT4 script names it for the 64-bit view:
     // a key that the 32-bit view redirects is named by its Wow6432Node path.
     virtual std::string fullName(Hive hive, View view, const std::string& path) const = 0;
+    // The key's content in one read where the source can; by the calls above otherwise.
+    virtual KeyContent content(Hive hive, View view, const std::string& path) const;
 };
 
 // The classes of one view as programs see them: a key of the per-user hive

@@ -127,15 +127,11 @@ std::optional<std::string> valueLine(const registry::NamedValue& v)
 
 // The key and all below it as undo lines, parents first; nothing when some
 // part of it cannot be restored exactly (`why` says which).
-// What one walk of a key's tree reads: the key's subkeys and values, read once.
-struct KeyContent {
-    std::vector<std::string> subKeys;
-    std::vector<registry::NamedValue> values;
-};
+using registry::KeyContent;
 
 KeyContent contentOf(const registry::ClassesSource& registry, Hive hive, View view, const std::string& path)
 {
-    return {registry.subKeys(hive, view, path), registry.values(hive, view, path)};
+    return registry.content(hive, view, path);
 }
 
 // The key and all below it as undo lines, parents first. False when some
@@ -144,7 +140,7 @@ KeyContent contentOf(const registry::ClassesSource& registry, Hive hive, View vi
 bool appendUndo(const registry::ClassesSource& registry, Hive hive, View view, const std::string& path,
                 const KeyContent& content, const std::string& below, std::string& lines, std::string& why)
 {
-    if (registry.isLink(hive, view, path)) {
+    if (content.link) {
         why = below.empty() ? "it is a link to another key" : "holds a link: " + below;
         return false;
     }

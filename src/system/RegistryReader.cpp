@@ -109,6 +109,34 @@ std::vector<std::string> enumerateSubKeys(HKEY key)
     return names;
 }
 
+std::vector<NamedValue> enumerateValues(HKEY key)
+{
+    std::vector<NamedValue> found;
+    DWORD longestName = 0;
+    DWORD longestData = 0;
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longestName, &longestData,
+                     nullptr, nullptr);
+    std::vector<wchar_t> name(longestName + 2);
+    std::vector<std::uint8_t> data(longestData + 2);
+    for (DWORD i = 0;;) {
+        auto nameLength = static_cast<DWORD>(name.size());
+        auto dataSize = static_cast<DWORD>(data.size());
+        DWORD type = REG_NONE;
+        const LSTATUS status = RegEnumValueW(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &dataSize);
+        if (status == ERROR_MORE_DATA && name.size() < kLongestName) {
+            // A value that grew since the sizes were asked: room for it, then again.
+            name.resize(name.size() * 2);
+            data.resize(std::max<size_t>(data.size() * 2, dataSize));
+            continue;
+        }
+        if (status != ERROR_SUCCESS) break;
+        found.push_back({utf8Of(std::wstring(name.data(), nameLength)),
+                         {static_cast<ValueType>(type), std::vector<std::uint8_t>(data.begin(), data.begin() + dataSize)}});
+        ++i;
+    }
+    return found;
+}
+
 } // namespace
 
 std::wstring wideOf(const std::string& text)
@@ -161,33 +189,25 @@ std::vector<std::string> RegistryReader::subKeys(const std::string& path) const
 
 std::vector<NamedValue> RegistryReader::values(const std::string& path) const
 {
-    std::vector<NamedValue> found;
     const Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_QUERY_VALUE | viewFlag(view_));
-    if (!key) return found;
-    DWORD longestName = 0;
-    DWORD longestData = 0;
-    RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longestName,
-                     &longestData, nullptr, nullptr);
-    std::vector<wchar_t> name(longestName + 2);
-    std::vector<std::uint8_t> data(longestData + 2);
-    for (DWORD i = 0;;) {
-        auto nameLength = static_cast<DWORD>(name.size());
-        auto dataSize = static_cast<DWORD>(data.size());
-        DWORD type = REG_NONE;
-        const LSTATUS status =
-            RegEnumValueW(key.get(), i, name.data(), &nameLength, nullptr, &type, data.data(), &dataSize);
-        if (status == ERROR_MORE_DATA && name.size() < kLongestName) {
-            // A value that grew since the sizes were asked: room for it, then again.
-            name.resize(name.size() * 2);
-            data.resize(std::max<size_t>(data.size() * 2, dataSize));
-            continue;
-        }
-        if (status != ERROR_SUCCESS) break;
-        found.push_back({utf8Of(std::wstring(name.data(), nameLength)),
-                         {static_cast<ValueType>(type), std::vector<std::uint8_t>(data.begin(), data.begin() + dataSize)}});
-        ++i;
-    }
-    return found;
+    if (!key) return {};
+    return enumerateValues(key.get());
+}
+
+KeyContent RegistryReader::content(const std::string& path) const
+{
+    // Opened as itself: a link shows its own value, never its target's keys.
+    KeyContent c;
+    const Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | viewFlag(view_),
+                  path.empty() ? 0 : REG_OPTION_OPEN_LINK);
+    if (!key) return c;
+    c.exists = true;
+    c.values = enumerateValues(key.get());
+    c.link = std::any_of(c.values.begin(), c.values.end(), [](const NamedValue& v) {
+        return v.value.type == ValueType::Link && text::equalIgnoringCase(v.name, "SymbolicLinkValue");
+    });
+    if (!c.link) c.subKeys = enumerateSubKeys(key.get());
+    return c;
 }
 
 bool RegistryReader::isLink(const std::string& path) const
@@ -232,6 +252,11 @@ std::vector<NamedValue> SystemClasses::values(Hive hive, View view, const std::s
 bool SystemClasses::isLink(Hive hive, View view, const std::string& path) const
 {
     return RegistryReader(hive, view).isLink(path);
+}
+
+KeyContent SystemClasses::content(Hive hive, View view, const std::string& path) const
+{
+    return RegistryReader(hive, view).content(path);
 }
 
 std::string SystemClasses::fullName(Hive hive, View view, const std::string& path) const

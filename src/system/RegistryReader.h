@@ -38,6 +38,8 @@ public:
     std::vector<NamedValue> values(const std::string& path) const;
     // Whether the key itself is a symbolic link (it is not followed).
     bool isLink(const std::string& path) const;
+    // The key as itself, in one open: a link's own value and no subkeys.
+    KeyContent content(const std::string& path) const;
 
     // The key's full name for messages, such as
     // "HKEY_LOCAL_MACHINE\Software\Classes\CLSID".
@@ -57,6 +59,7 @@ public:
     std::vector<NamedValue> values(Hive hive, View view, const std::string& path) const override;
     bool isLink(Hive hive, View view, const std::string& path) const override;
     std::string fullName(Hive hive, View view, const std::string& path) const override;
+    KeyContent content(Hive hive, View view, const std::string& path) const override;
 };
 
 // One key below any open key (a root key, or one opened elsewhere), in the

@@ -41,33 +41,10 @@ std::optional<std::string> Value::text() const
 
 std::string Value::leadingText() const { return text::utf8FromUtf16Bytes(bytesOf(data)); }
 
-std::optional<std::vector<std::string>> Value::strings() const
-{
-    if (type != ValueType::MultiString) return std::nullopt;
-    std::vector<std::string> list;
-    std::string_view rest = bytesOf(data);
-    while (rest.size() >= 2) {
-        size_t end = 0;
-        while (end + 1 < rest.size() && (rest[end] != '\0' || rest[end + 1] != '\0')) end += 2;
-        if (end == 0) break;
-        list.push_back(text::utf8FromUtf16Bytes(rest.substr(0, end)));
-        rest.remove_prefix(std::min(rest.size(), end + 2));
-    }
-    return list;
-}
-
 std::optional<std::uint32_t> Value::dword() const
 {
     if (type != ValueType::Dword || data.size() != sizeof(std::uint32_t)) return std::nullopt;
     std::uint32_t number = 0;
-    std::memcpy(&number, data.data(), sizeof(number));
-    return number;
-}
-
-std::optional<std::uint64_t> Value::qword() const
-{
-    if (type != ValueType::Qword || data.size() != sizeof(std::uint64_t)) return std::nullopt;
-    std::uint64_t number = 0;
     std::memcpy(&number, data.data(), sizeof(number));
     return number;
 }

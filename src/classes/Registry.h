@@ -40,6 +40,15 @@ enum class ValueType : unsigned long {
 // "REG_SZ", "REG_DWORD"... or "type N" for a number without a name.
 std::string typeName(ValueType type);
 
+// The type's number, as scripts and stored data carry it.
+constexpr std::uint32_t typeCode(ValueType type) { return static_cast<std::uint32_t>(type); }
+
+// REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ: data of UTF-16 strings.
+constexpr bool holdsStrings(ValueType type)
+{
+    return type == ValueType::String || type == ValueType::ExpandString || type == ValueType::MultiString;
+}
+
 struct Value {
     ValueType type = ValueType::None;
     std::vector<std::uint8_t> data; // as stored: strings in UTF-16 LE
@@ -49,11 +58,8 @@ struct Value {
     // The data read as a string up to its first NUL, whatever the type (a
     // REG_MULTI_SZ gives its first string).
     std::string leadingText() const;
-    // REG_MULTI_SZ: its strings, up to the empty one that ends the list.
-    std::optional<std::vector<std::string>> strings() const;
-    // REG_DWORD / REG_QWORD of exactly their size.
+    // REG_DWORD of exactly its size.
     std::optional<std::uint32_t> dword() const;
-    std::optional<std::uint64_t> qword() const;
 
     // A string value of the given text, stored with its NUL.
     static Value ofText(const std::string& text, ValueType type = ValueType::String);

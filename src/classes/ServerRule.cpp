@@ -66,10 +66,7 @@ ServerFile resolveServer(const std::optional<registry::Value>& value, registry::
     ServerFile s;
     if (!value) return s;
     s.type = value->type;
-    const bool isText = value->type == registry::ValueType::String ||
-                        value->type == registry::ValueType::ExpandString ||
-                        value->type == registry::ValueType::MultiString;
-    if (!isText) {
+    if (!registry::holdsStrings(value->type)) {
         s.state = ServerState::NotText;
         return s;
     }

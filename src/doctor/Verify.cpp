@@ -19,14 +19,11 @@ using scripts::RegEntry;
 using scripts::RegEntryKind;
 using scripts::RegRoot;
 
-constexpr uint32_t kRegSz = 1;
-constexpr uint32_t kRegExpandSz = 2;
-constexpr uint32_t kRegDword = 4;
-constexpr uint32_t kRegMultiSz = 7;
+constexpr uint32_t kRegDword = registry::typeCode(registry::ValueType::Dword);
 
 std::string typeText(uint32_t type) { return registry::typeName(static_cast<registry::ValueType>(type)); }
 
-bool isText(uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
+bool isText(uint32_t type) { return registry::holdsStrings(static_cast<registry::ValueType>(type)); }
 
 // How stored data reads in a message: text in quotes, a dword as the script
 // writes it, other data as its hex bytes.

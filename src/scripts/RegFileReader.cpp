@@ -1,5 +1,6 @@
 #include "scripts/RegFileReader.h"
 
+#include "classes/Registry.h"
 #include "text/Text.h"
 
 #include <array>
@@ -9,20 +10,13 @@ namespace scripts {
 
 namespace {
 
-constexpr uint32_t kRegSz = 1;
-constexpr uint32_t kRegExpandSz = 2;
-constexpr uint32_t kRegDword = 4;
-constexpr uint32_t kRegMultiSz = 7;
+constexpr uint32_t kRegSz = registry::typeCode(registry::ValueType::String);
+constexpr uint32_t kRegDword = registry::typeCode(registry::ValueType::Dword);
 
 constexpr char kEscapedNul[] = "the escape '\\0' in a string";
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+using text::isBlank;
 
-std::string_view trimmedStart(std::string_view s)
-{
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    return s;
-}
 
 // Where the data of a line ends: at its end, or at a ";" comment.
 bool atDataEnd(std::string_view s) { return s.empty() || s.front() == ';'; }
@@ -76,7 +70,7 @@ public:
 
     RegScriptContent read()
     {
-        const std::string_view header = lines_.empty() ? std::string_view() : trimmedStart(lines_[0]);
+        const std::string_view header = lines_.empty() ? std::string_view() : text::trimLeadingBlanks(lines_[0]);
         if (header == "REGEDIT") {
             readWindows31();
             return std::move(content_);
@@ -89,7 +83,7 @@ public:
         }
         for (next_ = 1; next_ < lines_.size() && !stopped_;) {
             const size_t index = next_++;
-            const std::string_view line = trimmedStart(lines_[index]);
+            const std::string_view line = text::trimLeadingBlanks(lines_[index]);
             if (line.empty() || line.front() == ';' || line.front() == '#') continue;
             if (line.front() == '[')
                 readKey(line, index + 1);
@@ -124,7 +118,7 @@ private:
         constexpr std::string_view root = "HKEY_CLASSES_ROOT\\";
         for (size_t index = 1; index < lines_.size(); ++index) {
             const std::string_view line = lines_[index];
-            if (trimmedStart(line).empty()) continue;
+            if (text::trimLeadingBlanks(line).empty()) continue;
             if (line.substr(0, root.size()) != root) {
                 fail(index + 1, "in a REGEDIT script, a line must start with HKEY_CLASSES_ROOT\\");
                 continue;
@@ -135,7 +129,7 @@ private:
             key.root = RegRoot::ClassesRoot;
             key.subKey = std::string(line.substr(root.size(), blank - root.size()));
             key.keyPath = std::string(line.substr(0, blank));
-            std::string_view text = trimmedStart(blank == std::string_view::npos ? std::string_view() : line.substr(blank));
+            std::string_view text = text::trimLeadingBlanks(blank == std::string_view::npos ? std::string_view() : line.substr(blank));
             if (!text.empty() && text.front() == '=') {
                 text.remove_prefix(1);
                 if (!text.empty() && text.front() == ' ') text.remove_prefix(1);
@@ -234,9 +228,9 @@ private:
         } else if (std::string problem = readQuoted(s, entry.valueName); !problem.empty()) {
             return fail(number, "the value name: " + problem);
         }
-        s = trimmedStart(s);
+        s = text::trimLeadingBlanks(s);
         if (s.empty() || s.front() != '=') return fail(number, "a value name must be followed by '='", entry.valueName);
-        s = trimmedStart(s.substr(1));
+        s = text::trimLeadingBlanks(s.substr(1));
 
         std::string problem = readData(s, entry);
         if (problem.empty() && !haveKey_) problem = "a value with no valid key line above it";
@@ -257,7 +251,7 @@ private:
     {
         if (!s.empty() && s.front() == '-') {
             entry.kind = RegEntryKind::DeleteValue;
-            return atDataEnd(trimmedStart(s.substr(1))) ? "" : "text after '-'";
+            return atDataEnd(text::trimLeadingBlanks(s.substr(1))) ? "" : "text after '-'";
         }
         if (!s.empty() && s.front() == '"') {
             entry.kind = RegEntryKind::String;
@@ -269,14 +263,14 @@ private:
                 }
                 return problem;
             }
-            if (!atDataEnd(trimmedStart(s))) return "text after a string value";
+            if (!atDataEnd(text::trimLeadingBlanks(s))) return "text after a string value";
             entry.type = kRegSz;
             entry.stored = text::utf16BytesFromUtf8(entry.data);
             return "";
         }
         if (s.substr(0, 6) == "dword:") {
             entry.kind = RegEntryKind::Dword;
-            return readDword(trimmedStart(s.substr(6)), entry);
+            return readDword(text::trimLeadingBlanks(s.substr(6)), entry);
         }
         if (s.substr(0, 4) == "hex:" || s.substr(0, 4) == "hex(") {
             entry.kind = RegEntryKind::Hex;
@@ -293,7 +287,7 @@ private:
             value = (value << 4) | static_cast<uint32_t>(text::hexDigitValue(s[digits]));
             ++digits;
         }
-        if (digits == 0 || digits > 8 || !atDataEnd(trimmedStart(s.substr(digits))))
+        if (digits == 0 || digits > 8 || !atDataEnd(text::trimLeadingBlanks(s.substr(digits))))
             return "dword: takes one to eight hex digits";
         for (int i = 0; i < 4; ++i) entry.data += static_cast<char>((value >> (8 * i)) & 0xFF);
         entry.type = kRegDword;
@@ -305,7 +299,7 @@ private:
     // optional "0x", hex digits. Advances `s`; nothing when there are no digits.
     static std::optional<uint64_t> readNumber(std::string_view& s, bool allowPrefix)
     {
-        s = trimmedStart(s);
+        s = text::trimLeadingBlanks(s);
         bool negative = false;
         if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
             negative = s.front() == '-';
@@ -354,10 +348,10 @@ private:
         size_t continuedOn = 0; // the number of the line s is, when the data continued on it
         for (;;) {
             // Expecting a byte, the end, or "\\".
-            const std::string_view before = trimmedStart(s);
+            const std::string_view before = text::trimLeadingBlanks(s);
             if (atDataEnd(before)) return "";
             if (before.front() == '\\' && continuedOn == 0) {
-                if (!atDataEnd(trimmedStart(before.substr(1)))) return "text after the '\\' that continues hex data";
+                if (!atDataEnd(text::trimLeadingBlanks(before.substr(1)))) return "text after the '\\' that continues hex data";
                 if (!nextDataLine(s)) return ""; // continued past the end: the bytes so far
                 continuedOn = next_;
                 continue;
@@ -370,9 +364,9 @@ private:
     // blanks dropped; false at the end of the script.
     bool nextDataLine(std::string_view& s)
     {
-        while (next_ < lines_.size() && atDataEnd(trimmedStart(lines_[next_]))) ++next_;
+        while (next_ < lines_.size() && atDataEnd(text::trimLeadingBlanks(lines_[next_]))) ++next_;
         if (next_ == lines_.size()) return false;
-        s = trimmedStart(lines_[next_++]);
+        s = text::trimLeadingBlanks(lines_[next_++]);
         return true;
     }
 
@@ -392,7 +386,7 @@ private:
         }
         if (!rest.empty() && rest.front() == '\\')
             return "a '\\' without a comma before it ends the value; the next line is read on its own";
-        if (atDataEnd(trimmedStart(rest))) return "";
+        if (atDataEnd(text::trimLeadingBlanks(rest))) return "";
         return "hex bytes must be separated by commas";
     }
 
@@ -410,7 +404,7 @@ private:
     // one), with a NUL added when it does not end in one.
     std::string storedHex(uint32_t type, const std::string& bytes) const
     {
-        if (type != kRegSz && type != kRegExpandSz && type != kRegMultiSz) return bytes;
+        if (!registry::holdsStrings(static_cast<registry::ValueType>(type))) return bytes;
         if (bytes.empty()) return bytes;
         std::string wide = bytes;
         if (!content_.utf16) {

@@ -19,23 +19,13 @@ constexpr size_t kBinaryBuffer = 4096;
 constexpr size_t kNameBuffer = 260;
 constexpr size_t kMaxNames = 1000000;
 
-bool isStringType(registry::ValueType type)
-{
-    return type == registry::ValueType::String || type == registry::ValueType::ExpandString ||
-           type == registry::ValueType::MultiString;
-}
-
 // The data as the ANSI calls hand it over: strings in the ANSI code page,
 // their NULs kept; any other type as stored.
 std::string ansiData(const registry::Value& value)
 {
     std::string bytes(value.data.begin(), value.data.end());
-    if (!isStringType(value.type)) return bytes;
-    std::u16string wide;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-        wide += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                      (static_cast<unsigned char>(bytes[i + 1]) << 8));
-    return platform::ansiFromUtf16(wide);
+    if (!registry::holdsStrings(value.type)) return bytes;
+    return platform::ansiFromUtf16(text::utf16Units(bytes));
 }
 
 } // namespace

@@ -108,10 +108,18 @@ int hexDigitValue(char c)
 
 std::string_view untilNul(std::string_view s) { return s.substr(0, s.find('\0')); }
 
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trimLeadingBlanks(std::string_view s)
+{
+    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+    return s;
+}
+
 std::string_view trimBlanks(std::string_view s)
 {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    s = trimLeadingBlanks(s);
+    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
     return s;
 }
 
@@ -191,17 +199,20 @@ size_t characterCount(std::string_view utf8)
     return size_t(std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
+std::u16string utf16Units(std::string_view bytes)
+{
+    std::u16string units;
+    units.reserve(bytes.size() / 2);
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                       (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    return units;
+}
+
 std::string utf8FromUtf16Bytes(std::string_view bytes)
 {
-    std::u16string wide;
-    wide.reserve(bytes.size() / 2);
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const auto unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                                (static_cast<unsigned char>(bytes[i + 1]) << 8));
-        if (unit == 0) break;
-        wide += unit;
-    }
-    return utf8FromUtf16(wide);
+    const std::u16string units = utf16Units(bytes);
+    return utf8FromUtf16(std::u16string_view(units).substr(0, units.find(u'\0')));
 }
 
 std::string utf16Bytes(std::u16string_view units)

@@ -30,8 +30,10 @@ int hexDigitValue(char c);
 // The text up to its first NUL.
 std::string_view untilNul(std::string_view s);
 
-// Blanks (spaces and tabs) removed from either end.
+// Blanks (spaces and tabs) removed from either end, or from the start only.
+bool isBlank(char c);
 std::string_view trimBlanks(std::string_view s);
+std::string_view trimLeadingBlanks(std::string_view s);
 
 // The parts of a path: "\" and "/" both separate folders.
 std::string_view fileNameOf(std::string_view path);   // after the last separator
@@ -52,6 +54,9 @@ std::string utf8FromUtf16(std::u16string_view s);
 // column of text.
 size_t characterCount(std::string_view utf8);
 
+// A UTF-16 LE byte sequence as its code units, every one (NULs included);
+// an odd last byte is ignored.
+std::u16string utf16Units(std::string_view bytes);
 // A UTF-16 LE byte sequence (as the registry stores a wide string) as UTF-8,
 // up to its first NUL character; an odd last byte is ignored.
 std::string utf8FromUtf16Bytes(std::string_view bytes);

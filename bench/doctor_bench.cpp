@@ -150,9 +150,29 @@ double printSummary(const char* what, std::vector<double> values)
     return values[values.size() / 2];
 }
 
-// The floor: every class's server value in both views and hives, read with
-// the wide calls, and with `files` each file looked for; then, for stale,
-// every top key's CLSID. What the doctor cannot do without.
+// Each subkey's string value at `below` (a path under the subkey), read
+// with the wide calls; the count of those read.
+template <typename Use>
+size_t readEach(HKEY key, const wchar_t* below, DWORD types, Use use)
+{
+    size_t read = 0;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        wchar_t value[1024];
+        DWORD size = sizeof(value);
+        const std::wstring path = std::wstring(name) + below;
+        if (RegGetValueW(key, path.c_str(), nullptr, types, nullptr, value, &size) != ERROR_SUCCESS) continue;
+        ++read;
+        use(value);
+    }
+    return read;
+}
+
+// The floor: every class's server value in both views and hives, and with
+// `files` each file looked for; then, for stale, every top key's CLSID. What
+// the doctor cannot do without.
 double floorReads(bool files, bool progIds)
 {
     const auto start = Clock::now();
@@ -163,35 +183,13 @@ double floorReads(bool files, bool progIds)
             if (RegOpenKeyExW(root, L"Software\\Classes", 0, KEY_READ | view, &classes) != ERROR_SUCCESS) continue;
             HKEY clsids = nullptr;
             if (RegOpenKeyExW(classes, L"CLSID", 0, KEY_READ | view, &clsids) == ERROR_SUCCESS) {
-                wchar_t name[256];
-                for (DWORD i = 0;; ++i) {
-                    DWORD length = 256;
-                    if (RegEnumKeyExW(clsids, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-                        break;
-                    wchar_t value[1024];
-                    DWORD size = sizeof(value);
-                    const std::wstring server = std::wstring(name) + L"\\InProcServer32";
-                    if (RegGetValueW(clsids, server.c_str(), nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ |
-                                                                     RRF_NOEXPAND,
-                                     nullptr, value, &size) == ERROR_SUCCESS) {
-                        ++seen;
-                        if (files) GetFileAttributesW(value);
-                    }
-                }
+                seen += readEach(clsids, L"\\InProcServer32", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                                 [&](const wchar_t* server) {
+                                     if (files) GetFileAttributesW(server);
+                                 });
                 RegCloseKey(clsids);
             }
-            if (progIds) {
-                wchar_t name[256];
-                for (DWORD i = 0;; ++i) {
-                    DWORD length = 256;
-                    if (RegEnumKeyExW(classes, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-                        break;
-                    wchar_t value[256];
-                    DWORD size = sizeof(value);
-                    RegGetValueW(classes, (std::wstring(name) + L"\\CLSID").c_str(), nullptr, RRF_RT_REG_SZ, nullptr,
-                                 value, &size);
-                }
-            }
+            if (progIds) readEach(classes, L"\\CLSID", RRF_RT_REG_SZ, [](const wchar_t*) {});
             RegCloseKey(classes);
         }
     }

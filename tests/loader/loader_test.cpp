@@ -209,9 +209,14 @@ TEST_F(Loader, TheSystemsOwnClassesAreJudgedAsTheLoaderLoadsThem)
 // loaded before stops loading, and the undo gives back every key byte for byte.
 TEST_F(Loader, ACleanupMergedLeavesEveryClassThatLoadedLoading)
 {
-    // A stale add-in of its own, so that there is something to clean up.
-    ScopedKey stale(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\{D0C70000-0000-4000-8000-0000000000AA}");
+    // A stale add-in of its own, so that there is something to clean up, with
+    // a ProgID outside the code page: the cleanup is then a UTF-16 script.
+    const std::string staleClass = "{D0C70000-0000-4000-8000-0000000000AA}";
+    const std::string staleProgId = "Stale.\xC5\x81\xC3\xB3" "d\xC5\xBA"; // Łódź
+    ScopedKey stale(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + staleClass);
     stale.setUnicode("InProcServer32", "", folder_ + "gone\\x.dll");
+    ScopedKey staleName(HKEY_LOCAL_MACHINE, "Software\\Classes\\" + staleProgId);
+    staleName.setUnicode("CLSID", "", staleClass);
     std::vector<std::string> loaded;
     for (const std::string& clsid : systemClassesSample())
         if (!askLoader(clsid).module.empty()) loaded.push_back(clsid);
@@ -222,7 +227,9 @@ TEST_F(Loader, ACleanupMergedLeavesEveryClassThatLoadedLoading)
     const ChildRun stale1 = runChild(utf8(wide(buildFolder())) + "AddInRegCli.exe", {"stale", "--cleanup-file", cleanup});
     ASSERT_EQ(stale1.exitCode, 1u) << stale1.err;
     ASSERT_EQ(runReg({"import", cleanup}), 0u);
-    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\{D0C70000-0000-4000-8000-0000000000AA}"));
+    EXPECT_EQ(readFileBytes(cleanup).value_or("").substr(0, 2), "\xFF\xFE");
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + staleClass));
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\" + staleProgId));
     for (const std::string& clsid : loaded) EXPECT_FALSE(askLoader(clsid).module.empty()) << clsid;
 
     ASSERT_EQ(runReg({"import", folder_ + "Undo-cleanup.reg"}), 0u);

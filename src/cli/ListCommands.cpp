@@ -32,18 +32,11 @@ std::vector<FoundClass> readClasses(registry::View view, Progress& progress)
     std::vector<FoundClass> found;
     for (const std::string& progId : classes::listedProgIds(reader.subKeys(""))) {
         progress.step();
-        // What the lookup read, so that the server's value is known.
-        std::optional<registry::Value> last;
-        std::optional<registry::Value> serverValue;
-        const classes::ClassLookup lookup = classes::lookUpClass(progId, [&](const std::string& keyPath) {
-            last = reader.value(keyPath);
-            std::string text = last ? last->leadingText() : "";
-            if (!text.empty()) serverValue = last; // the last read that gave a text is the server's
-            return text;
-        });
+        platform::ServerLookup server = platform::lookUpServer(reader, progId);
+        const classes::ClassLookup& lookup = server.lookup;
         found.push_back({{registry::bitsOf(view), progId, lookup.clsid, lookup.server, false},
                          lookup.text,
-                         lookup.server.empty() ? std::nullopt : serverValue,
+                         std::move(server.serverValue),
                          view});
     }
     return found;

@@ -62,6 +62,19 @@ std::vector<std::string> SystemServerFiles::searchFolders(registry::View view) c
     return folders;
 }
 
+ServerLookup lookUpServer(const registry::RegistryReader& reader, const std::string& progId)
+{
+    ServerLookup found;
+    found.lookup = classes::lookUpClass(progId, [&](const std::string& keyPath) {
+        std::optional<registry::Value> value = reader.value(keyPath);
+        std::string text = value ? value->leadingText() : "";
+        if (!text.empty()) found.serverValue = std::move(value); // the last read that gives a text is the server's
+        return text;
+    });
+    if (found.lookup.server.empty()) found.serverValue.reset();
+    return found;
+}
+
 classes::ServerFile resolveServerFile(const std::optional<registry::Value>& value, registry::View view)
 {
     return classes::resolveServer(value, view, SystemServerFiles());

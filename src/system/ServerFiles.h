@@ -2,7 +2,9 @@
 // The machine's side of the server rule (classes/ServerRule.h): what is at a
 // path, the environment, and the folders the loader searches, all through
 // the wide calls on UTF-8 names.
+#include "classes/ClassLookup.h"
 #include "classes/ServerRule.h"
+#include "system/RegistryReader.h"
 
 #include <string>
 
@@ -23,6 +25,14 @@ private:
     std::string windows_;
     std::vector<std::string> path_;
 };
+
+// The window's class lookup of a ProgID (classes/ClassLookup.h) read exactly
+// from the reader, with the value its server came from.
+struct ServerLookup {
+    classes::ClassLookup lookup;
+    std::optional<registry::Value> serverValue; // nothing when the class has no server
+};
+ServerLookup lookUpServer(const registry::RegistryReader& reader, const std::string& progId);
 
 // The file the loader of the view loads for a class's server value.
 classes::ServerFile resolveServerFile(const std::optional<registry::Value>& value, registry::View view);

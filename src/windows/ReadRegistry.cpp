@@ -157,13 +157,10 @@ RowClass ReadRegistry::rowClass() const
     const int source = row < 0 ? -1 : lstKeys.rowSource(row);
     if (source < 0 || size_t(source) >= exactProgIds.size()) return found;
     found.progId = exactProgIds[size_t(source)];
-    const registry::RegistryReader classes(registry::Hive::ClassesRoot, registry::View::Bits64);
-    found.clsid = classes.value(found.progId + "\\CLSID").value_or(registry::Value{}).leadingText();
-    if (found.clsid.empty()) return found;
-    // The in-process server, else the local one, as the lookup takes them.
-    std::optional<registry::Value> value = classes.value(registry::serverKey(found.clsid));
-    if (!value || value->leadingText().empty()) value = classes.value(registry::classKey(found.clsid) + "\\LocalServer32");
-    found.server = platform::resolveServerFile(value, registry::View::Bits64);
+    const platform::ServerLookup lookup = platform::lookUpServer(
+        registry::RegistryReader(registry::Hive::ClassesRoot, registry::View::Bits64), found.progId);
+    found.clsid = lookup.lookup.clsid;
+    found.server = platform::resolveServerFile(lookup.serverValue, registry::View::Bits64);
     return found;
 }
 

@@ -3,7 +3,8 @@
 
 install(TARGETS AddInReg RUNTIME DESTINATION .)
 if(TARGET AddInRegCli)
-    install(TARGETS AddInRegCli RUNTIME DESTINATION .)
+    install(TARGETS AddInRegCli AddInRegLoad64 RUNTIME DESTINATION .)
+    install(PROGRAMS ${CMAKE_BINARY_DIR}/AddInRegLoad32.exe DESTINATION .)
 endif()
 
 # The texts with Windows line ends, for Notepad and its kin.

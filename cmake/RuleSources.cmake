@@ -4,6 +4,7 @@
 # the project root; a new rule file is one line here.
 set(ADDINREG_RULE_SOURCES
     src/text/Text.cpp
+    src/text/Fields.cpp
     src/scripts/RegScript.cpp
     src/scripts/RegFileReader.cpp
     src/classes/Arguments.cpp

@@ -12,6 +12,6 @@ endif()
 add_test(NAME package_test
          COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/package_test.sh ${ADDINREG_PACKAGE_ZIP} ${PROJECT_VERSION}
                  ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:release_check> ${CMAKE_BINARY_DIR}/package_test
-                 AddInReg.exe $<$<TARGET_EXISTS:AddInRegCli>:AddInRegCli.exe>
+                 AddInReg.exe $<$<TARGET_EXISTS:AddInRegCli>:AddInRegCli.exe> $<$<TARGET_EXISTS:AddInRegCli>:AddInRegLoad64.exe> $<$<TARGET_EXISTS:AddInRegCli>:AddInRegLoad32.exe>
          COMMAND_EXPAND_LISTS)
 set_tests_properties(package_test PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77 FIXTURES_REQUIRED wine_prefix)

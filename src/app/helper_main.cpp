@@ -1,0 +1,47 @@
+// AddInRegLoad64.exe and AddInRegLoad32.exe: the helper that runs an add-in's
+// own code on the companion's behalf, in a process of the add-in's bitness,
+// so that the companion never loads a server itself. It answers on its
+// standard output (helper/Answer.h).
+//   AddInRegLoad64 load {CLSID} SERVER
+//   AddInRegLoad64 capture ...
+#include "helper/Answer.h"
+#include "helper/Capture.h"
+#include "helper/LoadTrial.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// An exception the add-in's code raised and nobody handled: answered, and
+// the process ends with its code, without the system's error dialog or a
+// debugger.
+LONG WINAPI unhandled(EXCEPTION_POINTERS *pointers) {
+  const DWORD code = pointers && pointers->ExceptionRecord
+                         ? pointers->ExceptionRecord->ExceptionCode
+                         : 0;
+  helper::answer(helper::kException, helper::hexCode(code));
+  TerminateProcess(GetCurrentProcess(), code);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t **argv) {
+  // No dialog may wait for a person: not for a missing file, a missing
+  // DLL, nor a crash.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX |
+               SEM_NOOPENFILEERRORBOX);
+  SetUnhandledExceptionFilter(unhandled);
+
+  const std::vector<std::wstring> arguments(argv + (argc > 0 ? 1 : 0),
+                                            argv + argc);
+  if (arguments.size() == 3 && arguments[0] == L"load")
+    return helper::runLoadTrial(arguments[1], arguments[2]);
+  if (!arguments.empty() && arguments[0] == L"capture")
+    return helper::runCapture(
+        std::vector<std::wstring>(arguments.begin() + 1, arguments.end()));
+  return 2;
+}

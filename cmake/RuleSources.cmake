@@ -20,6 +20,8 @@ set(ADDINREG_RULE_SOURCES
     src/doctor/Verify.cpp
     src/doctor/Stale.cpp
     src/doctor/Doctor.cpp
+    src/doctor/LoadVerdict.cpp
+    src/doctor/AddIns.cpp
 )
 
 set(ADDINREG_RULE_TESTS

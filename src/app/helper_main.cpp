@@ -10,6 +10,10 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+#include <stdio.h>
+
 #include <string>
 #include <vector>
 
@@ -18,30 +22,28 @@ namespace {
 // An exception the add-in's code raised and nobody handled: answered, and
 // the process ends with its code, without the system's error dialog or a
 // debugger.
-LONG WINAPI unhandled(EXCEPTION_POINTERS *pointers) {
-  const DWORD code = pointers && pointers->ExceptionRecord
-                         ? pointers->ExceptionRecord->ExceptionCode
-                         : 0;
-  helper::answer(helper::kException, helper::hexCode(code));
-  TerminateProcess(GetCurrentProcess(), code);
-  return EXCEPTION_EXECUTE_HANDLER;
+LONG WINAPI unhandled(EXCEPTION_POINTERS* pointers)
+{
+    const DWORD code = pointers && pointers->ExceptionRecord ? pointers->ExceptionRecord->ExceptionCode : 0;
+    helper::answer(helper::kException, helper::hexCode(code));
+    TerminateProcess(GetCurrentProcess(), code);
+    return EXCEPTION_EXECUTE_HANDLER;
 }
 
 } // namespace
 
-int wmain(int argc, wchar_t **argv) {
-  // No dialog may wait for a person: not for a missing file, a missing
-  // DLL, nor a crash.
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX |
-               SEM_NOOPENFILEERRORBOX);
-  SetUnhandledExceptionFilter(unhandled);
+int wmain(int argc, wchar_t** argv)
+{
+    // No dialog may wait for a person: not for a missing file, a missing
+    // DLL, nor a crash.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    SetUnhandledExceptionFilter(unhandled);
+    // The answer's lines end as written.
+    _setmode(_fileno(stdout), _O_BINARY);
 
-  const std::vector<std::wstring> arguments(argv + (argc > 0 ? 1 : 0),
-                                            argv + argc);
-  if (arguments.size() == 3 && arguments[0] == L"load")
-    return helper::runLoadTrial(arguments[1], arguments[2]);
-  if (!arguments.empty() && arguments[0] == L"capture")
-    return helper::runCapture(
-        std::vector<std::wstring>(arguments.begin() + 1, arguments.end()));
-  return 2;
+    const std::vector<std::wstring> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (arguments.size() == 3 && arguments[0] == L"load") return helper::runLoadTrial(arguments[1], arguments[2]);
+    if (!arguments.empty() && arguments[0] == L"capture")
+        return helper::runCapture(std::vector<std::wstring>(arguments.begin() + 1, arguments.end()));
+    return 2;
 }

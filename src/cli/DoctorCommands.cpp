@@ -7,6 +7,7 @@
 #include "cli/VerifyCommand.h"
 #include "system/Doctor.h"
 #include "system/Files.h"
+#include "system/LoadTrial.h"
 #include "system/Process.h"
 #include "system/SafeWrite.h"
 #include "text/Text.h"
@@ -61,6 +62,7 @@ struct DoctorCommands::State {
     CLI::App* check = nullptr;
     CLI::App* unregister = nullptr;
     CLI::App* stale = nullptr;
+    CLI::App* addIns = nullptr;
 
     std::string target;
     doctor::Host host = doctor::Host::Any;
@@ -71,10 +73,20 @@ struct DoctorCommands::State {
     unsigned timeout = kDefaultTimeout;
     ViewChoice view = ViewChoice::Both;
     std::string cleanupScript;
+    bool load = false;
+    unsigned loadTimeout = doctor::kDefaultLoadTimeout;
+
+    void tryLoading(doctor::Checklist& list) const
+    {
+        if (!load) return;
+        Progress trying("Trying to load " + list.facts.clsid);
+        doctor::tryLoading(list, loadTimeout);
+    }
 
     ExitCode runCheck() const
     {
-        const std::vector<doctor::Checklist> lists = doctor::checkTarget(doctor::SystemMachine().machine(), target, host);
+        std::vector<doctor::Checklist> lists = doctor::checkTarget(doctor::SystemMachine().machine(), target, host);
+        for (doctor::Checklist& list : lists) tryLoading(list);
         if (format == FormatChoice::Json) printResult(checklistJson(lists), platform::Bytes::Utf8);
         else if (!lists.empty()) printResult(doctor::checklistText(lists));
         if (lists.empty()) return notFound(target);
@@ -132,6 +144,23 @@ struct DoctorCommands::State {
         return ExitCode::Ok;
     }
 
+    ExitCode runAddIns() const
+    {
+        std::vector<doctor::AddInRow> rows;
+        {
+            Progress reading("Reading the classes");
+            rows = doctor::findAddIns(doctor::SystemMachine().machine(), host, reads64(view), reads32(view));
+        }
+        for (doctor::AddInRow& row : rows) tryLoading(row.checklist);
+        printResult(addInsOutput(rows, format),
+                    format == FormatChoice::Json ? platform::Bytes::Utf8 : platform::Bytes::AnsiText);
+        if (rows.empty()) return ExitCode::NothingFound;
+        const bool failed = std::any_of(rows.begin(), rows.end(), [](const doctor::AddInRow& row) {
+            return row.checklist.result() == doctor::Status::Fail;
+        });
+        return failed ? ExitCode::Failed : ExitCode::Ok;
+    }
+
     ExitCode runStale() const
     {
         const doctor::SystemMachine system;
@@ -171,7 +200,16 @@ DoctorCommands::DoctorCommands(CLI::App& app) : state_(std::make_unique<State>()
     addHostOption(*s.check, s.host, true, "The host's category: r6, older, or any (either)")->capture_default_str();
     addFormatOption(*s.check, s.format, false)->capture_default_str();
     s.check->add_flag("--strict", s.strict, "Exit with 1 on a warning too");
-    s.check->footer("Example:\n  AddInRegCli check MyCompany.MyAddIn --host r6");
+    addLoadOptions(*s.check, s.load, s.loadTimeout, doctor::kDefaultLoadTimeout);
+    s.check->footer("Example:\n  AddInRegCli check MyCompany.MyAddIn --host r6 --load");
+
+    s.addIns = app.add_subcommand("addins", "Lists the classes the host sees as add-ins, with the worst item of each");
+    addHostOption(*s.addIns, s.host, true, "The host's category: r6, older, or any (either)")->capture_default_str();
+    addViewOption(*s.addIns, s.view, "Registry view: 64, 32, or both")->capture_default_str();
+    addFormatOption(*s.addIns, s.format, true)->capture_default_str();
+    addLoadOptions(*s.addIns, s.load, s.loadTimeout, doctor::kDefaultLoadTimeout);
+    s.addIns->footer("Exit code 1 when any class fails its checklist.\n"
+                     "Example:\n  AddInRegCli addins --host r6 --format csv");
 
     s.unregister = app.add_subcommand("unregister", "Runs regsvr32 /u on a class's server and, on request, a script");
     s.unregister->add_option("TARGET", s.target, kTargetHelp)->required()->type_name("")->check(targetValidator());
@@ -207,13 +245,15 @@ DoctorCommands::~DoctorCommands() = default;
 
 bool DoctorCommands::parsed() const
 {
-    return state_->check->parsed() || state_->unregister->parsed() || state_->stale->parsed();
+    return state_->check->parsed() || state_->unregister->parsed() || state_->stale->parsed() ||
+           state_->addIns->parsed();
 }
 
 ExitCode DoctorCommands::run() const
 {
     if (state_->check->parsed()) return state_->runCheck();
     if (state_->unregister->parsed()) return state_->runUnregister();
+    if (state_->addIns->parsed()) return state_->runAddIns();
     return state_->runStale();
 }
 

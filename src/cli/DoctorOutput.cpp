@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <array>
 
 namespace cli {
 
@@ -71,22 +70,11 @@ std::string staleText(const std::vector<doctor::StaleClass>& classes)
 {
     if (classes.empty()) return std::string("No stale classes.") + kLineEnd;
     // The server goes last: it is the long one.
-    std::vector<std::array<std::string, 6>> cells{{"View", "Hive", "CLSID", "ProgIDs", "Cleanup", "Server"}};
+    std::vector<std::vector<std::string>> cells{{"View", "Hive", "CLSID", "ProgIDs", "Cleanup", "Server"}};
     for (const doctor::StaleClass& c : classes)
         cells.push_back({viewsText(c.views), c.perUser ? "user" : "machine", text::escapeControls(c.clsid),
                          text::escapeControls(progIdNames(c)), cleanupText(c), text::escapeControls(c.server)});
-    std::array<size_t, 6> width{};
-    for (const auto& line : cells)
-        for (size_t i = 0; i < line.size(); ++i) width[i] = std::max(width[i], text::characterCount(line[i]));
-    std::string out;
-    for (const auto& line : cells) {
-        std::string text;
-        for (size_t i = 0; i < line.size(); ++i)
-            text += i + 1 < line.size() ? line[i] + std::string(width[i] - text::characterCount(line[i]) + 2, ' ') : line[i];
-        while (!text.empty() && text.back() == ' ') text.pop_back();
-        out += text + kLineEnd;
-    }
-    return out;
+    return alignedColumns(cells);
 }
 
 std::string staleJson(const std::vector<doctor::StaleClass>& classes)
@@ -108,6 +96,69 @@ std::string staleJson(const std::vector<doctor::StaleClass>& classes)
         array.push_back(std::move(object));
     }
     return array.dump(2, ' ', false) + kLineEnd;
+}
+
+} // namespace cli
+
+namespace cli {
+
+namespace {
+
+const char* hiveText(registry::Hive hive) { return hive == registry::Hive::UserClasses ? "user" : "machine"; }
+
+// The worst item's key and reason; nothing for a class that passes.
+std::pair<std::string, std::string> whyOf(const doctor::Checklist& list)
+{
+    const doctor::Item* worst = doctor::worstItem(list);
+    if (!worst || worst->status == doctor::Status::Pass) return {};
+    return {worst->key, worst->reason};
+}
+
+} // namespace
+
+std::string addInsOutput(const std::vector<doctor::AddInRow>& rows, FormatChoice format)
+{
+    if (format == FormatChoice::Json) {
+        Json array = Json::array();
+        for (const doctor::AddInRow& row : rows) {
+            const auto [item, reason] = whyOf(row.checklist);
+            Json object;
+            object["view"] = row.view;
+            object["hive"] = hiveText(row.hive);
+            object["clsid"] = row.clsid;
+            object["menuName"] = row.menuName;
+            object["progId"] = row.progId;
+            object["server"] = row.server;
+            object["loadOnStartUp"] = row.loadOnStartUp;
+            object["result"] = doctor::statusName(row.checklist.result());
+            object["worstItem"] = item.empty() ? Json() : Json{{"item", item}, {"reason", reason}};
+            array.push_back(std::move(object));
+        }
+        return array.dump(2, ' ', false) + kLineEnd;
+    }
+    if (format == FormatChoice::Csv) {
+        std::string out =
+            csvLine({"view", "hive", "clsid", "menuName", "progId", "server", "loadOnStartUp", "result", "worstItem", "reason"});
+        for (const doctor::AddInRow& row : rows) {
+            const auto [item, reason] = whyOf(row.checklist);
+            out += csvLine({std::to_string(row.view), hiveText(row.hive), row.clsid, row.menuName, row.progId, row.server,
+                            row.loadOnStartUp, doctor::statusName(row.checklist.result()), item, reason});
+        }
+        return out;
+    }
+    if (rows.empty()) return std::string("No add-ins are registered in the host's category.") + kLineEnd;
+    // The reason goes last: it is the long one.
+    std::vector<std::vector<std::string>> cells{
+        {"View", "Hive", "Result", "Menu name", "ProgID", "LoadOnStartUp", "Server", "Worst item"}};
+    for (const doctor::AddInRow& row : rows) {
+        const auto [item, reason] = whyOf(row.checklist);
+        cells.push_back({std::to_string(row.view), hiveText(row.hive),
+                         text::upperAscii(doctor::statusName(row.checklist.result())),
+                         text::escapeControls(row.menuName), text::escapeControls(row.progId), row.loadOnStartUp,
+                         text::escapeControls(row.server),
+                         item.empty() ? "" : item + ": " + text::escapeControls(reason)});
+    }
+    return alignedColumns(cells);
 }
 
 } // namespace cli

@@ -2,7 +2,9 @@
 // The doctor's results for programs (JSON) and the stale list for people.
 // The checklist's text form is the doctor's own (doctor/Report.h), since a
 // window shows it too.
+#include "cli/Options.h"
 #include "cli/Output.h"
+#include "doctor/AddIns.h"
 #include "doctor/Checklist.h"
 #include "doctor/Stale.h"
 
@@ -19,5 +21,9 @@ std::string checklistJson(const std::vector<doctor::Checklist>& lists);
 // or as JSON, one object per class key. Lines end in CR LF.
 std::string staleText(const std::vector<doctor::StaleClass>& classes);
 std::string staleJson(const std::vector<doctor::StaleClass>& classes);
+
+// The host's add-ins: one row per class and hive, with the worst item of a
+// class that does not pass, as aligned text, CSV or JSON. Lines end in CR LF.
+std::string addInsOutput(const std::vector<doctor::AddInRow>& rows, FormatChoice format);
 
 } // namespace cli

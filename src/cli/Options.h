@@ -82,4 +82,18 @@ inline CLI::Option* addTimeoutOption(CLI::App& command, unsigned& seconds)
         ->capture_default_str();
 }
 
+// --load and --load-timeout SECONDS: the load trial, which runs the add-in's code.
+inline void addLoadOptions(CLI::App& command, bool& load, unsigned& seconds, unsigned defaultSeconds)
+{
+    command.add_flag("--load", load,
+                     "Also try loading each class: a helper process of the view's bitness asks COM for it, "
+                     "which runs the add-in's own code");
+    seconds = defaultSeconds;
+    command
+        .add_option("--load-timeout", seconds, "Seconds a load trial may take before it is ended (0: no limit)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0U, 86400U))
+        ->capture_default_str();
+}
+
 } // namespace cli

@@ -28,45 +28,25 @@ std::string viewText(const ClassRow& row) { return std::to_string(row.view); }
 std::string textTable(const std::vector<ClassRow>& rows, bool withView)
 {
     // The server goes last: it is the long one, and a last column needs no padding.
-    std::vector<std::array<std::string, 5>> cells;
+    std::vector<std::vector<std::string>> cells;
     cells.push_back({kView.heading, kProgId.heading, kClsid.heading, kExists.heading, kServer.heading});
     for (const ClassRow& row : rows)
         cells.push_back({viewText(row), text::escapeControls(row.progId), text::escapeControls(row.clsid),
                          row.server.empty() ? "" : row.serverExists ? "yes" : "no", text::escapeControls(row.server)});
-
-    const size_t first = withView ? 0 : 1;
-    std::array<size_t, 5> width{};
-    for (const auto& line : cells)
-        for (size_t c = first; c < line.size(); ++c) width[c] = std::max(width[c], text::characterCount(line[c]));
-
-    std::string out;
-    for (const auto& line : cells) {
-        // Cells left empty at the end of a line get no padding.
-        size_t end = line.size();
-        while (end > first && line[end - 1].empty()) --end;
-        std::string text;
-        for (size_t c = first; c < end; ++c) {
-            text += line[c];
-            if (c + 1 < end) text += std::string(width[c] - text::characterCount(line[c]) + 2, ' ');
-        }
-        out += text + kLineEnd;
-    }
-    return out;
+    if (!withView)
+        for (auto& line : cells) line.erase(line.begin());
+    return alignedColumns(cells);
 }
 
 std::string csvTable(const std::vector<ClassRow>& rows, bool withView)
 {
-    auto line = [&](const std::string& view, const std::array<std::string, 4>& rest) {
-        std::string text = withView ? csvField(view) + "," : "";
-        for (size_t i = 0; i < rest.size(); ++i) {
-            if (i) text += ',';
-            text += csvField(rest[i]);
-        }
-        return text + kLineEnd;
+    auto line = [&](std::vector<std::string> fields) {
+        if (!withView) fields.erase(fields.begin());
+        return csvLine(fields);
     };
-    std::string out = line(kView.field, {kProgId.field, kClsid.field, kServer.field, kExists.field});
+    std::string out = line({kView.field, kProgId.field, kClsid.field, kServer.field, kExists.field});
     for (const ClassRow& row : rows)
-        out += line(viewText(row), {row.progId, row.clsid, row.server, row.serverExists ? "true" : "false"});
+        out += line({viewText(row), row.progId, row.clsid, row.server, row.serverExists ? "true" : "false"});
     return out;
 }
 
@@ -87,6 +67,36 @@ std::string jsonArray(const std::vector<ClassRow>& rows)
 }
 
 } // namespace
+
+std::string alignedColumns(const std::vector<std::vector<std::string>>& rows)
+{
+    std::vector<size_t> width;
+    for (const auto& row : rows) {
+        if (width.size() < row.size()) width.resize(row.size());
+        for (size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], text::characterCount(row[c]));
+    }
+    std::string out;
+    for (const auto& row : rows) {
+        std::string line;
+        for (size_t c = 0; c < row.size(); ++c) {
+            line += row[c];
+            if (c + 1 < row.size()) line += std::string(width[c] - text::characterCount(row[c]) + 2, ' ');
+        }
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        out += line + kLineEnd;
+    }
+    return out;
+}
+
+std::string csvLine(const std::vector<std::string>& fields)
+{
+    std::string line;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i) line += ',';
+        line += csvField(fields[i]);
+    }
+    return line + kLineEnd;
+}
 
 std::string csvField(const std::string& text)
 {

@@ -23,6 +23,14 @@ struct ClassRow {
 // escaped, so that each row stays one line.
 std::string formatRows(const std::vector<ClassRow>& rows, Format format, bool withView);
 
+// Rows of cells as text columns, each as wide as its widest cell (in
+// characters) and two spaces apart; a line ends without trailing blanks.
+// Lines end in CR LF. Cells are shown as given: escape them first.
+std::string alignedColumns(const std::vector<std::vector<std::string>>& rows);
+
+// One CSV line of the fields, each by csvField, ending in CR LF.
+std::string csvLine(const std::vector<std::string>& fields);
+
 // One CSV field: in double quotes, with its quotes doubled, when it holds a
 // comma, a double quote, a CR or an LF; else as it is.
 std::string csvField(const std::string& text);

@@ -24,6 +24,7 @@ inline constexpr char kPresence[] = "presence";
 inline constexpr char kHive[] = "hive";
 inline constexpr char kServer[] = "server";
 inline constexpr char kMachine[] = "machine";
+inline constexpr char kLoad[] = "load"; // only when a load trial was asked for (system/LoadTrial.h)
 inline constexpr char kThreading[] = "threadingModel";
 inline constexpr char kDotNet[] = "dotNet";
 inline constexpr char kMenu[] = "menu";

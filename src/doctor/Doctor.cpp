@@ -68,7 +68,7 @@ ClassFacts gatherFacts(const Machine& machine, const ClassRef& ref)
     const std::string key = classKey(ref.clsid);
     f.in64 = classes64.keyExists(key);
     f.in32 = classes32.keyExists(key);
-    f.view = f.in64 || !f.in32 ? 64 : 32;
+    f.view = ref.view != 0 ? ref.view : f.in64 || !f.in32 ? 64 : 32;
     const MergedClasses& classes = f.view == 64 ? classes64 : classes32;
 
     if (f.in64 || f.in32) {
@@ -103,7 +103,7 @@ void addClass(std::vector<ClassRef>& refs, const std::string& clsid, const std::
 {
     for (const ClassRef& ref : refs)
         if (equalIgnoringCase(ref.clsid, clsid)) return;
-    refs.push_back({clsid, progId});
+    refs.push_back({clsid, progId, 0});
 }
 
 // Every class whose in-process server is the file, by each hive's own copy

@@ -35,6 +35,7 @@ struct Machine {
 struct ClassRef {
     std::string clsid;
     std::string progId;
+    int view = 0; // the view to check it in (64 or 32); 0: the 64-bit view when the class is there, else the 32-bit
 };
 
 // The classes of a target (see targetKindOf): a CLSID whose key is in

@@ -9,17 +9,19 @@
 
 namespace helper {
 
-inline void answer(const std::string &name, const std::string &value) {
-  const std::string line = text::fieldLine(name, value);
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fflush(stdout);
+inline void answer(const std::string& name, const std::string& value)
+{
+    const std::string line = text::fieldLine(name, value);
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
 }
 
 // An HRESULT or an exception code as "0x%08X".
-inline std::string hexCode(unsigned long code) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "0x%08lX", code);
-  return buffer;
+inline std::string hexCode(unsigned long code)
+{
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "0x%08lX", code);
+    return buffer;
 }
 
 } // namespace helper

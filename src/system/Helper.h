@@ -8,22 +8,19 @@
 namespace platform {
 
 struct HelperRun {
-  enum class Outcome {
-    Missing,    // the helper program is not beside this one
-    NotStarted, // it is, but did not start (or an argument cannot be passed)
-    Exited,
-    TimedOut, // ended after the time limit
-  };
-  Outcome outcome = Outcome::NotStarted;
-  unsigned long exitCode = 0; // when it exited
-  std::string
-      output; // what it wrote to its standard output and error, as written
-  std::string program; // the helper's full path, UTF-8
-  // An exit code that is an exception code (0xC0000000 and up): the helper
-  // crashed.
-  bool crashed() const {
-    return outcome == Outcome::Exited && exitCode >= 0xC0000000UL;
-  }
+    enum class Outcome {
+        Missing,    // the helper program is not beside this one
+        NotStarted, // it is, but did not start (or an argument cannot be passed)
+        Exited,
+        TimedOut, // ended after the time limit
+    };
+    Outcome outcome = Outcome::NotStarted;
+    unsigned long exitCode = 0; // when it exited
+    std::string output;         // what it wrote to its standard output and error, as written
+    std::string program;        // the helper's full path, UTF-8
+    // An exit code that is an exception code (0xC0000000 and up): the helper
+    // crashed.
+    bool crashed() const { return outcome == Outcome::Exited && exitCode >= 0xC0000000UL; }
 };
 
 // The helper of a bitness (32 or 64): its full path in this program's folder.
@@ -32,7 +29,6 @@ std::string helperPath(int bits);
 // Runs the helper of a bitness with the arguments (UTF-8, each passed as
 // exactly one argument), without a window, and waits for it; one that has
 // not ended after `timeoutSeconds` (0: no limit) is ended.
-HelperRun runHelper(int bits, const std::vector<std::string> &arguments,
-                    unsigned timeoutSeconds);
+HelperRun runHelper(int bits, const std::vector<std::string>& arguments, unsigned timeoutSeconds);
 
 } // namespace platform

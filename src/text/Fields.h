@@ -13,7 +13,6 @@ std::string fieldLine(std::string_view name, std::string_view value);
 
 // The fields of an answer: every line with a "=" in it, split at the first
 // one; lines without one are ignored. A name given twice keeps its last value.
-std::map<std::string, std::string, std::less<>>
-fieldsOf(std::string_view answer);
+std::map<std::string, std::string, std::less<>> fieldsOf(std::string_view answer);
 
 } // namespace text

@@ -1,0 +1,123 @@
+#include "doctor/LoadVerdict.h"
+
+#include "text/Text.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace doctor {
+
+namespace {
+
+// The loader's errors a person meets most, in the words the report uses.
+constexpr unsigned long kModuleNotFound = 126; // ERROR_MOD_NOT_FOUND
+
+std::string hex(unsigned long code)
+{
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "0x%08lX", code);
+    return buffer;
+}
+
+std::string withMessage(const std::string& code, const std::string& message)
+{
+    return message.empty() ? code : code + " (" + message + ")";
+}
+
+// The step the helper was at, as a person reads it.
+std::string stepOf(const LoadFacts& facts)
+{
+    const auto stage = facts.answer.find("stage");
+    if (stage == facts.answer.end()) return "while starting";
+    if (stage->second == "classObject") return "while loading the server and getting its class object";
+    if (stage->second == "instance") return "while creating an instance";
+    return "after the trial";
+}
+
+std::string whyNotLoaded(const LoadFacts& facts)
+{
+    const std::optional<unsigned long> error = answeredCode(facts, "loadError");
+    if (!error) return {};
+    if (*error == kModuleNotFound) {
+        std::string why = "; the DLL did not load: a DLL it needs was not found";
+        if (!facts.missingDependency.empty()) why += " (" + facts.missingDependency + ")";
+        return why;
+    }
+    return "; the DLL did not load: error " + std::to_string(*error) +
+           (facts.loadErrorMessage.empty() ? std::string() : " (" + facts.loadErrorMessage + ")");
+}
+
+} // namespace
+
+std::optional<unsigned long> answeredCode(const LoadFacts& facts, const char* field)
+{
+    const auto found = facts.answer.find(field);
+    if (found == facts.answer.end()) return std::nullopt;
+    const std::string& value = found->second;
+    const bool isHex = value.size() > 2 && value.compare(0, 2, "0x") == 0;
+    const std::string_view digits = isHex ? std::string_view(value).substr(2) : std::string_view(value);
+    if (digits.empty() || digits.size() > 8) return std::nullopt;
+    unsigned long code = 0;
+    for (char c : digits) {
+        const int digit = isHex ? text::hexDigitValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
+        if (digit < 0) return std::nullopt;
+        code = code * (isHex ? 16 : 10) + unsigned(digit);
+    }
+    return code;
+}
+
+Item judgeLoad(const LoadFacts& f)
+{
+    const std::string by = "the " + std::to_string(f.bits) + "-bit helper";
+    switch (f.outcome) {
+    case LoadFacts::Outcome::NoHelper:
+        return {kLoad, Status::Warn, "not tried: " + f.helper + " is not beside the program"};
+    case LoadFacts::Outcome::NotStarted:
+        return {kLoad, Status::Warn, "not tried: " + f.helper + " did not start"};
+    case LoadFacts::Outcome::TimedOut:
+        return {kLoad, Status::Fail,
+                "no answer within " + std::to_string(f.timeoutSeconds) + " s " + stepOf(f) + "; " + by +
+                    " was ended"};
+    case LoadFacts::Outcome::Crashed:
+        return {kLoad, Status::Fail, "crashed with exception " + hex(f.exitCode) + " " + stepOf(f)};
+    case LoadFacts::Outcome::Answered: break;
+    }
+
+    const std::optional<unsigned long> classObject = answeredCode(f, "classObject");
+    if (!classObject) {
+        // Ended without a word on the class object: the helper refused the
+        // arguments or could not start COM.
+        return {kLoad, Status::Fail, by + " ended with code " + std::to_string(f.exitCode) + " " + stepOf(f)};
+    }
+    if (*classObject >= 0x80000000UL)
+        return {kLoad, Status::Fail,
+                "CoGetClassObject failed: " + withMessage(hex(*classObject), f.classObjectMessage) + whyNotLoaded(f)};
+    const std::optional<unsigned long> instance = answeredCode(f, "instance");
+    if (!instance)
+        return {kLoad, Status::Fail, "got the class object, then ended " + stepOf(f)};
+    if (*instance >= 0x80000000UL)
+        return {kLoad, Status::Fail,
+                "the class object was got, but CreateInstance failed: " +
+                    withMessage(hex(*instance), f.instanceMessage)};
+    const auto module = f.answer.find("module");
+    std::string reason = "loaded by " + by + ": class object and instance made";
+    if (module != f.answer.end() && !module->second.empty()) reason += " (" + module->second + ")";
+    if (f.exitCode != 0)
+        return {kLoad, Status::Warn, reason + ", but the helper then ended with " + hex(f.exitCode)};
+    return {kLoad, Status::Pass, reason};
+}
+
+void placeLoadItem(Checklist& list, Item item)
+{
+    std::vector<Item>& items = list.items;
+    items.erase(std::remove_if(items.begin(), items.end(), [](const Item& i) { return i.key == kLoad; }),
+                items.end());
+    // After the server, machine and file items; before the registry's own.
+    const auto next = std::find_if(items.begin(), items.end(), [](const Item& i) {
+        return i.key == kThreading || i.key == kDotNet || i.key == kMenu || i.key == kCategories ||
+               i.key == kSettings || i.key == kProgId;
+    });
+    items.insert(next, std::move(item));
+}
+
+} // namespace doctor

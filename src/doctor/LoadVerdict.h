@@ -1,0 +1,47 @@
+#pragma once
+// The load trial's item: what the helper program answered when it asked the
+// system's COM loader for the class (helper/LoadTrial.h), judged. The trial
+// itself runs the add-in's code, so it runs only on request; the facts are
+// gathered by system/LoadTrial.h.
+#include "doctor/Checklist.h"
+
+#include <map>
+#include <optional>
+#include <string>
+
+namespace doctor {
+
+struct LoadFacts {
+    enum class Outcome {
+        NoHelper,   // the helper of the view's bitness is not beside the program
+        NotStarted, // it did not start
+        Answered,   // it ran to its end
+        TimedOut,   // it did not end within the time limit and was ended
+        Crashed,    // it ended by an exception
+    };
+    Outcome outcome = Outcome::NotStarted;
+    int bits = 64;                     // the helper's bitness: the view's
+    std::string helper;                // its file name
+    unsigned timeoutSeconds = 0;       // the limit it had
+    std::map<std::string, std::string, std::less<>> answer; // its fields
+    unsigned long exitCode = 0;        // when it ended: its code, or the exception's
+    // The system's words, filled by the gatherer.
+    std::string classObjectMessage;    // for the class object's HRESULT
+    std::string instanceMessage;       // for the instance's HRESULT
+    std::string loadErrorMessage;      // for the loader's error
+    std::string missingDependency;     // what the dependencies item found missing, "" when nothing
+};
+
+// The HRESULTs and codes of an answer, as numbers; nothing when the field is
+// absent or not "0x" and hex digits.
+std::optional<unsigned long> answeredCode(const LoadFacts& facts, const char* field);
+
+// The item: pass when the class object and an instance were made.
+Item judgeLoad(const LoadFacts& facts);
+
+// The checklist with the load item put in its place: after the items that
+// read the server file, before the registry's own items; one there before
+// is replaced.
+void placeLoadItem(Checklist& list, Item item);
+
+} // namespace doctor

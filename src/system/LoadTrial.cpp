@@ -1,0 +1,68 @@
+#include "system/LoadTrial.h"
+
+#include "doctor/LoadVerdict.h"
+#include "system/Helper.h"
+#include "system/RegistryReader.h"
+#include "text/Fields.h"
+#include "text/Text.h"
+
+#include <windows.h>
+
+namespace doctor {
+
+namespace {
+
+// The system's own words for an HRESULT or an error code, on one line.
+std::string systemMessage(unsigned long code)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        DWORD(code), 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    std::wstring words = length ? std::wstring(buffer, length) : std::wstring();
+    LocalFree(buffer);
+    std::string line;
+    for (char c : registry::utf8Of(words)) line += (c == '\r' || c == '\n') ? ' ' : c;
+    line = std::string(text::trimBlanks(line));
+    while (!line.empty() && (line.back() == '.' || line.back() == ' ')) line.pop_back();
+    return line;
+}
+
+std::string messageFor(const LoadFacts& facts, const char* field)
+{
+    const std::optional<unsigned long> code = answeredCode(facts, field);
+    return code ? systemMessage(*code) : std::string();
+}
+
+} // namespace
+
+void tryLoading(Checklist& list, unsigned timeoutSeconds)
+{
+    const ClassFacts& facts = list.facts;
+    if (!facts.in64 && !facts.in32) return;
+
+    LoadFacts load;
+    load.bits = facts.view;
+    load.timeoutSeconds = timeoutSeconds;
+    const std::string server = facts.server.loaded.found() ? facts.server.loaded.file : std::string();
+    const platform::HelperRun run = platform::runHelper(facts.view, {"load", facts.clsid, server}, timeoutSeconds);
+    load.helper = std::string(text::fileNameOf(run.program));
+    load.answer = text::fieldsOf(run.output);
+    load.exitCode = run.exitCode;
+    switch (run.outcome) {
+    case platform::HelperRun::Outcome::Missing: load.outcome = LoadFacts::Outcome::NoHelper; break;
+    case platform::HelperRun::Outcome::NotStarted: load.outcome = LoadFacts::Outcome::NotStarted; break;
+    case platform::HelperRun::Outcome::TimedOut: load.outcome = LoadFacts::Outcome::TimedOut; break;
+    case platform::HelperRun::Outcome::Exited:
+        load.outcome = run.crashed() ? LoadFacts::Outcome::Crashed : LoadFacts::Outcome::Answered;
+        break;
+    }
+    load.classObjectMessage = messageFor(load, "classObject");
+    load.instanceMessage = messageFor(load, "instance");
+    load.loadErrorMessage = messageFor(load, "loadError");
+    for (const Item& item : list.items)
+        if (item.key == "dependencies" && item.status == Status::Fail) load.missingDependency = item.reason;
+    placeLoadItem(list, judgeLoad(load));
+}
+
+} // namespace doctor

@@ -16,7 +16,7 @@ inline constexpr char kLoadError[] = "loadError";     // when the class object f
 inline constexpr char kException[] = "exception";     // an exception nobody handled, "0x%08X"
 
 // Runs the trial for the class (its "{...}" text) whose server the
-// companion found at `server`. Returns the program's exit code: 0 when the
+// companion found at `server` ("" when it found none). Returns the program's exit code: 0 when the
 // trial ran (whatever it found), 2 when the arguments are wrong, 3 when COM
 // did not start.
 int runLoadTrial(const std::wstring& clsid, const std::wstring& server);

@@ -44,8 +44,11 @@ void tryLoading(Checklist& list, unsigned timeoutSeconds)
     LoadFacts load;
     load.bits = facts.view;
     load.timeoutSeconds = timeoutSeconds;
-    const std::string server = facts.server.loaded.found() ? facts.server.loaded.file : std::string();
-    const platform::HelperRun run = platform::runHelper(facts.view, {"load", facts.clsid, server}, timeoutSeconds);
+    // The server's file goes along only when there is one: then a DLL the
+    // loader does not find is one the server needs.
+    std::vector<std::string> arguments{"load", facts.clsid};
+    if (facts.server.loaded.found()) arguments.push_back(facts.server.loaded.file);
+    const platform::HelperRun run = platform::runHelper(facts.view, arguments, timeoutSeconds);
     load.helper = std::string(text::fileNameOf(run.program));
     load.answer = text::fieldsOf(run.output);
     load.exitCode = run.exitCode;

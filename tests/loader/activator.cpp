@@ -9,10 +9,19 @@
 #include <cstdio>
 #include <string>
 
+// A class that faults ends this program with the fault's code, without a
+// debugger.
+static LONG WINAPI endQuietly(EXCEPTION_POINTERS* pointers)
+{
+    TerminateProcess(GetCurrentProcess(), pointers->ExceptionRecord->ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 int wmain(int argc, wchar_t** argv)
 {
     if (argc != 2) return 2;
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    SetUnhandledExceptionFilter(endQuietly);
     CLSID clsid{};
     if (FAILED(CLSIDFromString(argv[1], &clsid))) return 2;
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 3;

@@ -6,5 +6,15 @@ if(NOT MSVC)
     target_link_options(com_activator PRIVATE -municode)
 endif()
 
-addinreg_test(loader_test SOURCES loader/loader_test.cpp TIMEOUT 600)
+addinreg_test(loader_test SOURCES loader/loader_test.cpp LIBS third_party_headers TIMEOUT 600)
 add_dependencies(loader_test com_activator AddInRegSample AddInRegCli)
+
+# Servers whose fault only loading shows: one hangs in DllGetClassObject, one
+# faults in DllMain, one in DllGetClassObject.
+foreach(way HANG CRASH FAULT)
+    string(TOLOWER ${way} name)
+    add_library(Trial_${name} SHARED loader/trial_server.cpp)
+    target_compile_definitions(Trial_${name} PRIVATE TRIAL_${way})
+    set_target_properties(Trial_${name} PROPERTIES PREFIX "" OUTPUT_NAME Trial${way})
+    add_dependencies(loader_test Trial_${name})
+endforeach()

@@ -14,6 +14,7 @@
 #include "text/Text.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <windows.h>
 
@@ -33,9 +34,9 @@ struct LoaderAnswer {
     std::string module; // the file that serves the class; "" when none did
 };
 
-LoaderAnswer askLoader(const std::string& clsid)
+LoaderAnswer askLoader(const std::string& clsid, int timeoutMs = 30000)
 {
-    const ChildRun run = runChild(utf8(wide(buildFolder())) + "com_activator.exe", {clsid}, {}, 30000);
+    const ChildRun run = runChild(utf8(wide(buildFolder())) + "com_activator.exe", {clsid}, {}, timeoutMs);
     LoaderAnswer answer;
     answer.finished = run.finished && run.exitCode == 0;
     const size_t hr = run.out.find("hr=0x");
@@ -237,3 +238,36 @@ TEST_F(Loader, ACleanupMergedLeavesEveryClassThatLoadedLoading)
 }
 
 } // namespace
+
+// The load trial against the loader: for servers that load, that are not
+// there, that hang, and that fault as they load or when asked for the class,
+// the trial passes exactly when the loader gave the class object, and says
+// what went wrong in the helper.
+TEST_F(Loader, TheLoadTrialPassesExactlyWhenTheLoaderGivesTheClass)
+{
+    const std::string build = utf8(wide(buildFolder()));
+    const struct {
+        std::string server;
+        const char* says; // in the item's reason
+    } cases[] = {
+        {folder_ + "plain\\x.dll", "class object and instance made"},
+        {folder_ + "gone\\x.dll", "CoGetClassObject failed"},
+        {build + "TrialHANG.dll", "no answer within 3 s while loading the server and getting its class object"},
+        {build + "TrialCRASH.dll", "the DLL did not load: error 998"},
+        {build + "TrialFAULT.dll", "crashed with exception 0xC0000005 while loading the server"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.server);
+        ScopedKey key(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + kClsid);
+        key.setUnicode("InProcServer32", "", c.server);
+        key.setUnicode("InProcServer32", "ThreadingModel", "Apartment");
+
+        const LoaderAnswer loader = askLoader(kClsid, 8000);
+        const CliRun run = runCli({"check", kClsid, "--load", "--load-timeout", "3", "--format", "json"});
+        ASSERT_TRUE(run.finished);
+        const nlohmann::json load = nlohmann::json::parse(run.out)[0]["checks"]["load"];
+        const bool loaded = loader.finished && loader.hr < 0x80000000UL;
+        EXPECT_EQ(load["status"] == "pass", loaded) << load.dump();
+        EXPECT_NE(load["reason"].get<std::string>().find(c.says), std::string::npos) << load.dump();
+    }
+}

@@ -36,6 +36,7 @@ std::string stepOf(const LoadFacts& facts)
 
 std::string whyNotLoaded(const LoadFacts& facts)
 {
+    if (!facts.serverFound) return "; there is no server file to load";
     const std::optional<unsigned long> error = answeredCode(facts, "loadError");
     if (!error) return {};
     if (*error == kModuleNotFound) {

@@ -30,6 +30,7 @@ struct LoadFacts {
     std::string instanceMessage;       // for the instance's HRESULT
     std::string loadErrorMessage;      // for the loader's error
     std::string missingDependency;     // what the dependencies item found missing, "" when nothing
+    bool serverFound = true;           // whether the server rule found the file the loader loads
 };
 
 // The HRESULTs and codes of an answer, as numbers; nothing when the field is

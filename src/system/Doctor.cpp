@@ -2,6 +2,7 @@
 
 #include "system/Locale.h"
 #include "system/Files.h"
+#include "system/LoadTrial.h"
 #include "system/RegistryReader.h"
 #include "system/ServerFiles.h"
 
@@ -42,9 +43,11 @@ SystemMachine::~SystemMachine() = default;
 
 const registry::ClassesSource& SystemMachine::registry() const { return parts_->registry; }
 
-std::string checkReport(const std::string& target, Host host)
+std::string checkReport(const std::string& target, Host host, bool load)
 {
-    const std::vector<Checklist> lists = checkTarget(SystemMachine().machine(), target, host);
+    std::vector<Checklist> lists = checkTarget(SystemMachine().machine(), target, host);
+    if (load)
+        for (Checklist& list : lists) tryLoading(list);
     return lists.empty() ? notFoundText(target) : checklistText(lists);
 }
 

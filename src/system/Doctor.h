@@ -30,7 +30,8 @@ private:
     std::unique_ptr<Machine> machine_;
 };
 
-// The text report of a target, as the command prints it and a window shows it.
-std::string checkReport(const std::string& target, Host host = Host::Any);
+// The text report of a target, as the command prints it and a window shows
+// it; with `load`, each class also gets its load trial (system/LoadTrial.h).
+std::string checkReport(const std::string& target, Host host = Host::Any, bool load = false);
 
 } // namespace doctor

@@ -47,7 +47,8 @@ void tryLoading(Checklist& list, unsigned timeoutSeconds)
     // The server's file goes along only when there is one: then a DLL the
     // loader does not find is one the server needs.
     std::vector<std::string> arguments{"load", facts.clsid};
-    if (facts.server.loaded.found()) arguments.push_back(facts.server.loaded.file);
+    load.serverFound = facts.server.loaded.found();
+    if (load.serverFound) arguments.push_back(facts.server.loaded.file);
     const platform::HelperRun run = platform::runHelper(facts.view, arguments, timeoutSeconds);
     load.helper = std::string(text::fileNameOf(run.program));
     load.answer = text::fieldsOf(run.output);

@@ -192,7 +192,10 @@ void ReadRegistry::onListMenu(POINT at)
         platform::WaitCursor wait;
         const std::string report = doctor::checkReport(found.progId);
         if (!reportWindow) reportWindow = std::make_unique<ReportWindow>();
-        reportWindow->showReport("Check Registration - " + platform::ansiFromUtf8(found.progId), report);
+        // The load trial runs the add-in's code: only on its own click.
+        const std::string progId = found.progId;
+        reportWindow->showReport("Check Registration - " + platform::ansiFromUtf8(progId), report,
+                                 {"Try Loading", [progId] { return doctor::checkReport(progId, doctor::Host::Any, true); }});
         break;
     }
     }

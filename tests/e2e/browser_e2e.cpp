@@ -477,14 +477,20 @@ TEST_F(BrowserWindow, ContextMenuCopiesTheClsidAndOpensTheCheckReport)
     HWND report = waitFor([] { return FindWindowA(nullptr, "Check Registration - AddInRegE2E.Alpha.1"); }, kWaitMs);
     ASSERT_NE(report, nullptr) << "no report window";
     std::vector<HWND> parts;
-    EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(report) && (parts = childrenOf(report)).size() == 3; }, kWaitMs));
-    ASSERT_EQ(parts.size(), 3u);
-    EXPECT_EQ(windowText(parts[1]), "Copy");
-    EXPECT_EQ(windowText(parts[2]), "Close");
+    EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(report) && (parts = childrenOf(report)).size() == 4; }, kWaitMs));
+    ASSERT_EQ(parts.size(), 4u);
+    EXPECT_EQ(windowText(parts[1]), "Try Loading");
+    EXPECT_EQ(windowText(parts[2]), "Copy");
+    EXPECT_EQ(windowText(parts[3]), "Close");
     const std::string text = windowText(parts[0]);
     EXPECT_NE(text.find(kAlphaClsid), std::string::npos) << text;
     EXPECT_NE(text.find("e2eShared Alpha.dll"), std::string::npos) << text;
-    clickButton(parts[2]);
+    // The trial runs only on its own click, and adds its line.
+    EXPECT_EQ(text.find("Load trial"), std::string::npos) << text;
+    clickButton(parts[1]);
+    EXPECT_TRUE(waitUntil([&] { return windowText(parts[0]).find("Load trial") != std::string::npos; }, 60000))
+        << windowText(parts[0]);
+    clickButton(parts[3]);
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(report); }, kWaitMs));
     EXPECT_TRUE(app->isRunning());
 }

@@ -6,6 +6,8 @@
 //           every class of both views and hives;
 //   stale - `AddInRegCli stale --format json` over both views, which lists
 //           every one of the extra classes and plans their cleanup;
+//   addins - `AddInRegCli addins --host r6 --format json`, which finds the
+//           200 extra classes of the host's category among all and checks each;
 // each against its floor: the same reads made in a tight loop in this
 // process. Prints the figures and the ratios; the keys are removed again
 // whatever happens.
@@ -29,6 +31,8 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr int kExtraClasses = 20000;
+constexpr int kAddInEvery = 100; // every 100th extra class is in the host's category: 200 in all
+const std::string kR6Category = "{39AD2B5C-7A29-11D6-8E0A-0010B541CAA8}";
 constexpr int kRuns = 3;
 const std::string kSampleClsid = "{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}";
 const std::string kSampleProgId = "AddInRegSample.Server.1";
@@ -69,6 +73,7 @@ public:
             std::snprintf(server, sizeof(server), "C:\\Program Files\\Doctor Bench\\Tools %05d\\addIn%05d.dll", i, i);
             setDefault(root_, progId(i) + "\\CLSID", clsid(i));
             setDefault(classes_, clsid(i) + "\\InProcServer32", server);
+            if (i % kAddInEvery == 0) setDefault(classes_, clsid(i) + "\\Implemented Categories\\" + kR6Category, "");
         }
         std::printf("created %d classes with ProgIDs in %.1f s\n", kExtraClasses, msSince(start) / 1000);
     }
@@ -205,7 +210,7 @@ int main()
     try {
         SampleAddIn sample;
         BenchClasses classes;
-        std::vector<double> check, checkPath, stale, checkFloor, staleFloor;
+        std::vector<double> check, checkPath, stale, checkFloor, staleFloor, addIns;
         const std::string server = buildFolder() + "doctor bench\\AddInRegSample.dll";
         for (int run = 1; run <= kRuns; ++run) {
             check.push_back(timedRun({"check", kSampleProgId, "--strict"}, 0));
@@ -218,16 +223,22 @@ int main()
             for (size_t at = listed.find("\"clsid\""); at != std::string::npos; at = listed.find("\"clsid\"", at + 1))
                 ++count;
             if (count < size_t(kExtraClasses)) throw std::runtime_error("stale did not list every extra class");
-            std::printf("run %d: check %.0f ms, stale %.0f ms (%zu classes listed)\n", run, check.back(), stale.back(),
-                        count);
+            std::string found;
+            addIns.push_back(timedRun({"addins", "--host", "r6", "--format", "json"}, 1, &found));
+            size_t rows = 0;
+            for (size_t at = found.find("\"clsid\""); at != std::string::npos; at = found.find("\"clsid\"", at + 1)) ++rows;
+            if (rows < size_t(kExtraClasses / kAddInEvery)) throw std::runtime_error("addins did not list every add-in");
+            std::printf("run %d: check %.0f ms, stale %.0f ms (%zu classes listed), addins %.0f ms (%zu rows)\n", run,
+                        check.back(), stale.back(), count, addIns.back(), rows);
         }
         printSummary("AddInRegCli check (sample):", check);
         const double byPath = printSummary("AddInRegCli check SERVER (all classes):", checkPath);
         const double checkAtFloor = printSummary("  its floor (the same reads):", checkFloor);
         const double all = printSummary("AddInRegCli stale (JSON):", stale);
         const double staleAtFloor = printSummary("  its floor (the same reads):", staleFloor);
-        std::printf("ratios to the floors: check SERVER %.2fx, stale %.2fx\n", byPath / checkAtFloor,
-                    all / staleAtFloor);
+        const double hostsAddIns = printSummary("AddInRegCli addins (200 of them):", addIns);
+        std::printf("ratios to the floors: check SERVER %.2fx, stale %.2fx, addins %.2fx (to check SERVER's floor)\n",
+                    byPath / checkAtFloor, all / staleAtFloor, hostsAddIns / checkAtFloor);
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "doctor_bench failed: %s\n", e.what());

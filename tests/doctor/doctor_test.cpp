@@ -3,6 +3,7 @@
 // JSON read back item by item; `write --register --verify` with a script
 // that regedit merges silently despite a bad line; `unregister` with the
 // real regsvr32 and reg; `stale` and its cleanup script merged with reg.
+#include "ChildProcess.h"
 #include "CliProcess.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
@@ -517,3 +518,82 @@ TEST_F(DoctorSample, StaleListsExactlyTheClassesWhoseFileIsGoneAndCleansThemUp)
 }
 
 } // namespace
+
+namespace {
+
+// The rows of `addins` for one class, by hive.
+std::map<std::string, Json> addInRows(const Json& rows, const std::string& clsid)
+{
+    std::map<std::string, Json> byHive;
+    for (const Json& row : rows)
+        if (row["clsid"] == clsid) byHive[row["hive"].get<std::string>() + std::to_string(row["view"].get<int>())] = row;
+    return byHive;
+}
+
+// Whether this machine runs 32-bit programs: the 32-bit helper answers.
+bool runs32Bit()
+{
+    const ChildRun run = runChild(buildFolder() + "AddInRegLoad32.exe", {}, {}, 30000);
+    return run.finished && run.exitCode == 2; // no arguments: the usage code
+}
+
+} // namespace
+
+TEST_F(DoctorSample, AddInsListsTheHostsClassesWithTheWorstItemAndTheLoadTrial)
+{
+    AddIn sample{kSampleClsid, kMachine64, x64_};
+    sample.progId = kSampleProgId;
+    sample.classProgId = kSampleProgId;
+    AddIn wrongView{clsid(31), kMachine64, x86_}; // an x86 server in the 64-bit view
+    AddIn perUser{clsid(32), kUser, x64_};
+    AddIn notOurs{clsid(33), kMachine64, x64_};
+    notOurs.category = scripts::kOlderCategory;
+    const ScopedAddIn a1(sample), a2(wrongView), a3(perUser), a4(notOurs);
+
+    const CliRun run = runCli({"addins", "--host", "r6", "--format", "json", "--load", "--load-timeout", "20"});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 1u) << run.err;
+    const Json rows = Json::parse(run.out, nullptr, false);
+    ASSERT_TRUE(rows.is_array()) << run.out;
+
+    const auto healthy = addInRows(rows, kSampleClsid);
+    ASSERT_EQ(healthy.count("machine64"), 1u) << run.out;
+    EXPECT_EQ(healthy.at("machine64")["result"], "pass") << healthy.at("machine64").dump();
+    EXPECT_EQ(healthy.at("machine64")["progId"], kSampleProgId);
+    EXPECT_EQ(healthy.at("machine64")["loadOnStartUp"], "1");
+
+    const auto broken = addInRows(rows, clsid(31));
+    ASSERT_EQ(broken.count("machine64"), 1u);
+    EXPECT_EQ(broken.at("machine64")["result"], "fail");
+    EXPECT_EQ(broken.at("machine64")["worstItem"]["item"], "machine");
+    // The loader agrees: an x86 DLL does not load in a 64-bit process.
+    const Json checked = checkJson({clsid(31), "--load"}, 1);
+    EXPECT_EQ(checked[0]["checks"]["load"]["status"], "fail") << checked.dump(2);
+
+    EXPECT_EQ(addInRows(rows, clsid(32)).count("user64"), 1u);
+    EXPECT_TRUE(addInRows(rows, clsid(33)).empty());
+
+    // CSV: a header and a line a row.
+    const CliRun csv = runCli({"addins", "--host", "older", "--format", "csv"});
+    EXPECT_EQ(csv.out.rfind("view,hive,clsid,menuName,progId,server,loadOnStartUp,result,worstItem,reason\r\n", 0), 0u)
+        << csv.out;
+    EXPECT_NE(csv.out.find(clsid(33)), std::string::npos);
+}
+
+TEST_F(DoctorSample, AnX86AddInLoadsThroughThe32BitHelperInThe32BitViewOnly)
+{
+    if (!runs32Bit()) GTEST_SKIP() << "this machine does not run 32-bit programs (no 32-bit Wine)";
+    // DoctorX86.dll is the sample server built for x86: it serves the sample's class.
+    for (const Place& place : {kMachine32, kMachine64}) {
+        AddIn x86{kSampleClsid, place, x86_};
+        const ScopedAddIn a(x86);
+        if (place.view == KEY_WOW64_32KEY)
+            expectOnly(x86, {}, {"--load"});
+        else
+            expectOnly(x86, {{"machine", "fail"}, {"load", "fail"}}, {"--load"});
+    }
+    // Wine's own 32-bit classes.
+    const CliRun list = runCli({"list", "--view", "32"});
+    EXPECT_EQ(list.exitCode, 0u);
+    EXPECT_NE(list.out.find("32"), std::string::npos);
+}

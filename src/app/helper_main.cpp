@@ -12,7 +12,8 @@
 
 #include <fcntl.h>
 #include <io.h>
-#include <stdio.h>
+
+#include <cstdio>
 
 #include <string>
 #include <vector>

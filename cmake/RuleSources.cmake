@@ -7,6 +7,8 @@ set(ADDINREG_RULE_SOURCES
     src/text/Fields.cpp
     src/scripts/RegScript.cpp
     src/scripts/RegFileReader.cpp
+    src/scripts/ValueLines.cpp
+    src/scripts/Capture.cpp
     src/classes/Arguments.cpp
     src/classes/ClassLookup.cpp
     src/classes/HandOff.cpp

@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "Version.h"
+#include "cli/CaptureCommand.h"
 #include "cli/DoctorCommands.h"
 #include "cli/ListCommands.h"
 #include "cli/Options.h"
@@ -57,17 +58,6 @@ struct WriteOptions {
     bool verify = false;
     unsigned timeout = kDefaultTimeout;
 };
-
-bool writeFile(const std::string& path, const std::string& text, const std::string& templatePath)
-{
-    const writer::WriteReport report = writer::writeScriptFile(path, text, templatePath);
-    if (report.written()) {
-        printStatus("Written: " + path);
-        return true;
-    }
-    printError("\"" + path + "\" was not written. " + writer::reasonSentence(report));
-    return false;
-}
 
 // The template a write fills: the named one, which must be an ANSI registry
 // script, else the window's choice. Nothing when the run must stop; the
@@ -187,6 +177,17 @@ void addWriteCommand(CLI::App& app, WriteOptions& o)
 
 } // namespace
 
+bool writeFile(const std::string& path, const std::string& text, const std::string& templatePath)
+{
+    const writer::WriteReport report = writer::writeScriptFile(path, text, templatePath);
+    if (report.written()) {
+        printStatus("Written: " + path);
+        return true;
+    }
+    printError("\"" + path + "\" was not written. " + writer::reasonSentence(report));
+    return false;
+}
+
 bool reportExitCode(const std::string& what, const platform::RunResult& result)
 {
     switch (result.outcome) {
@@ -232,6 +233,7 @@ int run(int argc, char** argv)
     addWriteCommand(app, writeOptions);
     const DoctorCommands doctor(app); // check, unregister, stale
     const VerifyCommand verify(app);
+    const CaptureCommand capture(app);
 
     try {
         app.parse(argc, argv);
@@ -261,6 +263,7 @@ int run(int argc, char** argv)
     else if (find->parsed()) code = runFind(typed, findOptions);
     else if (doctor.parsed()) code = doctor.run();
     else if (verify.parsed()) code = verify.run();
+    else if (capture.parsed()) code = capture.run();
     else code = runWrite(writeOptions);
     if (resultsFailed()) {
         printError("the output could not be written (the disk may be full, or the reader gone).");

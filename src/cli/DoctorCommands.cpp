@@ -34,18 +34,6 @@ CLI::Validator targetValidator()
         ""};
 }
 
-// An existing file, told by the wide calls (CLI11's own test would read the
-// name in the ANSI code page).
-CLI::Validator existingFile(const std::string& what)
-{
-    return {
-        [what](std::string& path) {
-            if (path.empty()) return what + " is empty";
-            return platform::fileExists(path) ? std::string() : what + ": \"" + path + "\" is not a file";
-        },
-        ""};
-}
-
 const char kTargetHelp[] =
     "A ProgID, a CLSID in braces, or a server DLL's path (every class it serves, in either view)";
 

@@ -314,8 +314,12 @@ std::uint64_t numberOf(const FILETIME& time)
 bool collectWritten(HKEY parent, const std::wstring& name, const std::string& path, std::uint64_t since,
                     std::vector<std::string>& found)
 {
-    const Key key(parent, name, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | viewFlag(View::Bits64));
+    // Opened as itself: a link would lead into keys read elsewhere in the walk.
+    const Key key(parent, name, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | viewFlag(View::Bits64),
+                  name.empty() ? 0 : REG_OPTION_OPEN_LINK);
     if (!key) return false;
+    const std::optional<Value> link = queryValue(key.get(), "SymbolicLinkValue");
+    if (link && link->type == ValueType::Link) return false;
     FILETIME written{};
     if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                          nullptr, &written) != ERROR_SUCCESS)

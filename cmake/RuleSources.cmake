@@ -29,4 +29,5 @@ set(ADDINREG_RULE_TESTS
     tests/rules/reg_reader_test.cpp
     tests/rules/server_rules_test.cpp
     tests/rules/doctor_rules_test.cpp
+    tests/rules/capture_rules_test.cpp
 )

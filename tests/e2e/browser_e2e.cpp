@@ -8,6 +8,7 @@
 // typing; only "Quit" must come last.
 #include "TestRegistry.h"
 #include "Ui.h"
+#include "system/Locale.h"
 
 #include <gtest/gtest.h>
 
@@ -443,7 +444,7 @@ TEST_F(BrowserWindow, AnEmptySearchBoxAsksForAValueOnlyOnFindDll)
 // Last: it ends the program.
 // The list's context menu, opened from the keyboard: the entries act on the
 // row the window shows.
-TEST_F(BrowserWindow, ContextMenuCopiesTheClsidAndOpensTheCheckReport)
+TEST_F(BrowserWindow, ContextMenuCopiesTheClsidAndOpensTheCheckAndCaptureReports)
 {
     int row = rowOf(kAlpha);
     ASSERT_GE(row, 0);
@@ -477,16 +478,48 @@ TEST_F(BrowserWindow, ContextMenuCopiesTheClsidAndOpensTheCheckReport)
     HWND report = waitFor([] { return FindWindowA(nullptr, "Check Registration - AddInRegE2E.Alpha.1"); }, kWaitMs);
     ASSERT_NE(report, nullptr) << "no report window";
     std::vector<HWND> parts;
-    EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(report) && (parts = childrenOf(report)).size() == 3; }, kWaitMs));
-    ASSERT_EQ(parts.size(), 3u);
-    EXPECT_EQ(windowText(parts[1]), "Copy");
-    EXPECT_EQ(windowText(parts[2]), "Close");
+    EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(report) && (parts = childrenOf(report)).size() == 4; }, kWaitMs));
+    ASSERT_EQ(parts.size(), 4u);
+    EXPECT_EQ(windowText(parts[1]), platform::ansiFromUtf8("Save As\xE2\x80\xA6"));
+    EXPECT_FALSE(IsWindowEnabled(parts[1])) << "a check report is no script";
+    EXPECT_EQ(windowText(parts[2]), "Copy");
+    EXPECT_EQ(windowText(parts[3]), "Close");
     const std::string text = windowText(parts[0]);
     EXPECT_NE(text.find(kAlphaClsid), std::string::npos) << text;
     EXPECT_NE(text.find("e2eShared Alpha.dll"), std::string::npos) << text;
-    clickButton(parts[2]);
+    clickButton(parts[3]);
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(report); }, kWaitMs));
     EXPECT_TRUE(app->isRunning());
+
+    // "Capture Registration...": asked first, since the server's code runs;
+    // the script shows, and nothing of it is in the registry.
+    const std::string sample = buildFolder() + "AddInRegSample.dll";
+    const std::string alphaServer = std::string("CLSID\\") + kAlphaClsid + "\\InProcServer32";
+    const auto setAlphaServer = [&](const std::string& path) {
+        return RegSetKeyValueA(HKEY_CLASSES_ROOT, alphaServer.c_str(), nullptr, REG_SZ, path.c_str(),
+                               DWORD(path.size() + 1));
+    };
+    ASSERT_EQ(setAlphaServer(sample), ERROR_SUCCESS);
+    chooseEntry(6);
+    std::optional<SeenMessageBox> question = waitForMessageBox(app->pid(), kWaitMs);
+    ASSERT_TRUE(question.has_value()) << "no question before the capture";
+    EXPECT_NE(question->text.find("runs the code of"), std::string::npos) << question->text;
+    answerMessageBox(*question, IDYES);
+    report = waitFor([] { return FindWindowA(nullptr, "Capture Registration - AddInRegE2E.Alpha.1"); }, kWaitMs);
+    ASSERT_NE(report, nullptr) << "no capture report";
+    EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(report) && (parts = childrenOf(report)).size() == 4; }, kWaitMs));
+    ASSERT_EQ(parts.size(), 4u);
+    const std::string script = windowText(parts[0]);
+    EXPECT_EQ(script.rfind("REGEDIT4\r\n", 0), 0u) << script;
+    EXPECT_NE(script.find("[HKEY_CLASSES_ROOT\\CLSID\\{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}\\InProcServer32]"),
+              std::string::npos)
+        << script;
+    EXPECT_TRUE(IsWindowEnabled(parts[1])) << "a captured script can be saved";
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "CLSID\\{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}"));
+    clickButton(parts[3]);
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(report); }, kWaitMs));
+    EXPECT_TRUE(app->isRunning());
+    EXPECT_EQ(setAlphaServer(kAlphaDll), ERROR_SUCCESS);
 }
 
 TEST_F(BrowserWindow, QuitEndsTheProcessAtOnce)

@@ -98,7 +98,6 @@ int runCapture(const std::vector<std::wstring> &arguments) {
     return 0;
   }
   answer(field::kStage, "register");
-  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the system hands out entries untyped.
   const HRESULT result = reinterpret_cast<RegisterServer>(
       reinterpret_cast<void (*)()>(entry))();
   answer(field::kResult, hexCode(static_cast<unsigned long>(result)));

@@ -222,7 +222,7 @@ std::string bodyForTarget(const std::string& script, const CaptureTarget& target
         const size_t close = line.rfind(']');
         if (!line.empty() && line[0] == '[' && close != std::string::npos && close > start) {
             if (const std::optional<std::string> path = pathBelow(line.substr(start, close - start), kRoot))
-                line = line.substr(0, start) + classesKeyOf(*path, target).fullName() + line.substr(close);
+                line.replace(start, close - start, classesKeyOf(*path, target).fullName());
         }
         out += line;
         out += ending;

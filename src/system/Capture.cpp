@@ -12,8 +12,9 @@
 #include <windows.h>
 
 #include <array>
+#include <charconv>
 #include <cstdio>
-#include <cwchar>
+#include <cstdlib>
 #include <optional>
 
 namespace platform {
@@ -57,7 +58,11 @@ bool ownerRuns(const std::string& name)
 {
     unsigned long id = 0;
     unsigned long long created = 0;
-    if (std::sscanf(name.c_str(), "%lu-%llx-", &id, &created) != 2) return false;
+    const char* end = name.data() + name.size();
+    const auto [idEnd, idError] = std::from_chars(name.data(), end, id);
+    if (idError != std::errc() || idEnd == end || *idEnd != '-') return false;
+    const auto [createdEnd, createdError] = std::from_chars(idEnd + 1, end, created, 16);
+    if (createdError != std::errc() || createdEnd == end || *createdEnd != '-') return false;
     const UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(id)));
     if (!process) return false;
     DWORD code = 0;

@@ -6,6 +6,7 @@
 // One program start serves the whole suite (a Wine start costs seconds). Each
 // test first brings the window into the state it needs by clicking and
 // typing; only "Quit" must come last.
+#include "TestFiles.h"
 #include "TestRegistry.h"
 #include "Ui.h"
 #include "system/Locale.h"
@@ -516,6 +517,36 @@ TEST_F(BrowserWindow, ContextMenuCopiesTheClsidAndOpensTheCheckAndCaptureReports
         << script;
     EXPECT_TRUE(IsWindowEnabled(parts[1])) << "a captured script can be saved";
     EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "CLSID\\{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}"));
+
+    // "Save As...": the script as shown, and its un-register script beside it.
+    const std::string saved = buildFolder() + "e2e captured.reg";
+    const std::string savedUnReg = buildFolder() + "UnReg-e2e captured.reg";
+    DeleteFileA(saved.c_str());
+    DeleteFileA(savedUnReg.c_str());
+    PostMessageA(parts[1], BM_CLICK, 0, 0);
+    HWND dialog = waitFor([] { return FindWindowA("#32770", nullptr); }, kWaitMs);
+    ASSERT_NE(dialog, nullptr) << "no save dialog";
+    // The file name box: the combo box cmb13 of the Explorer-style dialog, else the edit box edt1.
+    HWND name = nullptr;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            name = GetDlgItem(dialog, 0x47C);
+            if (!name) name = GetDlgItem(dialog, 0x480);
+            return name != nullptr && GetDlgItem(dialog, IDOK) != nullptr;
+        },
+        kWaitMs));
+    ASSERT_NE(name, nullptr) << "no file name box";
+    SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(saved.c_str()));
+    PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(dialog); }, kWaitMs)) << "the save dialog stays";
+    std::optional<SeenMessageBox> done = waitForMessageBox(app->pid(), kWaitMs);
+    ASSERT_TRUE(done.has_value()) << "no message after the save";
+    EXPECT_NE(done->text.find("Written: "), std::string::npos) << done->text;
+    answerMessageBox(*done, IDOK);
+    EXPECT_EQ(readFileBytes(saved).value_or(""), script);
+    EXPECT_EQ(readFileBytes(savedUnReg).value_or("").rfind("REGEDIT4\r\n", 0), 0u);
+    DeleteFileA(saved.c_str());
+    DeleteFileA(savedUnReg.c_str());
     clickButton(parts[3]);
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(report); }, kWaitMs));
     EXPECT_TRUE(app->isRunning());

@@ -26,7 +26,13 @@ std::optional<std::string> pathBelow(const std::string& path, std::string_view p
     return path.substr(prefix.size() + 1);
 }
 
-std::string joined(std::string_view parent, const std::string& path) { return text::below(parent, path); }
+// The path below `parent`; `parent` itself for an empty path, never with a
+// trailing "\", which the importer would drop: "[-HKEY_CURRENT_USER\Software\Classes\]"
+// deletes every per-user class.
+std::string joined(std::string_view parent, const std::string& path)
+{
+    return path.empty() ? std::string(parent) : text::below(parent, path);
+}
 
 RegRoot rootOf(CapturedRoot root)
 {

@@ -50,9 +50,10 @@ std::optional<std::string> valueLine(const registry::NamedValue& v)
         std::snprintf(text, sizeof(text), "dword:%08x", static_cast<unsigned>(number));
         return line + text;
     }
-    line += v.value.type == registry::ValueType::Binary
-                ? std::string("hex:")
-                : "hex(" + std::to_string(static_cast<unsigned long>(v.value.type)) + "):";
+    // The type's number in hex, as the importer reads it: REG_QWORD is hex(b).
+    char type[24];
+    std::snprintf(type, sizeof(type), "hex(%lx):", static_cast<unsigned long>(v.value.type));
+    line += v.value.type == registry::ValueType::Binary ? std::string("hex:") : std::string(type);
     // Wrapped as exports wrap them: a comma and "\" end each full line.
     size_t width = line.size();
     for (size_t i = 0; i < bytes.size(); ++i) {

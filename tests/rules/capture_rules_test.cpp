@@ -134,6 +134,18 @@ TEST(CaptureRules, WhatRegedit4CannotCarryGoesToUtf16)
     EXPECT_EQ(read.entries[1].stored, text::utf16BytesFromUtf8("Zeile\r\nzwei"));
     EXPECT_EQ(read.entries[2].valueName, "\xC3\x9C");
 
+    // Every type by its number in hex, as the importer reads it (REG_QWORD is hex(b)), with its bytes.
+    keys = {{CapturedRoot::ClassesRoot, "CLSID\\{A}", {{"Q", {registry::ValueType::Qword, {1, 0, 0, 0, 0, 0, 0, 0}}},
+                                                        {"T", {static_cast<registry::ValueType>(0x1234), {7}}}},
+             false}};
+    script = registerScriptOf(planCapture(keys, {64, false}, {}, ""));
+    EXPECT_NE(script.find("\"Q\"=hex(b):01,00,00,00,00,00,00,00\r\n"), std::string::npos) << script;
+    read = readRegScript(script, {});
+    ASSERT_EQ(read.entries.size(), 3u);
+    EXPECT_EQ(read.entries[1].type, 11u);
+    EXPECT_EQ(read.entries[2].type, 0x1234u);
+    EXPECT_EQ(read.entries[2].stored, std::string(1, '\x07'));
+
     // A name no script can carry is a problem, not a changed name.
     keys = {{CapturedRoot::ClassesRoot, "CLSID\\{A}", {text("a\nb", "x")}, false},
             {CapturedRoot::ClassesRoot, "B]", {}, false}};
@@ -163,6 +175,29 @@ TEST(CaptureRules, UnRegisterDeletesOnlyWhatWasNotThere)
                              [](RegRoot, const std::string&, const std::string&) { return false; }};
     EXPECT_EQ(unRegisterScriptOf(plan, empty), "REGEDIT4\r\n\r\n[-HKEY_CLASSES_ROOT\\CLSID]\r\n\r\n"
                                                "[-HKEY_CLASSES_ROOT\\Component Categories]\r\n");
+}
+
+// The classes key itself, captured as the parent of what a DLL wrote below
+// HKEY_LOCAL_MACHINE\Software\Classes, is named without a trailing "\" and
+// never deleted: "[-HKEY_CURRENT_USER\Software\Classes\]" would take every
+// per-user class with it.
+TEST(CaptureRules, TheClassesKeyItselfIsNeverDeleted)
+{
+    const std::vector<CapturedKey> keys{{CapturedRoot::LocalMachine, "Software", {}, true},
+                                        {CapturedRoot::LocalMachine, "Software\\Classes", {}, true},
+                                        {CapturedRoot::LocalMachine, "Software\\Classes\\CLSID\\{A}", {}, false}};
+    const CapturePlan plan = planCapture(keys, {64, true}, {}, "");
+    ASSERT_EQ(plan.keys.size(), 2u);
+    EXPECT_EQ(plan.keys[0].key.fullName(), "HKEY_CURRENT_USER\\Software\\Classes");
+    const ExistingKeys existing{
+        [](RegRoot, const std::string& path) { return path == "Software\\Classes" || path == "Software"; },
+        [](RegRoot, const std::string&, const std::string&) { return false; }};
+    EXPECT_EQ(unRegisterScriptOf(plan, existing),
+              "REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{A}]\r\n");
+    EXPECT_EQ(planCapture({{CapturedRoot::ClassesRoot, "", {text("", "x")}, true}}, {64, false}, {}, "")
+                  .keys[0]
+                  .key.fullName(),
+              "HKEY_CLASSES_ROOT");
 }
 
 TEST(CaptureRules, TemplateKeysFollowTheTarget)

@@ -20,7 +20,7 @@ std::string utf8(const std::wstring &wide) {
 }
 
 std::wstring wide(const char *ascii) {
-  return std::wstring(ascii, ascii + std::char_traits<char>::length(ascii));
+  return {ascii, ascii + std::char_traits<char>::length(ascii)};
 }
 
 HKEY predefinedKeyOf(scripts::CapturedRoot root) {

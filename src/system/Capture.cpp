@@ -294,8 +294,8 @@ CapturedScripts captureScripts(const std::string& dll, const std::string& server
         for (const std::string& key : run.escapedKeys)
             out.problems.push_back("Written around the capture into the real registry: " + key);
         if (run.escapedKeys.empty())
-            out.problems.push_back("A write into HKEY_LOCAL_MACHINE\\Software or HKEY_CURRENT_USER\\Software\\Classes "
-                                   "was seen while the DLL ran, but its key could not be named.");
+            out.problems.emplace_back("A write into HKEY_LOCAL_MACHINE\\Software or HKEY_CURRENT_USER\\Software\\Classes "
+                                      "was seen while the DLL ran, but its key could not be named.");
     }
     if (const std::string problem = captureProblem(run); !problem.empty()) out.problems.push_back(problem);
     if (!out.problems.empty()) return out;

@@ -16,3 +16,9 @@ add_dependencies(browser_bench AddInReg AddInRegCli startup_floor)
 add_executable(doctor_bench ${PROJECT_SOURCE_DIR}/bench/doctor_bench.cpp)
 target_link_libraries(doctor_bench PRIVATE test_support)
 add_dependencies(doctor_bench AddInRegCli AddInRegSample)
+
+# The capture of the sample and of msxml3.dll, against starting an empty program.
+add_executable(empty_program ${PROJECT_SOURCE_DIR}/bench/empty_program.cpp)
+add_executable(capture_bench ${PROJECT_SOURCE_DIR}/bench/capture_bench.cpp)
+target_link_libraries(capture_bench PRIVATE test_support)
+add_dependencies(capture_bench AddInRegCli AddInRegSample empty_program)

@@ -7,6 +7,8 @@ set(ADDINREG_RULE_SOURCES
     src/text/Fields.cpp
     src/scripts/RegScript.cpp
     src/scripts/RegFileReader.cpp
+    src/scripts/ValueLines.cpp
+    src/scripts/Capture.cpp
     src/classes/Arguments.cpp
     src/classes/ClassLookup.cpp
     src/classes/HandOff.cpp
@@ -30,4 +32,5 @@ set(ADDINREG_RULE_TESTS
     tests/rules/server_rules_test.cpp
     tests/rules/doctor_rules_test.cpp
     tests/rules/load_rules_test.cpp
+    tests/rules/capture_rules_test.cpp
 )

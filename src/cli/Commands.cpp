@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "Version.h"
+#include "cli/CaptureCommand.h"
 #include "cli/DoctorCommands.h"
 #include "cli/ListCommands.h"
 #include "cli/Options.h"
@@ -8,6 +9,7 @@
 #include "cli/VerifyCommand.h"
 #include "scripts/RegScript.h"
 #include "system/Files.h"
+#include "system/Locale.h"
 #include "system/SafeWrite.h"
 #include "system/Template.h"
 #include "text/Text.h"
@@ -54,20 +56,11 @@ struct WriteOptions {
     bool noUnReg = false;
     std::string templateFile;
     bool registerServer = false;
+    bool capture = false;
+    bool perUser = false;
     bool verify = false;
     unsigned timeout = kDefaultTimeout;
 };
-
-bool writeFile(const std::string& path, const std::string& text, const std::string& templatePath)
-{
-    const writer::WriteReport report = writer::writeScriptFile(path, text, templatePath);
-    if (report.written()) {
-        printStatus("Written: " + path);
-        return true;
-    }
-    printError("\"" + path + "\" was not written. " + writer::reasonSentence(report));
-    return false;
-}
 
 // The template a write fills: the named one, which must be an ANSI registry
 // script, else the window's choice. Nothing when the run must stop; the
@@ -116,11 +109,20 @@ ExitCode runWrite(const WriteOptions& options)
     if (!load) return ExitCode::NotWritten;
 
     const bool hostR6 = options.host == doctor::Host::R6 && !options.olderHost;
-    const std::string script = scripts::fillRegTemplate(
+    std::string script = scripts::fillRegTemplate(
         load->text, {options.clsid, options.menu, options.description, hostR6, !options.noVersionLine});
+    std::string unRegScript = scripts::unRegScriptOf(script);
+    if (options.capture) {
+        // The server's own keys first, then the template's, in each script.
+        const platform::CapturedScripts captured =
+            platform::captureScripts(options.server, "", options.perUser, platform::kDefaultCaptureTimeout,
+                                     platform::ansiToUtf8(script), platform::ansiToUtf8(unRegScript));
+        if (!reportCapture(captured)) return ExitCode::Failed;
+        script = captured.registerScript;
+        unRegScript = captured.unRegisterScript;
+    }
     if (!writeFile(options.out, script, templatePath)) return ExitCode::NotWritten;
-    if (!options.noUnReg && !writeFile(unRegPath, scripts::unRegScriptOf(script), templatePath))
-        return ExitCode::NotWritten;
+    if (!options.noUnReg && !writeFile(unRegPath, unRegScript, templatePath)) return ExitCode::NotWritten;
     // A build step must not ship the template's own texts unnoticed.
     if (options.menu == kDefaultMenu)
         printError("the menu name is the template's placeholder \"" + std::string(kDefaultMenu) + "\"; set it with --menu.");
@@ -129,10 +131,11 @@ ExitCode runWrite(const WriteOptions& options)
                    "\"; set it with --description.");
 
     if (!options.registerServer) return ExitCode::Ok;
-    // Both run whatever the first one gives, as in the window.
+    // Both run whatever the first one gives, as in the window. A captured
+    // script holds the server's own keys: the merge alone registers it.
     const bool registered =
-        reportExitCode("regsvr32.exe /s \"" + options.server + "\"",
-                       platform::runUtility(platform::kRegsvr32, "/s", options.server, options.timeout));
+        options.capture || reportExitCode("regsvr32.exe /s \"" + options.server + "\"",
+                                          platform::runUtility(platform::kRegsvr32, "/s", options.server, options.timeout));
     const bool merged = reportExitCode("reg.exe import \"" + options.out + "\"",
                                        platform::runUtility(platform::kReg, "import", options.out, options.timeout));
     // The read-back runs whatever they gave: it shows what the merge left.
@@ -176,16 +179,36 @@ void addWriteCommand(CLI::App& app, WriteOptions& o)
                       "The template (default: AddInTemplate.Reg in the current folder, else the built-in one)")
         ->type_name("FILE")
         ->check(nonEmpty("--template"));
+    CLI::Option* capture =
+        write->add_flag("--capture", o.capture,
+                        "Put the server's own registration, captured from its DllRegisterServer, into both scripts "
+                        "(needs --server)");
+    write->add_flag("--per-user", o.perUser,
+                    "Register in HKEY_CURRENT_USER\\Software\\Classes, which needs no elevation")
+        ->needs(capture);
     CLI::Option* registerServer = write->add_flag(
-        "--register", o.registerServer, "Then run regsvr32 /s on the server and reg import on OUT, and wait for both");
+        "--register", o.registerServer,
+        "Then run regsvr32 /s on the server (not with --capture) and reg import on OUT, and wait for both");
     write->add_flag("--verify", o.verify, "After --register, report each key and value of OUT that is not in the registry")
         ->needs(registerServer);
     addTimeoutOption(*write, o.timeout)->needs(registerServer);
     write->footer("Example:\n  AddInRegCli write MyAddIn.reg --clsid {6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13} "
-                  "--server C:\\AddIns\\MyAddIn.dll --menu \"My Add-In\" --register");
+                  "--server C:\\AddIns\\MyAddIn.dll --menu \"My Add-In\" --register\n" +
+                  std::string(kCaptureRunsCode));
 }
 
 } // namespace
+
+bool writeFile(const std::string& path, const std::string& text, const std::string& templatePath)
+{
+    const writer::WriteReport report = writer::writeScriptFile(path, text, templatePath);
+    if (report.written()) {
+        printStatus("Written: " + path);
+        return true;
+    }
+    printError("\"" + path + "\" was not written. " + writer::reasonSentence(report));
+    return false;
+}
 
 bool reportExitCode(const std::string& what, const platform::RunResult& result)
 {
@@ -232,12 +255,15 @@ int run(int argc, char** argv)
     addWriteCommand(app, writeOptions);
     const DoctorCommands doctor(app); // check, unregister, stale
     const VerifyCommand verify(app);
+    const CaptureCommand capture(app);
 
     try {
         app.parse(argc, argv);
         // A check CLI11 cannot express: --server is needed only to register.
         if (app.got_subcommand("write") && writeOptions.registerServer && writeOptions.server.empty())
             throw CLI::RequiredError("--server is needed by --register");
+        if (app.got_subcommand("write") && writeOptions.capture && writeOptions.server.empty())
+            throw CLI::RequiredError("--server is needed by --capture");
     } catch (const CLI::CallForHelp&) {
         printResult(withCrLf(app.help()));
         return codeOf(ExitCode::Ok);
@@ -261,6 +287,7 @@ int run(int argc, char** argv)
     else if (find->parsed()) code = runFind(typed, findOptions);
     else if (doctor.parsed()) code = doctor.run();
     else if (verify.parsed()) code = verify.run();
+    else if (capture.parsed()) code = capture.run();
     else code = runWrite(writeOptions);
     if (resultsFailed()) {
         printError("the output could not be written (the disk may be full, or the reader gone).");

@@ -16,6 +16,10 @@ inline constexpr unsigned kDefaultTimeout = 120;
 // that it was ended at its time limit. True when it ran and gave 0.
 bool reportExitCode(const std::string& what, const platform::RunResult& result);
 
+// Writes a script with the safe write and prints "Written: PATH", or why it
+// was not written. `templatePath`: the template in use, never replaced.
+bool writeFile(const std::string& path, const std::string& text, const std::string& templatePath);
+
 // Runs one command line, its arguments in UTF-8, and gives the exit code.
 int run(int argc, char** argv);
 

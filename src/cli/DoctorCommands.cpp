@@ -35,18 +35,6 @@ CLI::Validator targetValidator()
         ""};
 }
 
-// An existing file, told by the wide calls (CLI11's own test would read the
-// name in the ANSI code page).
-CLI::Validator existingFile(const std::string& what)
-{
-    return {
-        [what](std::string& path) {
-            if (path.empty()) return what + " is empty";
-            return platform::fileExists(path) ? std::string() : what + ": \"" + path + "\" is not a file";
-        },
-        ""};
-}
-
 const char kTargetHelp[] =
     "A ProgID, a CLSID in braces, or a server DLL's path (every class it serves, in either view)";
 
@@ -70,6 +58,7 @@ struct DoctorCommands::State {
     bool strict = false;
     std::string script;
     bool verify = false;
+    bool perUser = false;
     unsigned timeout = kDefaultTimeout;
     ViewChoice view = ViewChoice::Both;
     std::string cleanupScript;
@@ -99,6 +88,13 @@ struct DoctorCommands::State {
 
     ExitCode runUnregister() const
     {
+        // A per-user registration is the script's alone: regsvr32 /u would
+        // remove the machine's keys.
+        if (perUser && script.empty()) {
+            printError("--per-user needs --unreg-file, the per-user un-register script");
+            printStatus(std::string("Run \"") + kProgram + " unregister --help\" for the options and an example.");
+            return ExitCode::Usage;
+        }
         const doctor::SystemMachine system;
         const doctor::Machine& machine = system.machine();
         const std::vector<doctor::ClassRef> classes = doctor::classesOf(machine, target);
@@ -117,6 +113,10 @@ struct DoctorCommands::State {
         }
 
         bool failed = false;
+        if (perUser) {
+            servers.clear();
+            missing.clear();
+        }
         const bool serverMissing = !missing.empty();
         for (const std::string& file : missing) printStatus(file + " does not exist; regsvr32 was not run on it");
         for (const std::string& file : servers)
@@ -219,6 +219,8 @@ DoctorCommands::DoctorCommands(CLI::App& app) : state_(std::make_unique<State>()
             ->check(existingFile("--unreg-file"));
     // The older name of --unreg-file.
     s.unregister->add_option("--script", s.script, "")->group("")->check(existingFile("--script"))->excludes(script);
+    s.unregister->add_flag("--per-user", s.perUser,
+                           "Merge only --unreg-file, for a per-user registration; regsvr32 /u is not run");
     s.unregister->add_flag("--verify", s.verify, "Then list every key of the class still present");
     addTimeoutOption(*s.unregister, s.timeout);
     s.unregister->footer("Example:\n  AddInRegCli unregister C:\\AddIns\\MyAddIn.dll --unreg-file UnReg-MyAddIn.reg --verify");

@@ -7,7 +7,9 @@ enum class ExitCode : int {
     // A check found a problem: a checklist item failed (with --strict: or
     // warned), stale classes were found, a key or value is not as a script
     // writes it, keys are left after unregister, or a started utility gave a
-    // non-zero exit code, could not be started or was ended at its time limit.
+    // non-zero exit code, could not be started or was ended at its time limit,
+    // or a capture was not clean (a write went around it, DllRegisterServer
+    // failed, crashed or ran out of time): then no script is written.
     Failed = 1,
     // The command line is wrong: the reason on one line on standard error.
     // Nothing was read or written.

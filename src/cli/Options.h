@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "system/Files.h"
 #include "text/Text.h"
 
 #include <string>
@@ -69,6 +70,18 @@ inline CLI::Option* addHostOption(CLI::App& command, doctor::Host& host, bool wi
 inline CLI::Validator nonEmpty(const std::string& what)
 {
     return {[what](std::string& text) { return text.empty() ? what + " is empty" : std::string(); }, ""};
+}
+
+// An existing file, told by the wide calls (CLI11's own test would read the
+// name in the ANSI code page).
+inline CLI::Validator existingFile(const std::string& what)
+{
+    return {
+        [what](std::string& path) {
+            if (path.empty()) return what + " is empty";
+            return platform::fileExists(path) ? std::string() : what + ": \"" + path + "\" is not a file";
+        },
+        ""};
 }
 
 // --timeout SECONDS for the commands that wait on a started utility.

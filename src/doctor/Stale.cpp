@@ -1,11 +1,11 @@
 #include "doctor/Stale.h"
 
 #include "classes/ProgIdList.h"
+#include "scripts/ValueLines.h"
 #include "text/Text.h"
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <map>
 #include <set>
 
@@ -19,6 +19,10 @@ using registry::bitsOf;
 using registry::classKey;
 using registry::otherView;
 using registry::serverKey;
+using scripts::fitsKeyLine;
+using scripts::isAscii;
+using scripts::utf16Script;
+using scripts::valueLine;
 using text::equalIgnoringCase;
 using text::upperAscii;
 
@@ -66,64 +70,6 @@ private:
     std::string path_;
     std::map<std::pair<int, int>, Entry> entries_;
 };
-
-std::string hexByte(unsigned char byte)
-{
-    char text[4];
-    std::snprintf(text, sizeof(text), "%02x", static_cast<unsigned>(byte));
-    return text;
-}
-
-std::string escaped(const std::string& text)
-{
-    std::string out;
-    for (char c : text) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
-    }
-    return out;
-}
-
-bool hasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
-
-// One value as a Version 5.00 line (continued hex lines included), or
-// nothing when the script cannot carry it exactly.
-std::optional<std::string> valueLine(const registry::NamedValue& v)
-{
-    if (hasLineBreak(v.name) || v.name.find('\0') != std::string::npos) return std::nullopt;
-    std::string line = v.name.empty() ? std::string("@=") : '"' + escaped(v.name) + "\"=";
-    const std::string bytes(v.value.data.begin(), v.value.data.end());
-    if (v.value.type == registry::ValueType::String) {
-        const std::string text = v.value.leadingText();
-        if (text::utf16BytesFromUtf8(text) == bytes && !hasLineBreak(text)) return line + '"' + escaped(text) + '"';
-    }
-    if (v.value.type == registry::ValueType::Dword && bytes.size() == 4) {
-        const std::uint32_t number = *v.value.dword();
-        char text[16];
-        std::snprintf(text, sizeof(text), "dword:%08x", static_cast<unsigned>(number));
-        return line + text;
-    }
-    line += v.value.type == registry::ValueType::Binary
-                ? std::string("hex:")
-                : "hex(" + std::to_string(static_cast<unsigned long>(v.value.type)) + "):";
-    // Wrapped as exports wrap them: a comma and "\" end each full line.
-    size_t width = line.size();
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        line += hexByte(static_cast<unsigned char>(bytes[i]));
-        width += 2;
-        if (i + 1 < bytes.size()) {
-            line += ',';
-            ++width;
-            if (width >= 76) {
-                line += "\\";
-                line += text::kCrLf;
-                line += "  ";
-                width = 2;
-            }
-        }
-    }
-    return line;
-}
 
 // The key and all below it as undo lines, parents first; nothing when some
 // part of it cannot be restored exactly (`why` says which).
@@ -315,21 +261,6 @@ private:
     std::set<std::string> progIdKeys_;                   // upper-case full key names
 };
 
-bool isAscii(const std::string& text)
-{
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-// UTF-16 LE with its byte-order mark.
-std::string utf16Script(const std::string& utf8)
-{
-    std::string bytes = text::utf16BytesFromUtf8(utf8);
-    bytes.resize(bytes.size() - 2); // no NUL at the end of a file
-    return std::string("\xFF\xFE", 2) + bytes;
-}
-
-constexpr char kVersion5[] = "Windows Registry Editor Version 5.00";
-
 } // namespace
 
 std::vector<StaleClass> findStaleClasses(const Machine& machine, bool view64, bool view32)
@@ -354,12 +285,12 @@ std::string cleanupScript(const std::vector<StaleClass>& classes)
         lines += text::kCrLf + block;
     }
     if (ascii) return "REGEDIT4" + std::string(text::kCrLf) + lines;
-    return utf16Script(kVersion5 + std::string(text::kCrLf) + lines);
+    return utf16Script(scripts::kVersion5Header + std::string(text::kCrLf) + lines);
 }
 
 std::string undoScript(const registry::ClassesSource& registry, const std::vector<StaleClass>& classes)
 {
-    std::string lines = std::string(kVersion5) + text::kCrLf;
+    std::string lines = std::string(scripts::kVersion5Header) + text::kCrLf;
     std::string why;
     for (const StaleClass& c : classes) {
         const auto add = [&](Hive hive, View view, const std::string& path) {
@@ -376,12 +307,6 @@ std::string undoFileNameOf(const std::string& cleanupFileName)
 {
     const std::string_view folder = text::folderOf(cleanupFileName);
     return std::string(folder) + "Undo-" + std::string(text::fileNameOf(cleanupFileName));
-}
-
-bool fitsKeyLine(const std::string& key)
-{
-    return !key.empty() && key.find_first_of(std::string("\r\n]\0", 4)) == std::string::npos && key.back() != ' ' &&
-           key.back() != '\t';
 }
 
 } // namespace doctor

@@ -54,7 +54,4 @@ std::string undoScript(const registry::ClassesSource& registry, const std::vecto
 // The undo script's path beside the cleanup's: "Undo-" before the file name.
 std::string undoFileNameOf(const std::string& cleanupFileName);
 
-// Whether "[-" + key + "]" names exactly that key.
-bool fitsKeyLine(const std::string& key);
-
 } // namespace doctor

@@ -297,6 +297,52 @@ std::vector<std::string> OpenKey::subKeys() const
     return enumerateSubKeys(key_);
 }
 
+std::vector<NamedValue> OpenKey::values() const
+{
+    if (!key_) return {};
+    return enumerateValues(key_);
+}
+
+namespace {
+
+std::uint64_t numberOf(const FILETIME& time)
+{
+    return (std::uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// Whether the key or one below it was written since; the names go to `found`.
+bool collectWritten(HKEY parent, const std::wstring& name, const std::string& path, std::uint64_t since,
+                    std::vector<std::string>& found)
+{
+    // Opened as itself: a link would lead into keys read elsewhere in the walk.
+    const Key key(parent, name, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | viewFlag(View::Bits64),
+                  name.empty() ? 0 : REG_OPTION_OPEN_LINK);
+    if (!key) return false;
+    const std::optional<Value> link = queryValue(key.get(), "SymbolicLinkValue");
+    if (link && link->type == ValueType::Link) return false;
+    FILETIME written{};
+    if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, &written) != ERROR_SUCCESS)
+        return false;
+    bool below = false;
+    for (const std::string& sub : enumerateSubKeys(key.get()))
+        below |= collectWritten(key.get(), wideOf(sub), text::below(path, sub), since, found);
+    // Creating or deleting a subkey writes its parent too: name the subkey.
+    const bool self = numberOf(written) >= since;
+    if (self && !below) found.push_back(path);
+    return self || below;
+}
+
+} // namespace
+
+std::vector<std::string> keysWrittenSince(HKEY root, const std::string& path, std::uint64_t since)
+{
+    std::vector<std::string> found;
+    collectWritten(root, wideOf(path), path, since, found);
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
 std::string expandEnvironment(const std::string& text)
 {
     const std::wstring wide = wideOf(text);

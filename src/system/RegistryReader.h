@@ -75,11 +75,19 @@ public:
     explicit operator bool() const { return key_ != nullptr; }
     std::optional<Value> value(const std::string& name) const;
     std::vector<std::string> subKeys() const;
+    std::vector<NamedValue> values() const;
 
 private:
     HKEY key_ = nullptr;
     bool owned_ = false;
 };
+
+// The keys at and below `path` of `root` (its 64-bit view) that were
+// written (created, or a value set or deleted) at or after `since`, a
+// FILETIME as a number, each named by its path below `root`; a key whose
+// change is only that of a subkey below it is left out. Reads the whole
+// subtree: for naming keys after a change was seen, not for watching.
+std::vector<std::string> keysWrittenSince(HKEY root, const std::string& path, std::uint64_t since);
 
 // The text with its %NAME% references to environment variables replaced, as
 // REG_EXPAND_SZ data is meant to be read. Unknown names stay as they are.

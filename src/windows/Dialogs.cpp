@@ -1,7 +1,10 @@
 #include "windows/Dialogs.h"
 
 #include "system/Error.h"
+#include "system/RegistryReader.h"
 #include "windows/Toolkit.h"
+
+#include <commdlg.h>
 
 #include <new>
 
@@ -22,6 +25,26 @@ MsgResult showMessage(HWND owner, const std::string& prompt, MsgButtons buttons,
     case IDNO: return MsgResult::No;
     default: return MsgResult::Ok;
     }
+}
+
+std::optional<std::string> askScriptSavePath(HWND owner, const std::string& suggestedName)
+{
+    // Wide, so that a folder or name outside the code page is kept exactly.
+    std::wstring path = registry::wideOf(suggestedName);
+    path.resize(32768, L'\0');
+    static constexpr wchar_t kFilter[] = L"Registry scripts (*.reg)\0*.reg\0All files (*.*)\0*.*\0";
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = kFilter;
+    dialog.lpstrFile = path.data();
+    dialog.nMaxFile = DWORD(path.size());
+    dialog.lpstrDefExt = L"reg";
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+    ModalScope modal;
+    if (!GetSaveFileNameW(&dialog)) return std::nullopt;
+    path.resize(path.find(L'\0'));
+    return registry::utf8Of(path);
 }
 
 void reportFatalError(const std::exception& error)

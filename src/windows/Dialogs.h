@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -18,6 +19,11 @@ enum class MsgResult { Ok, Yes, No };
 // it shows.
 MsgResult showMessage(HWND owner, const std::string& prompt, MsgButtons buttons = MsgButtons::Ok,
                       MsgIcon icon = MsgIcon::None, const std::string& title = kAppTitle);
+
+// Asks where to save a registry script, suggesting `suggestedName` (UTF-8);
+// the path chosen (UTF-8, exactly as named), or nothing when cancelled. An
+// existing file is replaced only after the dialog's own question.
+std::optional<std::string> askScriptSavePath(HWND owner, const std::string& suggestedName);
 
 // Reports the error in a critical message box with its number and
 // description, then ends the program.

@@ -4,6 +4,7 @@
 #include "classes/HandOff.h"
 #include "windows/ReportWindow.h"
 #include "classes/ProgIdList.h"
+#include "system/Capture.h"
 #include "system/Doctor.h"
 #include "classes/Arguments.h"
 #include "windows/Dialogs.h"
@@ -12,6 +13,7 @@
 #include "system/RegistryAPI.h"
 #include "system/RegistryReader.h"
 #include "system/ServerFiles.h"
+#include "text/Text.h"
 #include "windows/WriteRegistry.h"
 
 using platform::MsgButtons;
@@ -170,7 +172,7 @@ void ReadRegistry::onListMenu(POINT at)
     // class the buttons act on stays as it is.
     const RowClass found = rowClass();
     const std::string serverPath = found.server.found() ? found.server.file : found.server.path;
-    enum Entry { CopyProgId, CopyClsid, CopyServerPath, OpenServerFolder, CheckRegistration };
+    enum Entry { CopyProgId, CopyClsid, CopyServerPath, OpenServerFolder, CheckRegistration, CaptureRegistration };
     const std::optional<size_t> chosen = platform::showPopupMenu(
         hwnd(), at,
         {
@@ -179,6 +181,7 @@ void ReadRegistry::onListMenu(POINT at)
             {"Copy Server Path", !serverPath.empty()},
             {"Open Server Folder", !serverPath.empty()},
             {platform::ansiFromUtf8("Check Registration\xE2\x80\xA6"), !found.progId.empty()},
+            {platform::ansiFromUtf8("Capture Registration\xE2\x80\xA6"), found.server.found()},
         });
     if (!chosen) return;
     switch (Entry(*chosen)) {
@@ -194,11 +197,43 @@ void ReadRegistry::onListMenu(POINT at)
         if (!reportWindow) reportWindow = std::make_unique<ReportWindow>();
         // The load trial runs the add-in's code: only on its own click.
         const std::string progId = found.progId;
-        reportWindow->showReport("Check Registration - " + platform::ansiFromUtf8(progId), report,
+        reportWindow->showReport("Check Registration - " + platform::ansiFromUtf8(progId), report, std::nullopt,
                                  {"Try Loading", [progId] { return doctor::checkReport(progId, doctor::Host::Any, true); }});
         break;
     }
+    case CaptureRegistration: captureRegistration(found); break;
     }
+}
+
+void ReadRegistry::captureRegistration(const RowClass& found)
+{
+    const std::string question =
+        "Capture Registration runs the code of\r\n" + platform::ansiFromUtf8(found.server.file) +
+        "\r\n(its DllRegisterServer, as regsvr32 does) in a helper process, with the registry redirected into a "
+        "scratch key.\r\n\r\nRun it?";
+    if (platform::showMessage(hwnd(), question, MsgButtons::YesNo, MsgIcon::None, "Capture Registration") !=
+        platform::MsgResult::Yes)
+        return;
+    platform::CapturedScripts captured;
+    {
+        platform::WaitCursor wait;
+        captured = platform::captureScripts(found.server.file, "", false, platform::kDefaultCaptureTimeout);
+    }
+    std::string report;
+    for (const std::string& line : captured.notes) report += line + kLineEnd;
+    std::optional<ReportScripts> scripts;
+    if (captured.clean) {
+        // A Version 5.00 script is UTF-16 behind its byte-order mark; the report shows UTF-8.
+        const std::string& bytes = captured.registerScript;
+        report += bytes.rfind("\xFF\xFE", 0) == 0 ? text::utf8FromUtf16(text::utf16Units(bytes.substr(2))) : bytes;
+        const std::string name(text::fileNameOf(found.server.file));
+        scripts = ReportScripts{bytes, captured.unRegisterScript, name.substr(0, name.rfind('.')) + ".reg"};
+    } else {
+        for (const std::string& line : captured.problems) report += line + kLineEnd;
+        report += std::string("No script was written.") + kLineEnd;
+    }
+    if (!reportWindow) reportWindow = std::make_unique<ReportWindow>();
+    reportWindow->showReport("Capture Registration - " + platform::ansiFromUtf8(found.progId), report, scripts);
 }
 
 void ReadRegistry::onListKeyDown(int keyCode, int shift)

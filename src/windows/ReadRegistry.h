@@ -50,7 +50,7 @@ private:
     std::string currentClsid;
     std::string currentServer;
     std::unique_ptr<WriteRegistry> regFileWindow; // created by the first "Write Reg File"
-    std::unique_ptr<ReportWindow> reportWindow;   // created by the first "Check Registration..."
+    std::unique_ptr<ReportWindow> reportWindow;   // created by the first "Check Registration..." or "Capture Registration..."
 
     // Handlers and the operations they run.
     void createControls();
@@ -63,5 +63,6 @@ private:
     void onWriteRegFileClick();
     RowClass rowClass() const;
     void onListMenu(POINT at);
+    void captureRegistration(const RowClass& found);
     void onListKeyDown(int keyCode, int shift);
 };

@@ -6,8 +6,10 @@
 // One program start serves the whole suite (a Wine start costs seconds). Each
 // test first brings the window into the state it needs by clicking and
 // typing; only "Quit" must come last.
+#include "TestFiles.h"
 #include "TestRegistry.h"
 #include "Ui.h"
+#include "system/Locale.h"
 
 #include <gtest/gtest.h>
 
@@ -443,7 +445,7 @@ TEST_F(BrowserWindow, AnEmptySearchBoxAsksForAValueOnlyOnFindDll)
 // Last: it ends the program.
 // The list's context menu, opened from the keyboard: the entries act on the
 // row the window shows.
-TEST_F(BrowserWindow, ContextMenuCopiesTheClsidAndOpensTheCheckReport)
+TEST_F(BrowserWindow, ContextMenuCopiesTheClsidAndOpensTheCheckAndCaptureReports)
 {
     int row = rowOf(kAlpha);
     ASSERT_GE(row, 0);
@@ -477,11 +479,13 @@ TEST_F(BrowserWindow, ContextMenuCopiesTheClsidAndOpensTheCheckReport)
     HWND report = waitFor([] { return FindWindowA(nullptr, "Check Registration - AddInRegE2E.Alpha.1"); }, kWaitMs);
     ASSERT_NE(report, nullptr) << "no report window";
     std::vector<HWND> parts;
-    EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(report) && (parts = childrenOf(report)).size() == 4; }, kWaitMs));
-    ASSERT_EQ(parts.size(), 4u);
+    EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(report) && (parts = childrenOf(report)).size() == 5; }, kWaitMs));
+    ASSERT_EQ(parts.size(), 5u);
     EXPECT_EQ(windowText(parts[1]), "Try Loading");
-    EXPECT_EQ(windowText(parts[2]), "Copy");
-    EXPECT_EQ(windowText(parts[3]), "Close");
+    EXPECT_EQ(windowText(parts[2]), platform::ansiFromUtf8("Save As\xE2\x80\xA6"));
+    EXPECT_FALSE(IsWindowEnabled(parts[2])) << "a check report is no script";
+    EXPECT_EQ(windowText(parts[3]), "Copy");
+    EXPECT_EQ(windowText(parts[4]), "Close");
     const std::string text = windowText(parts[0]);
     EXPECT_NE(text.find(kAlphaClsid), std::string::npos) << text;
     EXPECT_NE(text.find("e2eShared Alpha.dll"), std::string::npos) << text;
@@ -490,9 +494,70 @@ TEST_F(BrowserWindow, ContextMenuCopiesTheClsidAndOpensTheCheckReport)
     clickButton(parts[1]);
     EXPECT_TRUE(waitUntil([&] { return windowText(parts[0]).find("Load trial") != std::string::npos; }, 60000))
         << windowText(parts[0]);
-    clickButton(parts[3]);
+    clickButton(parts[4]);
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(report); }, kWaitMs));
     EXPECT_TRUE(app->isRunning());
+
+    // "Capture Registration...": asked first, since the server's code runs;
+    // the script shows, and nothing of it is in the registry.
+    const std::string sample = buildFolder() + "AddInRegSample.dll";
+    const std::string alphaServer = std::string("CLSID\\") + kAlphaClsid + "\\InProcServer32";
+    const auto setAlphaServer = [&](const std::string& path) {
+        return RegSetKeyValueA(HKEY_CLASSES_ROOT, alphaServer.c_str(), nullptr, REG_SZ, path.c_str(),
+                               DWORD(path.size() + 1));
+    };
+    ASSERT_EQ(setAlphaServer(sample), ERROR_SUCCESS);
+    chooseEntry(6);
+    std::optional<SeenMessageBox> question = waitForMessageBox(app->pid(), kWaitMs);
+    ASSERT_TRUE(question.has_value()) << "no question before the capture";
+    EXPECT_NE(question->text.find("runs the code of"), std::string::npos) << question->text;
+    answerMessageBox(*question, IDYES);
+    report = waitFor([] { return FindWindowA(nullptr, "Capture Registration - AddInRegE2E.Alpha.1"); }, kWaitMs);
+    ASSERT_NE(report, nullptr) << "no capture report";
+    EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(report) && (parts = childrenOf(report)).size() == 5; }, kWaitMs));
+    ASSERT_EQ(parts.size(), 5u);
+    const std::string script = windowText(parts[0]);
+    EXPECT_EQ(script.rfind("REGEDIT4\r\n", 0), 0u) << script;
+    EXPECT_NE(script.find("[HKEY_CLASSES_ROOT\\CLSID\\{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}\\InProcServer32]"),
+              std::string::npos)
+        << script;
+    EXPECT_FALSE(IsWindowVisible(parts[1])) << "a captured script has no load trial";
+    EXPECT_TRUE(IsWindowEnabled(parts[2])) << "a captured script can be saved";
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "CLSID\\{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}"));
+
+    // "Save As...": the script as shown, and its un-register script beside it.
+    const std::string saved = buildFolder() + "e2e captured.reg";
+    const std::string savedUnReg = buildFolder() + "UnReg-e2e captured.reg";
+    DeleteFileA(saved.c_str());
+    DeleteFileA(savedUnReg.c_str());
+    PostMessageA(parts[2], BM_CLICK, 0, 0);
+    HWND dialog = waitFor([] { return FindWindowA("#32770", nullptr); }, kWaitMs);
+    ASSERT_NE(dialog, nullptr) << "no save dialog";
+    // The file name box: the combo box cmb13 of the Explorer-style dialog, else the edit box edt1.
+    HWND name = nullptr;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            name = GetDlgItem(dialog, 0x47C);
+            if (!name) name = GetDlgItem(dialog, 0x480);
+            return name != nullptr && GetDlgItem(dialog, IDOK) != nullptr;
+        },
+        kWaitMs));
+    ASSERT_NE(name, nullptr) << "no file name box";
+    SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(saved.c_str()));
+    PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(dialog); }, kWaitMs)) << "the save dialog stays";
+    std::optional<SeenMessageBox> done = waitForMessageBox(app->pid(), kWaitMs);
+    ASSERT_TRUE(done.has_value()) << "no message after the save";
+    EXPECT_NE(done->text.find("Written: "), std::string::npos) << done->text;
+    answerMessageBox(*done, IDOK);
+    EXPECT_EQ(readFileBytes(saved).value_or(""), script);
+    EXPECT_EQ(readFileBytes(savedUnReg).value_or("").rfind("REGEDIT4\r\n", 0), 0u);
+    DeleteFileA(saved.c_str());
+    DeleteFileA(savedUnReg.c_str());
+    clickButton(parts[4]);
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(report); }, kWaitMs));
+    EXPECT_TRUE(app->isRunning());
+    EXPECT_EQ(setAlphaServer(kAlphaDll), ERROR_SUCCESS);
 }
 
 TEST_F(BrowserWindow, QuitEndsTheProcessAtOnce)

@@ -4,6 +4,7 @@
 #include "doctor/Checklist.h"
 #include "doctor/Report.h"
 #include "doctor/Stale.h"
+#include "scripts/ValueLines.h"
 #include "scripts/HostCategories.h"
 #include "text/Text.h"
 
@@ -292,8 +293,8 @@ TEST(DoctorRules, CleanupScriptDeletesExactlyTheKeysItCanName)
                                      "[-HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{A}]\r\n"
                                      "[-HKEY_LOCAL_MACHINE\\Software\\Classes\\A.1]\r\n\r\n"
                                      "[-HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{B}]\r\n");
-    for (const char* bad : {"", "A\r\n[-HKEY_X", "A ", "A\t", "A]"}) EXPECT_FALSE(fitsKeyLine(bad)) << bad;
-    EXPECT_FALSE(fitsKeyLine(std::string("A\0B", 3)));
+    for (const char* bad : {"", "A\r\n[-HKEY_X", "A ", "A\t", "A]"}) EXPECT_FALSE(scripts::fitsKeyLine(bad)) << bad;
+    EXPECT_FALSE(scripts::fitsKeyLine(std::string("A\0B", 3)));
 }
 
 } // namespace

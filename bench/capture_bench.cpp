@@ -1,0 +1,68 @@
+// How long a capture takes: `AddInRegCli capture` of the sample server and of
+// a large DLL of the system's own (msxml3.dll, hundreds of classes and
+// interfaces), three times each, against the floor of starting a program
+// that does nothing in the same prefix. A capture starts two programs (the
+// companion and its helper), so twice the floor is the least it can take.
+// Prints the figures and the ratios; removes what it wrote.
+#include "ChildProcess.h"
+#include "CliProcess.h"
+#include "TestFiles.h"
+#include "Ui.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+using namespace testing_support;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kRuns = 3;
+
+// The quickest of the runs, in milliseconds; -1 when one failed.
+template <typename Run>
+double quickest(Run run)
+{
+    double best = 1e300;
+    for (int i = 0; i < kRuns; ++i) {
+        const Clock::time_point start = Clock::now();
+        if (!run()) return -1;
+        best = std::min(best, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    return best;
+}
+
+} // namespace
+
+int main()
+{
+    const std::string folder = buildFolder();
+    const std::string out = folder + "capture-bench.reg";
+    const double floor = quickest([&] {
+        const ChildRun run = runChild(folder + "empty_program.exe", {}, {}, 60000);
+        return run.finished && run.exitCode == 0;
+    });
+    wchar_t system[MAX_PATH] = L"";
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::string msxml = utf8(system) + "\\msxml3.dll";
+    std::printf("empty program start: %.0f ms\n", floor);
+    for (const std::string& dll : {folder + "AddInRegSample.dll", msxml}) {
+        size_t bytes = 0;
+        const double ms = quickest([&] {
+            const CliRun run = runCli({"capture", dll, "--out", out, "--no-unreg"});
+            bytes = readFileBytes(out).value_or("").size();
+            DeleteFileA(out.c_str());
+            if (run.exitCode != 0) std::printf("%s", run.err.c_str());
+            return run.finished && run.exitCode == 0;
+        });
+        std::printf("capture %s: %.0f ms (script %zu bytes), %.1f x the empty program's start\n",
+                    dll.c_str(), ms, bytes, floor > 0 ? ms / floor : 0.0);
+    }
+    std::fflush(stdout);
+    return 0;
+}

@@ -1,0 +1,239 @@
+#include "scripts/Capture.h"
+
+#include "scripts/ValueLines.h"
+#include "text/Text.h"
+
+#include <algorithm>
+#include <array>
+#include <set>
+
+namespace scripts {
+
+namespace {
+
+using text::equalIgnoringCase;
+using text::kCrLf;
+using text::upperAscii;
+
+// The path below `prefix` when `path` is `prefix` or lies below it ("" for
+// `prefix` itself), compared without regard to case.
+std::optional<std::string> pathBelow(const std::string& path, std::string_view prefix)
+{
+    if (path.size() < prefix.size() || !equalIgnoringCase(std::string_view(path).substr(0, prefix.size()), prefix))
+        return std::nullopt;
+    if (path.size() == prefix.size()) return std::string();
+    if (path[prefix.size()] != '\\') return std::nullopt;
+    return path.substr(prefix.size() + 1);
+}
+
+// The path below `parent`; `parent` itself for an empty path, never with a
+// trailing "\", which the importer would drop: "[-HKEY_CURRENT_USER\Software\Classes\]"
+// deletes every per-user class.
+std::string joined(std::string_view parent, const std::string& path)
+{
+    return path.empty() ? std::string(parent) : text::below(parent, path);
+}
+
+RegRoot rootOf(CapturedRoot root)
+{
+    switch (root) {
+    case CapturedRoot::ClassesRoot: return RegRoot::ClassesRoot;
+    case CapturedRoot::LocalMachine: return RegRoot::LocalMachine;
+    case CapturedRoot::CurrentUser: return RegRoot::CurrentUser;
+    case CapturedRoot::Users: return RegRoot::Users;
+    }
+    return RegRoot::ClassesRoot;
+}
+
+std::string replacedSpellings(const std::string& text, const std::vector<std::string>& spellings,
+                              const std::string& server)
+{
+    std::string out;
+    const std::string upper = upperAscii(text);
+    for (size_t i = 0; i < text.size();) {
+        const auto found = std::find_if(spellings.begin(), spellings.end(), [&](const std::string& s) {
+            return upper.compare(i, s.size(), s) == 0;
+        });
+        if (found != spellings.end()) {
+            out += server;
+            i += found->size();
+        } else {
+            out += text[i++];
+        }
+    }
+    return out;
+}
+
+// The script's text (header and lines, UTF-8) as a file: REGEDIT4 when it
+// is all ASCII and every value line reads the same there, else Version 5.00
+// in UTF-16.
+std::string scriptFile(const std::string& lines, bool regedit4)
+{
+    if (regedit4 && isAscii(lines)) return "REGEDIT4" + std::string(kCrLf) + lines;
+    return utf16Script(kVersion5Header + std::string(kCrLf) + lines);
+}
+
+std::string keyLine(const std::string& name, bool deleted)
+{
+    return std::string(kCrLf) + (deleted ? "[-" : "[") + name + "]" + kCrLf;
+}
+
+} // namespace
+
+std::string ScriptKey::fullName() const { return joined(rootName(root), path); }
+
+bool isRedirectedClassesKey(const std::string& classesPath)
+{
+    static constexpr std::array<const char*, 5> kRedirected{"CLSID", "DirectShow", "Interface", "Media Type",
+                                                            "MediaFoundation"};
+    const std::string first = classesPath.substr(0, classesPath.find('\\'));
+    return std::any_of(kRedirected.begin(), kRedirected.end(),
+                       [&](const char* name) { return equalIgnoringCase(first, name); });
+}
+
+ScriptKey classesKeyOf(const std::string& classesPath, const CaptureTarget& target)
+{
+    const std::string path =
+        target.bits == 32 && isRedirectedClassesKey(classesPath) ? joined("Wow6432Node", classesPath) : classesPath;
+    if (target.perUser) return {RegRoot::CurrentUser, joined("Software\\Classes", path)};
+    return {RegRoot::ClassesRoot, path};
+}
+
+std::optional<ScriptKey> targetKeyOf(CapturedRoot root, const std::string& path, const CaptureTarget& target)
+{
+    switch (root) {
+    case CapturedRoot::ClassesRoot: return classesKeyOf(path, target);
+    case CapturedRoot::LocalMachine:
+    case CapturedRoot::CurrentUser:
+        if (const std::optional<std::string> classes = pathBelow(path, "Software\\Classes"))
+            return classesKeyOf(*classes, target);
+        if (root == CapturedRoot::CurrentUser) return ScriptKey{RegRoot::CurrentUser, path}; // shared by both views
+        if (target.perUser) return std::nullopt;
+        if (const std::optional<std::string> software = pathBelow(path, "Software"); software && target.bits == 32)
+            return ScriptKey{RegRoot::LocalMachine, joined("Software\\Wow6432Node", *software)};
+        return ScriptKey{RegRoot::LocalMachine, path};
+    case CapturedRoot::Users:
+        if (target.perUser) return std::nullopt;
+        return ScriptKey{RegRoot::Users, path};
+    }
+    return std::nullopt;
+}
+
+registry::Value withServerReplaced(const registry::Value& value, const std::vector<std::string>& spellings,
+                                   const std::string& server)
+{
+    if (!registry::holdsStrings(value.type) || server.empty()) return value;
+    const std::string bytes(value.data.begin(), value.data.end());
+    const std::u16string units = text::utf16Units(bytes);
+    const std::string utf8 = text::utf8FromUtf16(units);
+    // Strings that UTF-8 cannot hold exactly stay as they are.
+    if (text::utf16Bytes(text::utf16FromUtf8(utf8)) != bytes) return value;
+
+    std::vector<std::string> upper;
+    for (const std::string& s : spellings)
+        if (!s.empty()) upper.push_back(upperAscii(s));
+    std::sort(upper.begin(), upper.end(), [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    const std::string replaced = replacedSpellings(utf8, upper, server);
+    if (replaced == utf8) return value;
+    const std::string out = text::utf16Bytes(text::utf16FromUtf8(replaced));
+    return {value.type, std::vector<std::uint8_t>(out.begin(), out.end())};
+}
+
+CapturePlan planCapture(const std::vector<CapturedKey>& captured, const CaptureTarget& target,
+                        const std::vector<std::string>& spellings, const std::string& server)
+{
+    CapturePlan plan;
+    for (const CapturedKey& c : captured) {
+        const bool written = !c.values.empty() || !c.hasSubKeys;
+        const std::optional<ScriptKey> key = targetKeyOf(c.root, c.path, target);
+        if (!key) {
+            if (written) plan.leftOut.push_back(joined(rootName(rootOf(c.root)), c.path));
+            continue;
+        }
+        const std::string name = key->fullName();
+        if (!fitsKeyLine(name)) {
+            plan.problems.push_back("The key \"" + text::escapeControls(name) + "\" cannot be named on a key line.");
+            continue;
+        }
+        PlannedKey planned{*key, {}, written};
+        for (const registry::NamedValue& v : c.values) {
+            registry::NamedValue put{v.name, withServerReplaced(v.value, spellings, server)};
+            if (!valueLine(put)) {
+                plan.problems.push_back("The value \"" + text::escapeControls(v.name) + "\" of \"" + name +
+                                        "\" cannot be written in a script: its name holds a line break or a NUL.");
+                continue;
+            }
+            planned.values.push_back(std::move(put));
+        }
+        plan.keys.push_back(std::move(planned));
+    }
+    return plan;
+}
+
+std::string registerScriptOf(const CapturePlan& plan, const std::string& moreLines)
+{
+    std::string lines;
+    bool regedit4 = true;
+    for (const PlannedKey& k : plan.keys) {
+        if (!k.written) continue;
+        lines += keyLine(k.key.fullName(), false);
+        for (const registry::NamedValue& v : k.values) {
+            const std::optional<std::string> line = valueLine(v);
+            if (!line) continue;
+            regedit4 = regedit4 && fitsRegedit4(v);
+            lines += *line + kCrLf;
+        }
+    }
+    return scriptFile(lines + moreLines, regedit4);
+}
+
+std::string unRegisterScriptOf(const CapturePlan& plan, const ExistingKeys& existing, const std::string& moreLines)
+{
+    std::string lines;
+    std::vector<std::string> deleted; // upper-case full names, each with a trailing "\"
+    std::set<std::string> seen;
+    for (const PlannedKey& k : plan.keys) {
+        const std::string name = k.key.fullName();
+        const std::string upper = upperAscii(name) + "\\";
+        if (!seen.insert(upper).second) continue;
+        if (std::any_of(deleted.begin(), deleted.end(),
+                        [&](const std::string& d) { return upper.compare(0, d.size(), d) == 0; }))
+            continue;
+        if (!existing.keyExists(k.key.root, k.key.path)) {
+            lines += keyLine(name, true);
+            deleted.push_back(upper);
+            continue;
+        }
+        std::string values;
+        for (const registry::NamedValue& v : k.values)
+            if (!existing.valueExists(k.key.root, k.key.path, v.name)) values += valueNameField(v.name) + "=-" + kCrLf;
+        if (!values.empty()) lines += keyLine(name, false) + values;
+    }
+    return scriptFile(lines + moreLines, true);
+}
+
+std::string bodyForTarget(const std::string& script, const CaptureTarget& target)
+{
+    static constexpr std::string_view kRoot = "HKEY_CLASSES_ROOT";
+    std::string out;
+    const size_t firstEnd = script.find('\n');
+    size_t at = firstEnd == std::string::npos ? script.size() : firstEnd + 1;
+    while (at < script.size()) {
+        const size_t end = std::min(script.find('\n', at), script.size());
+        std::string line = script.substr(at, end - at);
+        const std::string_view ending = end < script.size() ? "\n" : "";
+        at = end + 1;
+        const bool deletion = line.rfind("[-", 0) == 0;
+        const size_t start = deletion ? 2 : 1;
+        const size_t close = line.rfind(']');
+        if (!line.empty() && line[0] == '[' && close != std::string::npos && close > start) {
+            if (const std::optional<std::string> path = pathBelow(line.substr(start, close - start), kRoot))
+                line.replace(start, close - start, classesKeyOf(*path, target).fullName());
+        }
+        out += line;
+        out += ending;
+    }
+    return out;
+}
+
+} // namespace scripts

@@ -13,6 +13,8 @@ set(ADDINREG_RULE_SOURCES
     src/classes/Registry.cpp
     src/classes/ServerRule.cpp
     src/doctor/PeImage.cpp
+    src/doctor/PeTables.cpp
+    src/doctor/Dependencies.cpp
     src/doctor/FileUri.cpp
     src/doctor/Checklist.cpp
     src/doctor/Report.cpp
@@ -26,4 +28,5 @@ set(ADDINREG_RULE_TESTS
     tests/rules/reg_reader_test.cpp
     tests/rules/server_rules_test.cpp
     tests/rules/doctor_rules_test.cpp
+    tests/rules/dependency_rules_test.cpp
 )

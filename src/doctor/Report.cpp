@@ -13,11 +13,13 @@ namespace {
 
 constexpr char kLineEnd[] = "\r\n";
 
-constexpr std::array<std::pair<const char*, const char*>, 10> kLabels{{
+constexpr std::array<std::pair<const char*, const char*>, 12> kLabels{{
     {kPresence, "Presence by view"},
     {kHive, "Hive"},
     {kServer, "Server value"},
     {kMachine, "Machine type"},
+    {kExports, "Exports"},
+    {kDependencies, "Dependencies"},
     {kThreading, "ThreadingModel"},
     {kDotNet, ".NET class"},
     {kMenu, "Menu name"},

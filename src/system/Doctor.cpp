@@ -4,6 +4,7 @@
 #include "system/Files.h"
 #include "system/RegistryReader.h"
 #include "system/ServerFiles.h"
+#include "text/Text.h"
 
 namespace doctor {
 
@@ -22,6 +23,30 @@ public:
         return facts.firstBytes;
     }
     std::string absolutePath(const std::string& path) const override { return platform::absolutePath(path); }
+    std::optional<std::string> wholeFile(const std::string& path) const override
+    {
+        return platform::readFileBytes(path, kMaxModuleBytes).bytes;
+    }
+    std::vector<std::string> knownDlls() const override
+    {
+        // Read once: a walk asks for every server of a target.
+        if (!knownDlls_) {
+            knownDlls_.emplace();
+            const registry::OpenKey key(HKEY_LOCAL_MACHINE,
+                                        "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\KnownDLLs");
+            if (key)
+                for (const registry::NamedValue& value : key.values())
+                    if (std::optional<std::string> text = value.value.text();
+                        text && text::endsWithIgnoringCase(*text, ".dll"))
+                        knownDlls_->push_back(*text);
+        }
+        return *knownDlls_;
+    }
+
+private:
+    // Larger than any DLL a host loads; a file past it is not read whole.
+    static constexpr size_t kMaxModuleBytes = size_t{1} << 30;
+    mutable std::optional<std::vector<std::string>> knownDlls_;
 };
 
 } // namespace

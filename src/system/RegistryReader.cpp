@@ -297,6 +297,12 @@ std::vector<std::string> OpenKey::subKeys() const
     return enumerateSubKeys(key_);
 }
 
+std::vector<NamedValue> OpenKey::values() const
+{
+    if (!key_) return {};
+    return enumerateValues(key_);
+}
+
 std::string expandEnvironment(const std::string& text)
 {
     const std::wstring wide = wideOf(text);

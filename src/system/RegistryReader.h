@@ -75,6 +75,7 @@ public:
     explicit operator bool() const { return key_ != nullptr; }
     std::optional<Value> value(const std::string& name) const;
     std::vector<std::string> subKeys() const;
+    std::vector<NamedValue> values() const;
 
 private:
     HKEY key_ = nullptr;

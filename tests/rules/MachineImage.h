@@ -7,6 +7,7 @@
 #include "doctor/Doctor.h"
 #include "text/Text.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -134,12 +135,29 @@ public:
     std::string system32BitFolder() const override { return "C:\\Windows\\SysWOW64"; }
     std::vector<std::string> path{"C:\\Tools"};
 
+    // What a file holds, by upper-case full path; a file without an entry holds "MZ".
+    std::map<std::string, std::string> contents;
+    std::vector<std::string> knownDllNames;
+    void addFile(const std::string& file, std::string bytes)
+    {
+        files.insert(text::upperAscii(file));
+        contents[text::upperAscii(file)] = std::move(bytes);
+    }
+
     // doctor::FileReader
-    std::optional<std::string> firstBytes(const std::string& file, size_t) const override
+    std::optional<std::string> firstBytes(const std::string& file, size_t count) const override
+    {
+        std::optional<std::string> bytes = wholeFile(file);
+        if (bytes) bytes->resize(std::min(bytes->size(), count));
+        return bytes;
+    }
+    std::optional<std::string> wholeFile(const std::string& file) const override
     {
         if (kindOf(file) != classes::PathKind::File) return std::nullopt;
-        return std::string("MZ");
+        const auto found = contents.find(text::upperAscii(file));
+        return found == contents.end() ? std::string("MZ") : found->second;
     }
+    std::vector<std::string> knownDlls() const override { return knownDllNames; }
     std::string absolutePath(const std::string& file) const override { return file; }
 
     doctor::Machine machine() const { return {*this, *this, *this}; }

@@ -68,7 +68,7 @@ TEST(PeTables, DamagedImagesAreNotReadable)
     // Cut anywhere: either still whole enough, or "not readable" with a reason.
     for (size_t size = 0; size < whole.size(); size += 7) {
         const PeTables t = readPeTables(std::string_view(whole).substr(0, size));
-        if (!t.readable) EXPECT_FALSE(t.problem.empty()) << size;
+        EXPECT_TRUE(t.readable || !t.problem.empty()) << size;
     }
     EXPECT_EQ(readPeTables("MZ").problem, "not a PE image");
 

@@ -30,7 +30,8 @@ class Walk {
 public:
     Walk(const std::string& serverFile, const PeTables& server, registry::View view,
          const classes::ServerFileSystem& files, const ModuleReader& reader)
-        : view_(view), files_(files), reader_(reader), ownFolder_(text::folderOf(serverFile))
+        : view_(view), files_(files), reader_(reader), ownFolder_(text::folderOf(serverFile)),
+          stubs_(reader.stubsMissingFunctions())
     {
         for (const std::string& name : reader.knownDlls()) known_.insert(upperAscii(name));
         Module root;
@@ -67,7 +68,10 @@ private:
             if (found < 0) continue;
             for (const PeImportedFunction& function : import.functions) {
                 const std::string problem = missingExport(found, function, delayed, 0);
-                if (!problem.empty()) add(!delayed, problem + " (imported by " + modules_[size_t(from)].name + ")");
+                if (problem.empty()) continue;
+                std::string text = problem + " (imported by " + modules_[size_t(from)].name + ")";
+                if (stubs_ && !delayed) text += ": this system's loader puts a stub in its place that fails when called";
+                add(!delayed && !stubs_, text);
             }
         }
     }
@@ -186,6 +190,7 @@ private:
     const classes::ServerFileSystem& files_;
     const ModuleReader& reader_;
     std::string ownFolder_;
+    bool stubs_;
     std::set<std::string> known_;
     std::deque<Module> modules_; // grows while its entries are read: references stay valid
     std::map<std::string, int> byName_; // upper-case base name: module, or -1 when not found

@@ -28,6 +28,10 @@ public:
     virtual std::optional<std::string> wholeFile(const std::string& path) const = 0;
     // The DLL names of the KnownDLLs list (empty where the system keeps none).
     virtual std::vector<std::string> knownDlls() const = 0;
+    // Whether this system's loader binds an import the DLL does not export
+    // to a stub that fails when called, instead of refusing the load with
+    // ERROR_PROC_NOT_FOUND as Windows does. Wine's loader does.
+    virtual bool stubsMissingFunctions() const { return false; }
 };
 
 struct DependencyFinding {

@@ -43,6 +43,13 @@ public:
         return *knownDlls_;
     }
 
+    bool stubsMissingFunctions() const override
+    {
+        // Wine's ntdll says its version; its loader binds a missing import to a stub.
+        const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }
+
 private:
     // Larger than any DLL a host loads; a file past it is not read whole.
     static constexpr size_t kMaxModuleBytes = size_t{1} << 30;

@@ -9,7 +9,7 @@ endif()
 # may not run 32-bit code at all.
 set(doctor_x86_dll ${CMAKE_BINARY_DIR}/DoctorX86.dll)
 add_custom_command(OUTPUT ${doctor_x86_dll}
-    COMMAND ${ADDINREG_I686_CXX} -shared -s -o ${doctor_x86_dll} ${CMAKE_CURRENT_LIST_DIR}/x86_server.cpp
+    COMMAND ${ADDINREG_I686_CXX} -shared -s -static -static-libgcc -o ${doctor_x86_dll} ${CMAKE_CURRENT_LIST_DIR}/x86_server.cpp
     DEPENDS ${CMAKE_CURRENT_LIST_DIR}/x86_server.cpp
     VERBATIM)
 add_custom_target(doctor_x86_dll DEPENDS ${doctor_x86_dll})

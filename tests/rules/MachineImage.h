@@ -158,6 +158,8 @@ public:
         return found == contents.end() ? std::string("MZ") : found->second;
     }
     std::vector<std::string> knownDlls() const override { return knownDllNames; }
+    bool stubs = false;
+    bool stubsMissingFunctions() const override { return stubs; }
     std::string absolutePath(const std::string& file) const override { return file; }
 
     doctor::Machine machine() const { return {*this, *this, *this}; }

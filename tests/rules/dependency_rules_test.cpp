@@ -167,6 +167,13 @@ TEST_F(Walk, MissingFunctionsByNameOrdinalAndForwarder)
                   "FAIL Helper.dll does not export ordinal 10 (imported by MyAddIn.dll)",
                   "FAIL Other.dll does not export Gone, to which Helper.dll forwards Moved (imported by MyAddIn.dll)"}));
     EXPECT_EQ(result.apiSets, 1u);
+
+    // A loader that binds what is missing to a stub loads the server: a call fails.
+    machine_.stubs = true;
+    const std::vector<std::string> stubbed = walk(server);
+    ASSERT_EQ(stubbed.size(), 3u);
+    EXPECT_EQ(stubbed[0], "WARN Helper.dll does not export HelperTwo (imported by MyAddIn.dll): this system's loader "
+                          "puts a stub in its place that fails when called");
 }
 
 TEST_F(Walk, SearchOrderMachinesAndKnownDlls)

@@ -16,3 +16,7 @@ add_dependencies(browser_bench AddInReg AddInRegCli startup_floor)
 add_executable(doctor_bench ${PROJECT_SOURCE_DIR}/bench/doctor_bench.cpp)
 target_link_libraries(doctor_bench PRIVATE test_support)
 add_dependencies(doctor_bench AddInRegCli AddInRegSample)
+
+# The doctor's dependency walk on the system's own servers with deep import graphs.
+add_executable(dependency_bench ${PROJECT_SOURCE_DIR}/bench/dependency_bench.cpp)
+target_link_libraries(dependency_bench PRIVATE addinreg_core)

@@ -86,15 +86,15 @@ private:
         if (modules_.size() >= kMaxWalkModules) return -1;
 
         const Module& importer = modules_[size_t(from)];
-        std::optional<std::string> bytes;
+        std::optional<ModuleFile> bytes;
         std::string file;
         std::string wrongMachine; // a file of another machine, passed over
         PeImageInfo wrongImage;
         classes::FoundBy foundBy = classes::FoundBy::SystemFolder;
         const auto fits = [&](const std::string& candidate) {
-            std::optional<std::string> read = reader_.wholeFile(candidate);
+            std::optional<ModuleFile> read = reader_.wholeFile(candidate);
             if (!read) return false;
-            const PeImageInfo image = readPeImage(*read);
+            const PeImageInfo image = readPeImage(read->bytes);
             if (image.machineCode != modules_[0].tables.image.machineCode) {
                 if (wrongMachine.empty()) {
                     wrongMachine = candidate;
@@ -136,7 +136,7 @@ private:
         Module module;
         module.name = importName;
         module.file = file;
-        module.tables = readPeTables(*bytes);
+        module.tables = readPeTables(bytes->bytes);
         module.parent = from;
         module.known = known;
         module.delayed = delayed;

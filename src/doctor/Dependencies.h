@@ -15,17 +15,26 @@
 #include "classes/ServerRule.h"
 #include "doctor/PeTables.h"
 
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace doctor {
+
+// A whole file's bytes, valid while `owner` lives: a mapping of the file
+// (only the pages read are read from disk) or a copy.
+struct ModuleFile {
+    std::shared_ptr<const void> owner;
+    std::string_view bytes;
+};
 
 class ModuleReader {
 public:
     virtual ~ModuleReader() = default;
     // The file's bytes, all of them; nothing when it cannot be read.
-    virtual std::optional<std::string> wholeFile(const std::string& path) const = 0;
+    virtual std::optional<ModuleFile> wholeFile(const std::string& path) const = 0;
     // The DLL names of the KnownDLLs list (empty where the system keeps none).
     virtual std::vector<std::string> knownDlls() const = 0;
     // Whether this system's loader binds an import the DLL does not export

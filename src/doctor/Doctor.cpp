@@ -44,7 +44,7 @@ ServerFacts serverFacts(const Machine& machine, const MergedClasses& classes, co
     if (std::optional<std::string> bytes = machine.reader.firstBytes(s.loaded.file, kPeProbeBytes))
         s.image = readPeImage(*bytes);
     if (!s.image || s.image->machine == PeMachine::NotPe || isDotNetLoader(s.loaded.path)) return s;
-    if (std::optional<std::string> file = machine.reader.wholeFile(s.loaded.file)) s.tables = readPeTables(*file);
+    if (std::optional<ModuleFile> file = machine.reader.wholeFile(s.loaded.file)) s.tables = readPeTables(file->bytes);
     const int view = classes.view() == View::Bits32 ? 32 : 64;
     if (s.tables && s.tables->readable && s.image->isDll && fitsView(*s.image, view))
         s.dependencies = walkDependencies(s.loaded.file, *s.tables, classes.view(), machine.files, machine.reader);

@@ -23,9 +23,11 @@ public:
         return facts.firstBytes;
     }
     std::string absolutePath(const std::string& path) const override { return platform::absolutePath(path); }
-    std::optional<std::string> wholeFile(const std::string& path) const override
+    std::optional<ModuleFile> wholeFile(const std::string& path) const override
     {
-        return platform::readFileBytes(path, kMaxModuleBytes).bytes;
+        std::optional<platform::MappedFile> mapped = platform::mapFile(path);
+        if (!mapped) return std::nullopt;
+        return ModuleFile{std::move(mapped->owner), mapped->bytes};
     }
     std::vector<std::string> knownDlls() const override
     {
@@ -51,8 +53,6 @@ public:
     }
 
 private:
-    // Larger than any DLL a host loads; a file past it is not read whole.
-    static constexpr size_t kMaxModuleBytes = size_t{1} << 30;
     mutable std::optional<std::vector<std::string>> knownDlls_;
 };
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -147,15 +148,17 @@ public:
     // doctor::FileReader
     std::optional<std::string> firstBytes(const std::string& file, size_t count) const override
     {
-        std::optional<std::string> bytes = wholeFile(file);
-        if (bytes) bytes->resize(std::min(bytes->size(), count));
-        return bytes;
+        const std::optional<doctor::ModuleFile> whole = wholeFile(file);
+        if (!whole) return std::nullopt;
+        return std::string(whole->bytes.substr(0, count));
     }
-    std::optional<std::string> wholeFile(const std::string& file) const override
+    std::optional<doctor::ModuleFile> wholeFile(const std::string& file) const override
     {
         if (kindOf(file) != classes::PathKind::File) return std::nullopt;
         const auto found = contents.find(text::upperAscii(file));
-        return found == contents.end() ? std::string("MZ") : found->second;
+        auto copy = std::make_shared<const std::string>(found == contents.end() ? std::string("MZ") : found->second);
+        const std::string_view bytes(*copy);
+        return doctor::ModuleFile{std::move(copy), bytes};
     }
     std::vector<std::string> knownDlls() const override { return knownDllNames; }
     bool stubs = false;

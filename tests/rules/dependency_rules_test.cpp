@@ -121,7 +121,7 @@ protected:
     std::vector<std::string> walk(const PeSpec& server, DependencyWalk* result = nullptr)
     {
         dll(kServer, server);
-        const PeTables tables = readPeTables(*machine_.wholeFile(kServer));
+        const PeTables tables = readPeTables(machine_.wholeFile(kServer)->bytes);
         const DependencyWalk w = walkDependencies(kServer, tables, registry::View::Bits64, machine_, machine_);
         std::vector<std::string> texts;
         for (const DependencyFinding& f : w.findings) texts.push_back((f.fails ? "FAIL " : "WARN ") + f.text);

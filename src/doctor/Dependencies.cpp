@@ -83,7 +83,10 @@ private:
         if (text::fileNameOf(name).find('.') == std::string_view::npos) name += ".dll";
         const std::string key = upperAscii(text::fileNameOf(name));
         if (const auto seen = byName_.find(key); seen != byName_.end()) return seen->second;
-        if (modules_.size() >= kMaxWalkModules) return -1;
+        if (modules_.size() >= kMaxWalkModules) {
+            add(true, "more than " + std::to_string(kMaxWalkModules) + " modules: the rest is not followed");
+            return -1;
+        }
 
         const Module& importer = modules_[size_t(from)];
         std::optional<ModuleFile> bytes;
@@ -107,7 +110,9 @@ private:
         };
         const bool known = known_.contains(key) || importer.known;
         if (known_.contains(key)) {
-            const std::string candidate = text::below(files_.searchFolders(view_).front(), text::fileNameOf(name));
+            // The first search folder is the view's system folder.
+            const std::vector<std::string> folders = files_.searchFolders(view_);
+            const std::string candidate = folders.empty() ? "" : text::below(folders.front(), text::fileNameOf(name));
             if (files_.kindOf(candidate) == classes::PathKind::File && fits(candidate)) file = candidate;
         }
         if (file.empty()) {

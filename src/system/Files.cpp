@@ -292,7 +292,6 @@ std::optional<MappedFile> mapFile(const std::string& path)
     LARGE_INTEGER size{};
     if (!file || !GetFileSizeEx(file.get(), &size)) return std::nullopt;
     if (size.QuadPart == 0) return MappedFile{nullptr, {}}; // nothing to map
-    if (static_cast<unsigned long long>(size.QuadPart) > SIZE_MAX) return std::nullopt;
     // The view keeps the file's section alive on its own: both handles close here.
     const UniqueKernelHandle section(CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
     if (!section) return std::nullopt;

@@ -484,6 +484,8 @@ TEST_F(BrowserWindow, ContextMenuCopiesTheClsidAndOpensTheCheckReport)
     const std::string text = windowText(parts[0]);
     EXPECT_NE(text.find(kAlphaClsid), std::string::npos) << text;
     EXPECT_NE(text.find("e2eShared Alpha.dll"), std::string::npos) << text;
+    for (const char* item : {"  Exports      ", "  Dependencies "}) // their lines, whatever their verdicts
+        EXPECT_NE(text.find(item), std::string::npos) << item << "\n" << text;
     clickButton(parts[2]);
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(report); }, kWaitMs));
     EXPECT_TRUE(app->isRunning());

@@ -76,6 +76,49 @@ private:
         }
     }
 
+    // Where the loader finds a DLL name for a module that imports it.
+    struct Found {
+        std::string file; // "" when nowhere
+        classes::FoundBy foundBy = classes::FoundBy::SystemFolder;
+        std::optional<ModuleFile> bytes;
+        std::string wrongMachine; // the first file of another machine passed over
+        PeImageInfo wrongImage;
+    };
+    Found locate(const std::string& name, const std::string& key, const Module& importer) const
+    {
+        Found found;
+        const auto fits = [&](const std::string& candidate) {
+            std::optional<ModuleFile> read = reader_.wholeFile(candidate);
+            if (!read) return false;
+            const PeImageInfo image = readPeImage(read->bytes);
+            if (image.machineCode != modules_[0].tables.image.machineCode) {
+                if (found.wrongMachine.empty()) {
+                    found.wrongMachine = candidate;
+                    found.wrongImage = image;
+                }
+                return false;
+            }
+            found.bytes = std::move(read);
+            return true;
+        };
+        if (known_.contains(key)) {
+            // The first search folder is the view's system folder.
+            const std::vector<std::string> folders = files_.searchFolders(view_);
+            const std::string candidate = folders.empty() ? "" : text::below(folders.front(), text::fileNameOf(name));
+            if (files_.kindOf(candidate) == classes::PathKind::File && fits(candidate)) {
+                found.file = candidate;
+                return found;
+            }
+        }
+        // A known DLL's dependencies are the system's too: no server folder for them.
+        if (const std::optional<classes::SearchHit> hit =
+                classes::searchFor(name, view_, files_, importer.known ? std::string() : ownFolder_, fits)) {
+            found.file = hit->file;
+            found.foundBy = hit->foundBy;
+        }
+        return found;
+    }
+
     // The module a name binds to, or -1 (reported) when there is none.
     int resolve(const std::string& importName, int from, bool delayed)
     {
@@ -89,63 +132,29 @@ private:
         }
 
         const Module& importer = modules_[size_t(from)];
-        std::optional<ModuleFile> bytes;
-        std::string file;
-        std::string wrongMachine; // a file of another machine, passed over
-        PeImageInfo wrongImage;
-        classes::FoundBy foundBy = classes::FoundBy::SystemFolder;
-        const auto fits = [&](const std::string& candidate) {
-            std::optional<ModuleFile> read = reader_.wholeFile(candidate);
-            if (!read) return false;
-            const PeImageInfo image = readPeImage(read->bytes);
-            if (image.machineCode != modules_[0].tables.image.machineCode) {
-                if (wrongMachine.empty()) {
-                    wrongMachine = candidate;
-                    wrongImage = image;
-                }
-                return false;
-            }
-            bytes = std::move(read);
-            return true;
-        };
-        const bool known = known_.contains(key) || importer.known;
-        if (known_.contains(key)) {
-            // The first search folder is the view's system folder.
-            const std::vector<std::string> folders = files_.searchFolders(view_);
-            const std::string candidate = folders.empty() ? "" : text::below(folders.front(), text::fileNameOf(name));
-            if (files_.kindOf(candidate) == classes::PathKind::File && fits(candidate)) file = candidate;
-        }
-        if (file.empty()) {
-            // A known DLL's dependencies are the system's too: no server folder for them.
-            const std::optional<classes::SearchHit> hit =
-                classes::searchFor(name, view_, files_, importer.known ? std::string() : ownFolder_, fits);
-            if (hit) {
-                file = hit->file;
-                foundBy = hit->foundBy;
-            }
-        }
-
+        Found found = locate(name, key, importer);
         const std::string chain = chainOf(from) + kArrow + importName;
-        if (file.empty()) {
+        if (found.file.empty()) {
             byName_[key] = -1;
             std::string text = chain + ": not found";
-            if (!wrongMachine.empty())
-                text = chain + ": only " + wrongMachine + " is found, built for " + machineName(wrongImage) +
+            if (!found.wrongMachine.empty())
+                text = chain + ": only " + found.wrongMachine + " is found, built for " + machineName(found.wrongImage) +
                        ", not " + machineName(modules_[0].tables.image);
             add(!delayed, text + (delayed ? " (delay-loaded: a call into it fails)" : ""));
             return -1;
         }
-        if (foundBy == classes::FoundBy::SearchPath)
-            add(false, chain + " is found only through PATH (" + file + "): the host's environment decides");
+        if (found.foundBy == classes::FoundBy::SearchPath)
+            add(false, chain + " is found only through PATH (" + found.file + "): the host's environment decides");
 
         Module module;
         module.name = importName;
-        module.file = file;
-        module.tables = readPeTables(bytes->bytes);
+        module.file = found.file;
+        module.tables = readPeTables(found.bytes->bytes);
         module.parent = from;
-        module.known = known;
+        module.known = known_.contains(key) || importer.known;
         module.delayed = delayed;
-        if (!module.tables.readable) add(!delayed, chain + ": " + file + " is not readable: " + module.tables.problem);
+        if (!module.tables.readable)
+            add(!delayed, chain + ": " + found.file + " is not readable: " + module.tables.problem);
         const int index = static_cast<int>(modules_.size());
         byName_[key] = index;
         modules_.push_back(std::move(module));
@@ -176,11 +185,14 @@ private:
 
     std::string chainOf(int at) const
     {
-        std::vector<int> path;
-        for (int i = at; i >= 0; i = modules_[size_t(i)].parent) path.push_back(i);
+        std::vector<const std::string*> names; // from the module up to the server
+        for (int i = at; i >= 0; i = modules_[size_t(i)].parent) names.push_back(&modules_[size_t(i)].name);
         std::string chain;
-        for (auto i = path.rbegin(); i != path.rend(); ++i)
-            chain += (chain.empty() ? "" : kArrow) + modules_[size_t(*i)].name;
+        while (!names.empty()) {
+            if (!chain.empty()) chain += kArrow;
+            chain += *names.back();
+            names.pop_back();
+        }
         return chain;
     }
 

@@ -32,8 +32,8 @@ public:
         for (size_t i = count; i-- > 0;) value = (value << 8) | static_cast<unsigned char>(file_[at + i]);
         return value;
     }
-    uint32_t u16(size_t at) { return static_cast<uint32_t>(number(at, 2)); }
-    uint32_t u32(size_t at) { return static_cast<uint32_t>(number(at, 4)); }
+    uint32_t read16(size_t at) { return static_cast<uint32_t>(number(at, 2)); }
+    uint32_t read32(size_t at) { return static_cast<uint32_t>(number(at, 4)); }
 
     // The file offset of an RVA that must lie in the file.
     size_t offsetOf(uint32_t rva, const char* what)
@@ -114,9 +114,9 @@ void readImports(Bytes& bytes, PeTables& tables, Directory directory)
             return;
         }
         const size_t at = start + i * kImportEntry;
-        const uint32_t lookup = bytes.u32(at);
-        const uint32_t nameRva = bytes.u32(at + 12);
-        const uint32_t addresses = bytes.u32(at + 16);
+        const uint32_t lookup = bytes.read32(at);
+        const uint32_t nameRva = bytes.read32(at + 12);
+        const uint32_t addresses = bytes.read32(at + 16);
         // The loader stops at the first entry without a name or an address table.
         if (bytes.failed || nameRva == 0 || addresses == 0) return;
         PeImportedModule module;
@@ -136,9 +136,9 @@ void readDelayImports(Bytes& bytes, PeTables& tables, Directory directory, uint6
             return;
         }
         const size_t at = start + i * kDelayEntry;
-        const uint32_t attributes = bytes.u32(at);
-        uint64_t nameAddress = bytes.u32(at + 4);
-        uint64_t nameTable = bytes.u32(at + 16);
+        const uint32_t attributes = bytes.read32(at);
+        uint64_t nameAddress = bytes.read32(at + 4);
+        uint64_t nameTable = bytes.read32(at + 16);
         if (bytes.failed || nameAddress == 0) return;
         // Old linkers wrote addresses, not RVAs (attribute bit 0 clear).
         if ((attributes & 1) == 0) {
@@ -156,13 +156,13 @@ void readExports(Bytes& bytes, PeTables& tables, Directory directory)
 {
     if (directory.rva == 0) return;
     const size_t at = bytes.offsetOf(directory.rva, "the export directory outside the file");
-    const uint32_t nameRva = bytes.u32(at + 12);
-    const uint32_t base = bytes.u32(at + 16);
-    const uint32_t functionCount = bytes.u32(at + 20);
-    const uint32_t nameCount = bytes.u32(at + 24);
-    const uint32_t functionsRva = bytes.u32(at + 28);
-    const uint32_t namesRva = bytes.u32(at + 32);
-    const uint32_t ordinalsRva = bytes.u32(at + 36);
+    const uint32_t nameRva = bytes.read32(at + 12);
+    const uint32_t base = bytes.read32(at + 16);
+    const uint32_t functionCount = bytes.read32(at + 20);
+    const uint32_t nameCount = bytes.read32(at + 24);
+    const uint32_t functionsRva = bytes.read32(at + 28);
+    const uint32_t namesRva = bytes.read32(at + 32);
+    const uint32_t ordinalsRva = bytes.read32(at + 36);
     if (bytes.failed) return;
     if (functionCount > kMaxPeFunctions || nameCount > kMaxPeFunctions) {
         bytes.fail("an export directory with too many functions");
@@ -174,19 +174,19 @@ void readExports(Bytes& bytes, PeTables& tables, Directory directory)
     if (nameCount > 0) {
         const size_t nameList = bytes.offsetOf(namesRva, "the exported names outside the file");
         const size_t ordinalList = bytes.offsetOf(ordinalsRva, "the exported names' ordinals outside the file");
-        for (uint32_t i = 0; i < nameCount && !bytes.failed; ++i) {
-            const uint32_t index = bytes.u16(ordinalList + size_t{i} * 2);
-            std::string name = bytes.name(bytes.u32(nameList + size_t{i} * 4), "an exported name outside the file");
+        for (size_t i = 0; i < nameCount && !bytes.failed; ++i) {
+            const uint32_t index = bytes.read16(ordinalList + i * 2);
+            std::string name = bytes.name(bytes.read32(nameList + i * 4), "an exported name outside the file");
             if (index < functionCount && names[index].empty()) names[index] = std::move(name);
         }
     }
     if (functionCount == 0) return;
     const size_t functionList = bytes.offsetOf(functionsRva, "the exported functions outside the file");
-    for (uint32_t i = 0; i < functionCount && !bytes.failed; ++i) {
-        const uint32_t rva = bytes.u32(functionList + size_t{i} * 4);
+    for (size_t i = 0; i < functionCount && !bytes.failed; ++i) {
+        const uint32_t rva = bytes.read32(functionList + i * 4);
         if (rva == 0) continue; // a gap in the ordinals
         PeExport entry;
-        entry.ordinal = base + i;
+        entry.ordinal = base + static_cast<uint32_t>(i);
         entry.name = std::move(names[i]);
         // An address inside the export directory is a forwarder's text.
         if (rva >= directory.rva && rva - directory.rva < directory.size)
@@ -239,19 +239,19 @@ PeTables readPeTables(std::string_view file)
         return tables;
     }
     Bytes bytes(file, tables);
-    const size_t header = bytes.u32(0x3C);
-    const size_t sectionCount = bytes.u16(header + kFileHeader + 2);
-    const size_t optionalSize = bytes.u16(header + kFileHeader + 16);
+    const size_t header = bytes.read32(0x3C);
+    const size_t sectionCount = bytes.read16(header + kFileHeader + 2);
+    const size_t optionalSize = bytes.read16(header + kFileHeader + 16);
     const size_t optional = header + kOptionalHeader;
-    const uint32_t magic = bytes.u16(optional);
+    const uint32_t magic = bytes.read16(optional);
     if (bytes.failed) return tables;
     if (magic != kPe32Magic && magic != kPe32PlusMagic) {
         bytes.fail("an optional header that is neither PE32 nor PE32+");
         return tables;
     }
     tables.pe32Plus = magic == kPe32PlusMagic;
-    const uint64_t imageBase = tables.pe32Plus ? bytes.number(optional + 24, 8) : bytes.u32(optional + 28);
-    const size_t directoryCount = bytes.u32(optional + (tables.pe32Plus ? 108 : 92));
+    const uint64_t imageBase = tables.pe32Plus ? bytes.number(optional + 24, 8) : bytes.read32(optional + 28);
+    const size_t directoryCount = bytes.read32(optional + (tables.pe32Plus ? 108 : 92));
     const size_t directories = optional + (tables.pe32Plus ? 112 : 96);
 
     if (sectionCount > kMaxSections) bytes.fail("more sections than the loader takes");
@@ -261,16 +261,17 @@ PeTables readPeTables(std::string_view file)
         PeSection section;
         const std::string_view name = file.substr(std::min(at, file.size()), 8);
         section.name = std::string(name.substr(0, name.find('\0')));
-        section.virtualSize = bytes.u32(at + 8);
-        section.virtualAddress = bytes.u32(at + 12);
-        section.rawSize = bytes.u32(at + 16);
-        section.rawOffset = bytes.u32(at + 20);
+        section.virtualSize = bytes.read32(at + 8);
+        section.virtualAddress = bytes.read32(at + 12);
+        section.rawSize = bytes.read32(at + 16);
+        section.rawOffset = bytes.read32(at + 20);
         tables.sections.push_back(std::move(section));
     }
 
     const auto directory = [&](uint32_t index) {
-        if (index >= directoryCount || directories + (index + 1) * 8 > optional + optionalSize) return Directory{};
-        return Directory{bytes.u32(directories + index * 8), bytes.u32(directories + index * 8 + 4)};
+        const size_t at = directories + size_t{index} * 8;
+        if (index >= directoryCount || at + 8 > optional + optionalSize) return Directory{};
+        return Directory{bytes.read32(at), bytes.read32(at + 4)};
     };
     readImports(bytes, tables, directory(kImportDirectory));
     readDelayImports(bytes, tables, directory(kDelayImportDirectory), imageBase);

@@ -10,7 +10,7 @@
 
 namespace testing_image {
 
-struct PeSpec {
+struct PeContents {
     uint16_t machine = 0x8664;
     bool pe32Plus = true;
     bool dll = true;
@@ -68,22 +68,22 @@ inline uint32_t nameTable(Section& s, const std::vector<std::string>& functions,
 
 } // namespace pe_layout
 
-inline std::string buildPe(const PeSpec& spec)
+inline std::string buildPe(const PeContents& contents)
 {
     using namespace pe_layout;
     Section s;
     std::vector<std::pair<uint32_t, uint32_t>> directories(16);
 
-    if (!spec.exports.empty()) {
-        uint32_t count = static_cast<uint32_t>(spec.exports.size());
-        for (const auto& entry : spec.exports)
-            if (byOrdinal(entry.first)) count = std::max(count, ordinalOf(entry.first) - spec.ordinalBase + 1);
+    if (!contents.exports.empty()) {
+        uint32_t count = static_cast<uint32_t>(contents.exports.size());
+        for (const auto& entry : contents.exports)
+            if (byOrdinal(entry.first)) count = std::max(count, ordinalOf(entry.first) - contents.ordinalBase + 1);
         const uint32_t directory = s.reserve(40, 4);
         const uint32_t functions = s.reserve(count * 4, 4);
         std::vector<std::pair<std::string, uint32_t>> names; // by name, as the loader's binary search wants them
-        for (uint32_t i = 0; i < spec.exports.size(); ++i) {
-            const auto& [name, forwarder] = spec.exports[i];
-            const uint32_t index = byOrdinal(name) ? ordinalOf(name) - spec.ordinalBase : i;
+        for (uint32_t i = 0; i < contents.exports.size(); ++i) {
+            const auto& [name, forwarder] = contents.exports[i];
+            const uint32_t index = byOrdinal(name) ? ordinalOf(name) - contents.ordinalBase : i;
             // Code lies outside the export directory; a forwarder's text inside it.
             s.set(functions + index * 4, forwarder.empty() ? 0x0F00 : s.place(forwarder + '\0'), 4);
             if (!byOrdinal(name)) names.emplace_back(name, index);
@@ -97,7 +97,7 @@ inline std::string buildPe(const PeSpec& spec)
         }
         const uint32_t moduleName = s.place(std::string("built.dll") + '\0');
         s.set(directory + 12, moduleName, 4);
-        s.set(directory + 16, spec.ordinalBase, 4);
+        s.set(directory + 16, contents.ordinalBase, 4);
         s.set(directory + 20, count, 4);
         s.set(directory + 24, names.size(), 4);
         s.set(directory + 28, functions, 4);
@@ -105,26 +105,26 @@ inline std::string buildPe(const PeSpec& spec)
         s.set(directory + 36, ordinalList, 4);
         directories[0] = {directory, static_cast<uint32_t>(kSectionRva + s.bytes.size() - directory)};
     }
-    if (!spec.imports.empty()) {
-        const uint32_t descriptors = s.reserve((spec.imports.size() + 1) * 20, 4);
-        for (size_t i = 0; i < spec.imports.size(); ++i) {
+    if (!contents.imports.empty()) {
+        const uint32_t descriptors = s.reserve((contents.imports.size() + 1) * 20, 4);
+        for (size_t i = 0; i < contents.imports.size(); ++i) {
             const auto at = static_cast<uint32_t>(descriptors + i * 20);
-            const uint32_t names = nameTable(s, spec.imports[i].second, spec.pe32Plus);
+            const uint32_t names = nameTable(s, contents.imports[i].second, contents.pe32Plus);
             s.set(at, names, 4);
-            s.set(at + 12, s.place(spec.imports[i].first + '\0'), 4);
-            s.set(at + 16, nameTable(s, spec.imports[i].second, spec.pe32Plus), 4); // the address table
+            s.set(at + 12, s.place(contents.imports[i].first + '\0'), 4);
+            s.set(at + 16, nameTable(s, contents.imports[i].second, contents.pe32Plus), 4); // the address table
         }
-        directories[1] = {descriptors, static_cast<uint32_t>((spec.imports.size() + 1) * 20)};
+        directories[1] = {descriptors, static_cast<uint32_t>((contents.imports.size() + 1) * 20)};
     }
-    if (!spec.delayImports.empty()) {
-        const uint32_t descriptors = s.reserve((spec.delayImports.size() + 1) * 32, 4);
-        for (size_t i = 0; i < spec.delayImports.size(); ++i) {
+    if (!contents.delayImports.empty()) {
+        const uint32_t descriptors = s.reserve((contents.delayImports.size() + 1) * 32, 4);
+        for (size_t i = 0; i < contents.delayImports.size(); ++i) {
             const auto at = static_cast<uint32_t>(descriptors + i * 32);
             s.set(at, 1, 4); // RVAs
-            s.set(at + 4, s.place(spec.delayImports[i].first + '\0'), 4);
-            s.set(at + 16, nameTable(s, spec.delayImports[i].second, spec.pe32Plus), 4);
+            s.set(at + 4, s.place(contents.delayImports[i].first + '\0'), 4);
+            s.set(at + 16, nameTable(s, contents.delayImports[i].second, contents.pe32Plus), 4);
         }
-        directories[13] = {descriptors, static_cast<uint32_t>((spec.delayImports.size() + 1) * 32)};
+        directories[13] = {descriptors, static_cast<uint32_t>((contents.delayImports.size() + 1) * 32)};
     }
     while (s.bytes.size() % 0x200 || s.bytes.empty()) s.bytes += '\0';
 
@@ -133,19 +133,19 @@ inline std::string buildPe(const PeSpec& spec)
     file[1] = 'Z';
     put(file, 0x3C, 0x40, 4);
     file.replace(0x40, 4, std::string("PE\0\0", 4));
-    const size_t optionalSize = spec.pe32Plus ? 240 : 224;
-    put(file, 0x44, spec.machine, 2);
+    const size_t optionalSize = contents.pe32Plus ? 240 : 224;
+    put(file, 0x44, contents.machine, 2);
     put(file, 0x46, 1, 2);
     put(file, 0x54, optionalSize, 2);
-    put(file, 0x56, spec.dll ? 0x2022 : 0x0022, 2);
+    put(file, 0x56, contents.dll ? 0x2022 : 0x0022, 2);
     const size_t optional = 0x58;
-    put(file, optional, spec.pe32Plus ? 0x20B : 0x10B, 2);
-    if (spec.pe32Plus)
+    put(file, optional, contents.pe32Plus ? 0x20B : 0x10B, 2);
+    if (contents.pe32Plus)
         put(file, optional + 24, 0x180000000ULL, 8);
     else
         put(file, optional + 28, 0x10000000, 4);
     put(file, optional + 60, kHeaderBytes, 4);
-    const size_t count = spec.pe32Plus ? optional + 108 : optional + 92;
+    const size_t count = contents.pe32Plus ? optional + 108 : optional + 92;
     put(file, count, 16, 4);
     for (size_t i = 0; i < 16; ++i) {
         put(file, count + 4 + i * 8, directories[i].first, 4);

@@ -9,7 +9,7 @@
 
 using namespace doctor;
 using testing_image::buildPe;
-using testing_image::PeSpec;
+using testing_image::PeContents;
 
 namespace {
 
@@ -24,17 +24,17 @@ TEST(PeTables, ReadsImportsDelayImportsAndExports)
 {
     for (const bool pe32Plus : {true, false}) {
         SCOPED_TRACE(pe32Plus ? "PE32+" : "PE32");
-        PeSpec spec;
-        spec.pe32Plus = pe32Plus;
-        spec.machine = pe32Plus ? 0x8664 : 0x14C;
-        spec.imports = {{"KERNEL32.dll", {"LoadLibraryW", "#17"}}, {"Helper.dll", {"HelperOne"}}};
-        spec.delayImports = {{"Late.dll", {"LateOne", "#3"}}};
-        spec.exports = {{"DllGetClassObject", ""}, {"Alloc", "NTDLL.RtlAllocateHeap"}, {"#7", ""}};
-        spec.ordinalBase = 5;
-        const PeTables t = readPeTables(buildPe(spec));
+        PeContents contents;
+        contents.pe32Plus = pe32Plus;
+        contents.machine = pe32Plus ? 0x8664 : 0x14C;
+        contents.imports = {{"KERNEL32.dll", {"LoadLibraryW", "#17"}}, {"Helper.dll", {"HelperOne"}}};
+        contents.delayImports = {{"Late.dll", {"LateOne", "#3"}}};
+        contents.exports = {{"DllGetClassObject", ""}, {"Alloc", "NTDLL.RtlAllocateHeap"}, {"#7", ""}};
+        contents.ordinalBase = 5;
+        const PeTables t = readPeTables(buildPe(contents));
         ASSERT_TRUE(t.readable) << t.problem;
         EXPECT_EQ(t.pe32Plus, pe32Plus);
-        EXPECT_EQ(t.image.machineCode, spec.machine);
+        EXPECT_EQ(t.image.machineCode, contents.machine);
         ASSERT_EQ(t.sections.size(), 1u);
         EXPECT_EQ(t.sections[0].name, ".rdata");
         ASSERT_EQ(t.imports.size(), 2u);
@@ -58,11 +58,11 @@ TEST(PeTables, ReadsImportsDelayImportsAndExports)
 
 TEST(PeTables, DamagedImagesAreNotReadable)
 {
-    PeSpec spec;
-    spec.imports = {{"Helper.dll", {"HelperOne", "#2"}}};
-    spec.delayImports = {{"Late.dll", {"LateOne"}}};
-    spec.exports = {{"DllGetClassObject", ""}, {"Fwd", "Other.Thing"}};
-    const std::string whole = buildPe(spec);
+    PeContents contents;
+    contents.imports = {{"Helper.dll", {"HelperOne", "#2"}}};
+    contents.delayImports = {{"Late.dll", {"LateOne"}}};
+    contents.exports = {{"DllGetClassObject", ""}, {"Fwd", "Other.Thing"}};
+    const std::string whole = buildPe(contents);
     ASSERT_TRUE(readPeTables(whole).readable);
 
     // Cut anywhere: either still whole enough, or "not readable" with a reason.
@@ -108,17 +108,17 @@ TEST(PeTables, Forwarders)
 // A 64-bit machine with the add-in in C:\AddIn, PATH C:\Tools.
 class Walk : public ::testing::Test {
 protected:
-    void dll(const std::string& file, PeSpec spec) { machine_.addFile(file, buildPe(spec)); }
-    PeSpec exporting(std::vector<std::string> names, uint16_t machine = 0x8664)
+    void dll(const std::string& file, PeContents contents) { machine_.addFile(file, buildPe(contents)); }
+    PeContents exporting(std::vector<std::string> names, uint16_t machine = 0x8664)
     {
-        PeSpec spec;
-        spec.machine = machine;
-        spec.pe32Plus = machine != 0x14C;
-        for (std::string& name : names) spec.exports.emplace_back(std::move(name), "");
-        return spec;
+        PeContents contents;
+        contents.machine = machine;
+        contents.pe32Plus = machine != 0x14C;
+        for (std::string& name : names) contents.exports.emplace_back(std::move(name), "");
+        return contents;
     }
     // The findings of a walk from the server, "FAIL " or "WARN " before each.
-    std::vector<std::string> walk(const PeSpec& server, DependencyWalk* result = nullptr)
+    std::vector<std::string> walk(const PeContents& server, DependencyWalk* result = nullptr)
     {
         dll(kServer, server);
         const PeTables tables = readPeTables(machine_.wholeFile(kServer)->bytes);
@@ -135,12 +135,12 @@ protected:
 
 TEST_F(Walk, MissingDllsShowTheirChain)
 {
-    PeSpec helper = exporting({"HelperOne"});
+    PeContents helper = exporting({"HelperOne"});
     helper.imports = {{"MSVCP140D.dll", {"x"}}, {"KERNEL32.dll", {"LoadLibraryW"}}};
     dll("C:\\AddIn\\Helper.dll", helper);
     dll("C:\\Windows\\System32\\KERNEL32.dll", exporting({"LoadLibraryW"}));
     machine_.addFile("C:\\AddIn\\Broken.dll", buildPe(exporting({"One"})).substr(0, 0x210));
-    PeSpec server;
+    PeContents server;
     server.imports = {{"Helper.dll", {"HelperOne"}}, {"kernel32.dll", {"LoadLibraryW"}}, {"Broken.dll", {"One"}}};
     server.delayImports = {{"Late.dll", {"LateOne"}}};
     DependencyWalk result;
@@ -155,12 +155,12 @@ TEST_F(Walk, MissingDllsShowTheirChain)
 
 TEST_F(Walk, MissingFunctionsByNameOrdinalAndForwarder)
 {
-    PeSpec helper = exporting({"HelperOne", "#9"});
+    PeContents helper = exporting({"HelperOne", "#9"});
     helper.exports.emplace_back("Moved", "Other.Gone");
     helper.exports.emplace_back("ToSystem", "api-ms-win-core-heap-l1-1-0.HeapAlloc");
     dll("C:\\AddIn\\Helper.dll", helper);
     dll("C:\\AddIn\\Other.dll", exporting({"Here"}));
-    PeSpec server;
+    PeContents server;
     server.imports = {{"Helper.dll", {"HelperOne", "HelperTwo", "#9", "#10", "Moved", "ToSystem"}},
                       {"api-ms-win-core-com-l1-1-0.dll", {"CoCreateGuid"}}};
     DependencyWalk result;
@@ -189,17 +189,17 @@ TEST_F(Walk, SearchOrderMachinesAndKnownDlls)
     // A known DLL is the system's copy even when the server's folder has one.
     machine_.knownDllNames = {"ole32.dll"};
     dll("C:\\AddIn\\ole32.dll", exporting({}));
-    PeSpec ole = exporting({"CoTaskMemAlloc"});
+    PeContents ole = exporting({"CoTaskMemAlloc"});
     ole.imports = {{"combase.dll", {"Thing"}}}; // and its dependencies too
     dll("C:\\Windows\\System32\\ole32.dll", ole);
     dll("C:\\AddIn\\combase.dll", exporting({}));
     dll("C:\\Windows\\System32\\combase.dll", exporting({"Thing"}));
     // A loop of imports ends.
-    PeSpec loop = exporting({"LoopOne"});
+    PeContents loop = exporting({"LoopOne"});
     loop.imports = {{"MyAddIn.dll", {"Back"}}};
     dll("C:\\AddIn\\Loop.dll", loop);
 
-    PeSpec server = exporting({"Back"});
+    PeContents server = exporting({"Back"});
     server.imports = {
         {"Helper.dll", {"HelperOne"}}, {"Only.dll", {"OnlyOne"}}, {"OLE32.dll", {"CoTaskMemAlloc"}}, {"Loop.dll", {"LoopOne"}}};
     EXPECT_EQ(walk(server), (std::vector<std::string>{

@@ -22,3 +22,7 @@ add_executable(empty_program ${PROJECT_SOURCE_DIR}/bench/empty_program.cpp)
 add_executable(capture_bench ${PROJECT_SOURCE_DIR}/bench/capture_bench.cpp)
 target_link_libraries(capture_bench PRIVATE test_support)
 add_dependencies(capture_bench AddInRegCli AddInRegSample empty_program)
+
+# The doctor's dependency walk on the system's own servers with deep import graphs.
+add_executable(dependency_bench ${PROJECT_SOURCE_DIR}/bench/dependency_bench.cpp)
+target_link_libraries(dependency_bench PRIVATE addinreg_core)

@@ -16,6 +16,8 @@ set(ADDINREG_RULE_SOURCES
     src/classes/Registry.cpp
     src/classes/ServerRule.cpp
     src/doctor/PeImage.cpp
+    src/doctor/PeTables.cpp
+    src/doctor/Dependencies.cpp
     src/doctor/FileUri.cpp
     src/doctor/Checklist.cpp
     src/doctor/Report.cpp
@@ -33,4 +35,5 @@ set(ADDINREG_RULE_TESTS
     tests/rules/doctor_rules_test.cpp
     tests/rules/load_rules_test.cpp
     tests/rules/capture_rules_test.cpp
+    tests/rules/dependency_rules_test.cpp
 )

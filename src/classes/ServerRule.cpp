@@ -91,16 +91,32 @@ ServerFile resolveServer(const std::optional<registry::Value>& value, registry::
 
     s.searched = true;
     s.state = ServerState::NotFound;
-    const std::vector<std::string> folders = files.searchFolders(view);
-    for (size_t i = 0; i < folders.size(); ++i) {
-        const std::string candidate = redirected(joined(folders[i], s.path), view, files);
-        if (files.kindOf(candidate) != PathKind::File) continue;
+    if (std::optional<SearchHit> hit = searchFor(s.path, view, files)) {
         s.state = ServerState::Found;
-        s.file = candidate;
-        s.foundBy = i == 0 ? FoundBy::SystemFolder : i == 1 ? FoundBy::WindowsFolder : FoundBy::SearchPath;
-        return s;
+        s.file = std::move(hit->file);
+        s.foundBy = hit->foundBy;
     }
     return s;
+}
+
+std::optional<SearchHit> searchFor(const std::string& name, registry::View view, const ServerFileSystem& files,
+                                   const std::string& firstFolder,
+                                   const std::function<bool(const std::string&)>& accept)
+{
+    std::vector<std::string> folders = files.searchFolders(view);
+    const size_t skipped = firstFolder.empty() ? 1 : 0; // FoundBy counts the own folder first
+    if (!firstFolder.empty()) folders.insert(folders.begin(), firstFolder);
+    for (size_t i = 0; i < folders.size(); ++i) {
+        const std::string candidate = redirected(joined(folders[i], name), view, files);
+        if (files.kindOf(candidate) != PathKind::File) continue;
+        if (accept && !accept(candidate)) continue;
+        const size_t place = i + skipped;
+        return SearchHit{candidate, place == 0   ? FoundBy::OwnFolder
+                                    : place == 1 ? FoundBy::SystemFolder
+                                    : place == 2 ? FoundBy::WindowsFolder
+                                                 : FoundBy::SearchPath};
+    }
+    return std::nullopt;
 }
 
 std::string describeLocation(const ServerFile& s)
@@ -116,6 +132,7 @@ std::string describeLocation(const ServerFile& s)
     }
     switch (s.foundBy) {
     case FoundBy::FullPath: return s.file + " exists";
+    case FoundBy::OwnFolder: return "found in the server's folder: " + s.file;
     case FoundBy::SystemFolder: return "found in the system folder: " + s.file;
     case FoundBy::WindowsFolder: return "found in the Windows folder: " + s.file;
     case FoundBy::SearchPath: return "found through PATH: " + s.file;

@@ -27,6 +27,8 @@
 //   a server is never judged stale, and is only warned about.
 #include "classes/Registry.h"
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +61,7 @@ enum class ServerState {
 
 enum class FoundBy {
     FullPath,      // a full path, as given
+    OwnFolder,     // a module's dependency, in the folder of the server that was loaded by its full path
     SystemFolder,  // a bare or relative name, in the view's system folder
     WindowsFolder, // ... in the Windows folder
     SearchPath,    // ... in a folder of PATH: the host's environment decides
@@ -77,6 +80,20 @@ struct ServerFile {
 
     bool found() const { return state == ServerState::Found; }
 };
+
+struct SearchHit {
+    std::string file;
+    FoundBy foundBy = FoundBy::SystemFolder;
+};
+
+// Where the loader of the view finds a bare or relative name: in
+// `firstFolder` when one is given (the folder of a server loaded by its full
+// path, for its dependencies), then along searchFolders. A file `accept`
+// turns down is passed over and the search goes on, as the loader passes
+// over a DLL built for another machine. Nothing when no folder has it.
+std::optional<SearchHit> searchFor(const std::string& name, registry::View view, const ServerFileSystem& files,
+                                   const std::string& firstFolder = {},
+                                   const std::function<bool(const std::string&)>& accept = {});
 
 // The value as stored (nothing when the class has no InProcServer32 value).
 ServerFile resolveServer(const std::optional<registry::Value>& value, registry::View view,

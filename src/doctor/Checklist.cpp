@@ -99,14 +99,66 @@ Item machineItem(const ClassFacts& f)
     if (image.machine == PeMachine::NotPe) return {kMachine, Status::Fail, s.loaded.file + " is not a PE image"};
     const std::string name = machineName(image);
     if (!image.isDll) return {kMachine, Status::Fail, name + " executable, not a DLL"};
-    const bool fits = f.view == 32 ? image.machine == PeMachine::X86
-                                   : image.machine == PeMachine::X64 || image.machine == PeMachine::Arm64;
-    if (!fits)
+    if (!fitsView(image, f.view))
         return {kMachine, Status::Fail,
                 name + " DLL in " + viewName(f.view) + ": a " + (f.view == 32 ? "32" : "64") +
                     "-bit host cannot load it"};
     if (image.machine == PeMachine::Arm64) return {kMachine, Status::Warn, "ARM64 DLL: only an ARM64 host loads it"};
     return {kMachine, Status::Pass, name + " DLL, as " + viewName(f.view) + " needs"};
+}
+
+// Why the server's own tables cannot be judged, or "" when they can.
+std::string notRead(const ServerFacts& s)
+{
+    if (!s.loaded.found()) return "not read: no server file";
+    if (!s.image) return "not read: " + s.loaded.file + " cannot be opened";
+    if (s.image->machine == PeMachine::NotPe) return "not read: " + s.loaded.file + " is not a PE image";
+    if (!s.tables) return "not read: " + s.loaded.file + " cannot be opened";
+    if (!s.tables->readable) return "not read: " + s.loaded.file + " has " + s.tables->problem;
+    return "";
+}
+
+Item exportsItem(const ServerFacts& s)
+{
+    if (std::string why = notRead(s); !why.empty()) return {kExports, Status::Fail, why};
+    const bool getClassObject = s.tables->exportNamed("DllGetClassObject") != nullptr;
+    const bool canUnloadNow = s.tables->exportNamed("DllCanUnloadNow") != nullptr;
+    if (!getClassObject)
+        return {kExports, Status::Fail, "no DllGetClassObject export: COM cannot get the class object"};
+    if (!canUnloadNow)
+        return {kExports, Status::Warn, "DllGetClassObject, but no DllCanUnloadNow: COM never unloads the DLL"};
+    return {kExports, Status::Pass, "DllGetClassObject and DllCanUnloadNow"};
+}
+
+std::string listed(const std::vector<DependencyFinding>& findings, bool fails)
+{
+    constexpr size_t kShown = 3;
+    std::vector<std::string> texts;
+    size_t count = 0;
+    for (const DependencyFinding& finding : findings) {
+        if (finding.fails != fails) continue;
+        if (++count <= kShown) texts.push_back(finding.text);
+    }
+    std::string text = joined(texts);
+    if (count > kShown) text += "; and " + std::to_string(count - kShown) + " more";
+    return text;
+}
+
+Item dependenciesItem(const ClassFacts& f)
+{
+    const ServerFacts& s = f.server;
+    if (std::string why = notRead(s); !why.empty()) return {kDependencies, Status::Fail, why};
+    if (!s.image->isDll || !fitsView(*s.image, f.view) || !s.dependencies)
+        return {kDependencies, Status::Fail, "not followed: the server itself does not load in " + viewName(f.view)};
+    const DependencyWalk& walk = *s.dependencies;
+    const auto fails = [](const DependencyFinding& finding) { return finding.fails; };
+    if (std::any_of(walk.findings.begin(), walk.findings.end(), fails))
+        return {kDependencies, Status::Fail, listed(walk.findings, true)};
+    if (!walk.findings.empty()) return {kDependencies, Status::Warn, listed(walk.findings, false)};
+    std::string reason = std::to_string(walk.modules) + (walk.modules == 1 ? " module" : " modules") +
+                         ", every import found and exported";
+    if (walk.apiSets > 0) reason += "; " + std::to_string(walk.apiSets) + " API-set imports left to the system";
+    return {kDependencies, Status::Pass, reason};
 }
 
 Item threadingItem(const ValueFact& v)
@@ -232,6 +284,11 @@ std::vector<Item> judge(const ClassFacts& facts, Host host)
         items.push_back(hiveItem(facts));
         items.push_back(serverItem(facts.server));
         items.push_back(machineItem(facts));
+        // A .NET class's code is an assembly: the loader DLL's tables say nothing of it.
+        if (!isDotNetLoader(facts.server.loaded.path)) {
+            items.push_back(exportsItem(facts.server));
+            items.push_back(dependenciesItem(facts));
+        }
         items.push_back(threadingItem(facts.threadingModel));
         if (facts.dotNet) items.push_back(dotNetItem(*facts.dotNet));
         items.push_back(menuItem(facts));
@@ -251,6 +308,12 @@ TargetKind targetKindOf(const std::string& target)
 }
 
 bool isDotNetLoader(const std::string& path) { return equalIgnoringCase(text::fileNameOf(path), "mscoree.dll"); }
+
+bool fitsView(const PeImageInfo& image, int view)
+{
+    return view == 32 ? image.machine == PeMachine::X86
+                      : image.machine == PeMachine::X64 || image.machine == PeMachine::Arm64;
+}
 
 std::string machineName(const PeImageInfo& image)
 {

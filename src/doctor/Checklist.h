@@ -3,7 +3,9 @@
 // gathered elsewhere. Plain values in, plain values out: the registry and
 // the files are read by the caller (Doctor.h).
 #include "classes/ServerRule.h"
+#include "doctor/Dependencies.h"
 #include "doctor/PeImage.h"
+#include "doctor/PeTables.h"
 
 #include <optional>
 #include <string>
@@ -24,6 +26,8 @@ inline constexpr char kPresence[] = "presence";
 inline constexpr char kHive[] = "hive";
 inline constexpr char kServer[] = "server";
 inline constexpr char kMachine[] = "machine";
+inline constexpr char kExports[] = "exports";
+inline constexpr char kDependencies[] = "dependencies";
 inline constexpr char kLoad[] = "load"; // only when a load trial was asked for (system/LoadTrial.h)
 inline constexpr char kThreading[] = "threadingModel";
 inline constexpr char kDotNet[] = "dotNet";
@@ -53,6 +57,9 @@ struct ServerFacts {
     bool keyPresent = false;    // the InProcServer32 key
     classes::ServerFile loaded; // the file the view's loader loads, by the one server rule
     std::optional<PeImageInfo> image; // read from that file's first bytes when it was found
+    // Below: only for a server that is not the .NET loader, found and a PE image.
+    std::optional<PeTables> tables;               // nothing when the whole file cannot be read
+    std::optional<DependencyWalk> dependencies;   // when the tables are readable and fit the view
 };
 
 struct DotNetFacts {
@@ -117,6 +124,9 @@ TargetKind targetKindOf(const std::string& target);
 
 // Whether a server value's path names the .NET loader.
 bool isDotNetLoader(const std::string& path);
+
+// Whether a host of the view (32 or 64) loads a DLL of the image's machine.
+bool fitsView(const PeImageInfo& image, int view);
 
 // "x64", "ARM64", "x86", "machine 0x1C4", "not a PE image".
 std::string machineName(const PeImageInfo& image);

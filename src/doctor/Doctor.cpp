@@ -2,6 +2,7 @@
 
 #include "doctor/FileUri.h"
 #include "doctor/PeImage.h"
+#include "doctor/PeTables.h"
 #include "text/Text.h"
 
 #include <algorithm>
@@ -39,9 +40,14 @@ ServerFacts serverFacts(const Machine& machine, const MergedClasses& classes, co
     const std::optional<registry::Value> value = classes.value(serverKey(clsid));
     s.value = factOf(value);
     s.loaded = classes::resolveServer(value, classes.view(), machine.files);
-    if (s.loaded.found())
-        if (std::optional<std::string> bytes = machine.reader.firstBytes(s.loaded.file, kPeProbeBytes))
-            s.image = readPeImage(*bytes);
+    if (!s.loaded.found()) return s;
+    if (std::optional<std::string> bytes = machine.reader.firstBytes(s.loaded.file, kPeProbeBytes))
+        s.image = readPeImage(*bytes);
+    if (!s.image || s.image->machine == PeMachine::NotPe || isDotNetLoader(s.loaded.path)) return s;
+    if (std::optional<ModuleFile> file = machine.reader.wholeFile(s.loaded.file)) s.tables = readPeTables(file->bytes);
+    const int view = classes.view() == View::Bits32 ? 32 : 64;
+    if (s.tables && s.tables->readable && s.image->isDll && fitsView(*s.image, view))
+        s.dependencies = walkDependencies(s.loaded.file, *s.tables, classes.view(), machine.files, machine.reader);
     return s;
 }
 

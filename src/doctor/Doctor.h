@@ -8,6 +8,7 @@
 #include "classes/Registry.h"
 #include "classes/ServerRule.h"
 #include "doctor/Checklist.h"
+#include "doctor/Dependencies.h"
 
 #include <optional>
 #include <string>
@@ -15,9 +16,10 @@
 
 namespace doctor {
 
-class FileReader {
+// The files' side of the machine: a server's first bytes for its header,
+// and (as a ModuleReader) whole files and KnownDLLs for its dependencies.
+class FileReader : public ModuleReader {
 public:
-    virtual ~FileReader() = default;
     // Up to `count` first bytes of a file; nothing when it cannot be opened.
     virtual std::optional<std::string> firstBytes(const std::string& path, size_t count) const = 0;
     // The path made absolute against the current folder.

@@ -13,11 +13,13 @@ namespace {
 
 constexpr char kLineEnd[] = "\r\n";
 
-constexpr std::array<std::pair<const char*, const char*>, 11> kLabels{{
+constexpr std::array<std::pair<const char*, const char*>, 13> kLabels{{
     {kPresence, "Presence by view"},
     {kHive, "Hive"},
     {kServer, "Server value"},
     {kMachine, "Machine type"},
+    {kExports, "Exports"},
+    {kDependencies, "Dependencies"},
     {kLoad, "Load trial"},
     {kThreading, "ThreadingModel"},
     {kDotNet, ".NET class"},

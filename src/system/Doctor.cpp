@@ -5,6 +5,7 @@
 #include "system/LoadTrial.h"
 #include "system/RegistryReader.h"
 #include "system/ServerFiles.h"
+#include "text/Text.h"
 
 namespace doctor {
 
@@ -23,6 +24,37 @@ public:
         return facts.firstBytes;
     }
     std::string absolutePath(const std::string& path) const override { return platform::absolutePath(path); }
+    std::optional<ModuleFile> wholeFile(const std::string& path) const override
+    {
+        std::optional<platform::MappedFile> mapped = platform::mapFile(path);
+        if (!mapped) return std::nullopt;
+        return ModuleFile{std::move(mapped->owner), mapped->bytes};
+    }
+    std::vector<std::string> knownDlls() const override
+    {
+        // Read once: a walk asks for every server of a target.
+        if (!knownDlls_) {
+            knownDlls_.emplace();
+            const registry::OpenKey key(HKEY_LOCAL_MACHINE,
+                                        "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\KnownDLLs");
+            if (key)
+                for (const registry::NamedValue& value : key.values())
+                    if (std::optional<std::string> text = value.value.text();
+                        text && text::endsWithIgnoringCase(*text, ".dll"))
+                        knownDlls_->push_back(*text);
+        }
+        return *knownDlls_;
+    }
+
+    bool stubsMissingFunctions() const override
+    {
+        // Wine's ntdll says its version; its loader binds a missing import to a stub.
+        const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }
+
+private:
+    mutable std::optional<std::vector<std::string>> knownDlls_;
 };
 
 } // namespace

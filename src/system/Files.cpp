@@ -283,6 +283,24 @@ FileBytes readFileBytes(const std::string& path, size_t maxBytes)
     return {std::move(bytes), {}};
 }
 
+std::optional<MappedFile> mapFile(const std::string& path)
+{
+    const std::wstring name = systemPath(path);
+    if (name.empty() || tooLong(name)) return std::nullopt;
+    const UniqueFile file(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size)) return std::nullopt;
+    if (size.QuadPart == 0) return MappedFile{nullptr, {}}; // nothing to map
+    // The view keeps the file's section alive on its own: both handles close here.
+    const UniqueKernelHandle section(CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (!section) return std::nullopt;
+    const void* view = MapViewOfFile(section.get(), FILE_MAP_READ, 0, 0, 0);
+    if (!view) return std::nullopt;
+    std::shared_ptr<const void> owner(view, [](const void* at) { UnmapViewOfFile(at); });
+    return MappedFile{std::move(owner), std::string_view(static_cast<const char*>(view), size_t(size.QuadPart))};
+}
+
 std::optional<std::string> readFileText(const std::string& path, size_t length)
 {
     FileBytes read = readFileBytes(path, length);

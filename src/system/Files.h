@@ -5,8 +5,10 @@
 // boundary. A full path is given to the system in its "\\?\" form, so folders
 // and files past 260 characters work as far as the file system allows.
 // File content is bytes.
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -59,6 +61,15 @@ struct FileBytes {
     FileFailure failure;
 };
 FileBytes readFileBytes(const std::string& path, size_t maxBytes);
+
+// A whole file mapped read-only: the system reads only the pages looked at,
+// which for a large DLL are a few of them. Unmapped when the last copy of
+// `owner` goes.
+struct MappedFile {
+    std::shared_ptr<const void> owner;
+    std::string_view bytes;
+};
+std::optional<MappedFile> mapFile(const std::string& path);
 
 // What a write needs to know of an existing target before it replaces it.
 struct FileFacts {

@@ -65,7 +65,7 @@ void tryLoading(Checklist& list, unsigned timeoutSeconds)
     load.instanceMessage = messageFor(load, "instance");
     load.loadErrorMessage = messageFor(load, "loadError");
     for (const Item& item : list.items)
-        if (item.key == "dependencies" && item.status == Status::Fail) load.missingDependency = item.reason;
+        if (item.key == kDependencies && item.status == Status::Fail) load.missingDependency = item.reason;
     placeLoadItem(list, judgeLoad(load));
 }
 

@@ -489,6 +489,8 @@ TEST_F(BrowserWindow, ContextMenuCopiesTheClsidAndOpensTheCheckAndCaptureReports
     const std::string text = windowText(parts[0]);
     EXPECT_NE(text.find(kAlphaClsid), std::string::npos) << text;
     EXPECT_NE(text.find("e2eShared Alpha.dll"), std::string::npos) << text;
+    for (const char* item : {"  Exports      ", "  Dependencies "}) // their lines, whatever their verdicts
+        EXPECT_NE(text.find(item), std::string::npos) << item << "\n" << text;
     // The trial runs only on its own click, and adds its line.
     EXPECT_EQ(text.find("Load trial"), std::string::npos) << text;
     clickButton(parts[1]);

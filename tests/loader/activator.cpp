@@ -2,6 +2,9 @@
 // what it answered: the HRESULT, and the file of the module that serves the
 // class object. The tests compare the program's verdicts with this.
 //   com_activator {CLSID}
+// Or loads a DLL as COM loads an in-process server, by its full path with
+// the altered search order, and says the system's error code (0: it loaded):
+//   com_activator --load PATH
 #include <windows.h>
 
 #include <objbase.h>
@@ -19,9 +22,15 @@ static LONG WINAPI endQuietly(EXCEPTION_POINTERS* pointers)
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 2) return 2;
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     SetUnhandledExceptionFilter(endQuietly);
+    if (argc == 3 && std::wstring(argv[1]) == L"--load") {
+        const HMODULE module = LoadLibraryExW(argv[2], nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        std::printf("error=%lu\n", module ? 0UL : static_cast<unsigned long>(GetLastError()));
+        std::fflush(stdout);
+        return 0;
+    }
+    if (argc != 2) return 2;
     CLSID clsid{};
     if (FAILED(CLSIDFromString(argv[1], &clsid))) return 2;
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 3;

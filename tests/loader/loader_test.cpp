@@ -57,14 +57,23 @@ bool fileFound(const LoaderAnswer& answer)
     return true;
 }
 
-std::string serverStatus(const std::string& clsid)
+std::string itemStatus(const std::string& clsid, const char* key)
 {
     const doctor::SystemMachine machine;
     const std::vector<doctor::Checklist> lists = doctor::checkTarget(machine.machine(), clsid, doctor::Host::Any);
     for (const doctor::Checklist& list : lists)
         for (const doctor::Item& item : list.items)
-            if (item.key == doctor::kServer) return doctor::statusName(item.status);
+            if (item.key == key) return doctor::statusName(item.status);
     return "none";
+}
+std::string serverStatus(const std::string& clsid) { return itemStatus(clsid, doctor::kServer); }
+
+// The system's error code when the DLL is loaded as COM loads a server; 0 when it loads.
+unsigned long loadError(const std::string& dll)
+{
+    const ChildRun run = runChild(utf8(wide(buildFolder())) + "com_activator.exe", {"--load", dll}, {}, 30000);
+    const size_t at = run.out.find("error=");
+    return at == std::string::npos ? ~0UL : std::stoul(run.out.substr(at + 6));
 }
 
 // Both hives' classes as reg export writes them.
@@ -202,6 +211,11 @@ TEST_F(Loader, TheSystemsOwnClassesAreJudgedAsTheLoaderLoadsThem)
         const classes::ServerFile rule = ruleOf(clsid);
         EXPECT_EQ(rule.found(), fileFound(loader)) << classes::describeLocation(rule) << "; hr " << std::hex << loader.hr;
         EXPECT_EQ(serverStatus(clsid) == "fail", !fileFound(loader));
+        // The dependencies item fails exactly when the system cannot load the file.
+        if (rule.found()) {
+            const unsigned long error = loadError(rule.file);
+            EXPECT_EQ(itemStatus(clsid, doctor::kDependencies) == "fail", error != 0) << rule.file << ": " << error;
+        }
     }
     EXPECT_GE(asked, 12u);
 }

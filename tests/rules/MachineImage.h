@@ -7,7 +7,9 @@
 #include "doctor/Doctor.h"
 #include "text/Text.h"
 
+#include <algorithm>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -134,12 +136,33 @@ public:
     std::string system32BitFolder() const override { return "C:\\Windows\\SysWOW64"; }
     std::vector<std::string> path{"C:\\Tools"};
 
+    // What a file holds, by upper-case full path; a file without an entry holds "MZ".
+    std::map<std::string, std::string> contents;
+    std::vector<std::string> knownDllNames;
+    void addFile(const std::string& file, std::string bytes)
+    {
+        files.insert(text::upperAscii(file));
+        contents[text::upperAscii(file)] = std::move(bytes);
+    }
+
     // doctor::FileReader
-    std::optional<std::string> firstBytes(const std::string& file, size_t) const override
+    std::optional<std::string> firstBytes(const std::string& file, size_t count) const override
+    {
+        const std::optional<doctor::ModuleFile> whole = wholeFile(file);
+        if (!whole) return std::nullopt;
+        return std::string(whole->bytes.substr(0, count));
+    }
+    std::optional<doctor::ModuleFile> wholeFile(const std::string& file) const override
     {
         if (kindOf(file) != classes::PathKind::File) return std::nullopt;
-        return std::string("MZ");
+        const auto found = contents.find(text::upperAscii(file));
+        auto copy = std::make_shared<const std::string>(found == contents.end() ? std::string("MZ") : found->second);
+        const std::string_view bytes(*copy);
+        return doctor::ModuleFile{std::move(copy), bytes};
     }
+    std::vector<std::string> knownDlls() const override { return knownDllNames; }
+    bool stubs = false;
+    bool stubsMissingFunctions() const override { return stubs; }
     std::string absolutePath(const std::string& file) const override { return file; }
 
     doctor::Machine machine() const { return {*this, *this, *this}; }

@@ -45,6 +45,11 @@ ClassFacts healthy()
     f.server.value = text("C:\\AddIns\\a.dll");
     f.server.loaded = foundAt("C:\\AddIns\\a.dll", "C:\\AddIns\\a.dll");
     f.server.image = PeImageInfo{PeMachine::X64, 0x8664, true};
+    f.server.tables = PeTables{};
+    f.server.tables->readable = true;
+    f.server.tables->image = *f.server.image;
+    f.server.tables->exports = {{1, "DllCanUnloadNow", ""}, {2, "DllGetClassObject", ""}};
+    f.server.dependencies = DependencyWalk{3, 0, {}};
     f.threadingModel = text("Apartment");
     f.menuName = text("myAddInName");
     f.descriptionKey = true;
@@ -81,11 +86,13 @@ TEST(DoctorRules, HealthyClassPassesInTheFixedOrder)
         EXPECT_EQ(item.status, Status::Pass) << item.key << ": " << item.reason;
         EXPECT_EQ(item.reason.find('\n'), std::string::npos);
     }
-    EXPECT_EQ(keys, (std::vector<std::string>{kPresence, kHive, kServer, kMachine, kThreading, kMenu, kCategories,
-                                              kSettings}));
+    EXPECT_EQ(keys, (std::vector<std::string>{kPresence, kHive, kServer, kMachine, kExports, kDependencies, kThreading,
+                                              kMenu, kCategories, kSettings}));
 
+    // A .NET class's server is the runtime's loader: its tables are not the add-in's.
     ClassFacts withAll = healthy();
     withAll.server.value = text("mscoree.dll");
+    withAll.server.loaded = foundAt("mscoree.dll", "C:\\Windows\\System32\\mscoree.dll");
     withAll.dotNet = DotNetFacts{text("A.B"), text("A, Version=1.0.0.0"), text("file:///C:/x.dll"), "C:\\x.dll", true};
     withAll.progId = ProgIdFacts{"A.B", true, withAll.clsid, "A.B", ""};
     keys.clear();
@@ -132,7 +139,10 @@ TEST(DoctorRules, ServerValueAndMachine)
     f = healthy();
     f.server.loaded.state = classes::ServerState::NotFound;
     f.server.image.reset();
-    expectOnly(f, {{kServer, Status::Fail}, {kMachine, Status::Fail}});
+    f.server.tables.reset();
+    f.server.dependencies.reset();
+    expectOnly(f, {{kServer, Status::Fail}, {kMachine, Status::Fail}, {kExports, Status::Fail},
+                   {kDependencies, Status::Fail}});
     f.server.loaded.state = classes::ServerState::Folder;
     EXPECT_NE(judge(f, Host::Any)[2].reason.find("a folder, not a file"), std::string::npos);
     // A bare name found along the search order only warns: the host decides.
@@ -140,6 +150,8 @@ TEST(DoctorRules, ServerValueAndMachine)
     f.server.loaded.searched = true;
     f.server.loaded.foundBy = classes::FoundBy::WindowsFolder;
     f.server.image = PeImageInfo{PeMachine::X64, 0x8664, true};
+    f.server.tables = healthy().server.tables;
+    f.server.dependencies = healthy().server.dependencies;
     expectOnly(f, {{kServer, Status::Warn}});
     f.server.loaded.state = classes::ServerState::NotFound;
     f.server.loaded.text = "%X%\\a.dll";
@@ -153,20 +165,29 @@ TEST(DoctorRules, ServerValueAndMachine)
     f.server.keyPresent = false;
     EXPECT_EQ(judge(f, Host::Any)[2].reason, "no InProcServer32 key");
 
+    // A server that does not load in the view has no dependencies to follow;
+    // one that is no PE image no tables either.
     const std::vector<std::pair<PeMachine, Status>> machines{
-        {PeMachine::X86, Status::Fail}, {PeMachine::NotPe, Status::Fail}, {PeMachine::Other, Status::Fail},
-        {PeMachine::Arm64, Status::Warn}};
+        {PeMachine::X86, Status::Fail}, {PeMachine::Other, Status::Fail}, {PeMachine::Arm64, Status::Warn}};
     for (const auto& [machine, status] : machines) {
         f = healthy();
         f.server.image->machine = machine;
-        expectOnly(f, {{kMachine, status}});
+        if (status == Status::Fail) f.server.dependencies.reset();
+        expectOnly(f, status == Status::Fail
+                          ? std::map<std::string, Status>{{kMachine, status}, {kDependencies, Status::Fail}}
+                          : std::map<std::string, Status>{{kMachine, status}});
     }
     f = healthy();
+    f.server.image->machine = PeMachine::NotPe;
+    f.server.tables.reset();
+    expectOnly(f, {{kMachine, Status::Fail}, {kExports, Status::Fail}, {kDependencies, Status::Fail}});
+    EXPECT_EQ(judge(f, Host::Any)[4].reason, "not read: C:\\AddIns\\a.dll is not a PE image");
+    f = healthy();
     f.server.image->isDll = false;
-    expectOnly(f, {{kMachine, Status::Fail}});
+    expectOnly(f, {{kMachine, Status::Fail}, {kDependencies, Status::Fail}});
     f = healthy();
     f.view = 32; // an x64 DLL where a 32-bit host looks
-    expectOnly(f, {{kMachine, Status::Fail}});
+    expectOnly(f, {{kMachine, Status::Fail}, {kDependencies, Status::Fail}});
 }
 
 TEST(DoctorRules, ThreadingMenuSettingsAndDotNet)
@@ -194,7 +215,7 @@ TEST(DoctorRules, ThreadingMenuSettingsAndDotNet)
     expectOnly(f, {{kSettings, Status::Fail}});
     f = healthy();
     f.supportedVersion = text("5.3.2");
-    EXPECT_NE(judge(f, Host::Any)[7].reason.find("SupportedSoftwareVersionGreaterThan \"5.3.2\""), std::string::npos);
+    EXPECT_NE(judge(f, Host::Any)[9].reason.find("SupportedSoftwareVersionGreaterThan \"5.3.2\""), std::string::npos);
 
     f = healthy();
     f.dotNet = DotNetFacts{text("A.B"), text("A"), text("file:///C:/Some%20Dir/x.dll"), "C:\\Some Dir\\x.dll", false};
@@ -206,7 +227,33 @@ TEST(DoctorRules, ThreadingMenuSettingsAndDotNet)
     f.dotNet->codeBase = {};
     f.dotNet->assembly = {};
     const std::vector<Item> items = judge(f, Host::Any);
-    EXPECT_EQ(items[5].reason, "no Assembly; no CodeBase");
+    EXPECT_EQ(items[7].reason, "no Assembly; no CodeBase");
+}
+
+TEST(DoctorRules, ExportsAndDependencies)
+{
+    ClassFacts f = healthy();
+    f.server.tables->exports.pop_back();
+    expectOnly(f, {{kExports, Status::Fail}});
+    EXPECT_EQ(judge(f, Host::Any)[4].reason, "no DllGetClassObject export: COM cannot get the class object");
+    f = healthy();
+    f.server.tables->exports.erase(f.server.tables->exports.begin());
+    expectOnly(f, {{kExports, Status::Warn}});
+    f = healthy();
+    f.server.tables->readable = false;
+    f.server.tables->problem = "the import directory outside the file";
+    expectOnly(f, {{kExports, Status::Fail}, {kDependencies, Status::Fail}});
+    EXPECT_EQ(judge(f, Host::Any)[5].reason, "not read: C:\\AddIns\\a.dll has the import directory outside the file");
+
+    // Failures come before warnings; a long list is cut.
+    f = healthy();
+    f.server.dependencies->findings = {{false, "w1"}};
+    expectOnly(f, {{kDependencies, Status::Warn}});
+    EXPECT_EQ(judge(f, Host::Any)[5].reason, "w1");
+    f.server.dependencies->findings = {{false, "w1"}, {true, "f1"}, {true, "f2"}, {true, "f3"}, {true, "f4"}, {true, "f5"}};
+    expectOnly(f, {{kDependencies, Status::Fail}});
+    EXPECT_EQ(judge(f, Host::Any)[5].reason, "f1; f2; f3; and 2 more");
+    EXPECT_EQ(judge(healthy(), Host::Any)[5].reason, "3 modules, every import found and exported");
 }
 
 TEST(DoctorRules, CategoriesFollowTheHost)
@@ -220,7 +267,7 @@ TEST(DoctorRules, CategoriesFollowTheHost)
     expectOnly(f, {{kCategories, Status::Fail}}, Host::R6);
     f.requiredCategories.clear();
     expectOnly(f, {{kCategories, Status::Fail}}, Host::Any);
-    EXPECT_NE(judge(f, Host::Any)[6].reason.find("is not under Required Categories"), std::string::npos);
+    EXPECT_NE(judge(f, Host::Any)[8].reason.find("is not under Required Categories"), std::string::npos);
 }
 
 TEST(DoctorRules, ProgIdConsistency)

@@ -1,5 +1,7 @@
 #include "scripts/ValueLines.h"
 
+#include "scripts/RegScript.h"
+
 #include "text/Text.h"
 
 #include <algorithm>
@@ -14,16 +16,6 @@ std::string hexByte(unsigned char byte)
     char text[4];
     std::snprintf(text, sizeof(text), "%02x", static_cast<unsigned>(byte));
     return text;
-}
-
-std::string escaped(const std::string& text)
-{
-    std::string out;
-    for (char c : text) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
-    }
-    return out;
 }
 
 bool hasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
@@ -43,7 +35,7 @@ std::optional<std::string> valueLine(const registry::NamedValue& v)
     std::string line = valueNameField(v.name) + "=";
     const std::string bytes(v.value.data.begin(), v.value.data.end());
     if (v.value.type == registry::ValueType::String && textRoundTrips(v.value))
-        return line + '"' + escaped(v.value.leadingText()) + '"';
+        return line + '"' + escapeRegString(v.value.leadingText()) + '"';
     if (v.value.type == registry::ValueType::Dword && bytes.size() == 4) {
         const std::uint32_t number = *v.value.dword();
         char text[16];
@@ -73,7 +65,7 @@ std::optional<std::string> valueLine(const registry::NamedValue& v)
     return line;
 }
 
-std::string valueNameField(const std::string& name) { return name.empty() ? std::string("@") : '"' + escaped(name) + '"'; }
+std::string valueNameField(const std::string& name) { return name.empty() ? std::string("@") : '"' + escapeRegString(name) + '"'; }
 
 bool fitsRegedit4(const registry::NamedValue& v)
 {

@@ -1,9 +1,9 @@
 #include "doctor/LoadVerdict.h"
 
+#include "text/Fields.h"
 #include "text/Text.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace doctor {
 
@@ -11,13 +11,6 @@ namespace {
 
 // The loader's errors a person meets most, in the words the report uses.
 constexpr unsigned long kModuleNotFound = 126; // ERROR_MOD_NOT_FOUND
-
-std::string hex(unsigned long code)
-{
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "0x%08lX", code);
-    return buffer;
-}
 
 std::string withMessage(const std::string& code, const std::string& message)
 {
@@ -27,17 +20,17 @@ std::string withMessage(const std::string& code, const std::string& message)
 // The step the helper was at, as a person reads it.
 std::string stepOf(const LoadFacts& facts)
 {
-    const auto stage = facts.answer.find("stage");
+    const auto stage = facts.answer.find(loadAnswer::kStage);
     if (stage == facts.answer.end()) return "while starting";
-    if (stage->second == "classObject") return "while loading the server and getting its class object";
-    if (stage->second == "instance") return "while creating an instance";
+    if (stage->second == loadAnswer::kClassObject) return "while loading the server and getting its class object";
+    if (stage->second == loadAnswer::kInstance) return "while creating an instance";
     return "after the trial";
 }
 
 std::string whyNotLoaded(const LoadFacts& facts)
 {
     if (!facts.serverFound) return "; there is no server file to load";
-    const std::optional<unsigned long> error = answeredCode(facts, "loadError");
+    const std::optional<unsigned long> error = answeredCode(facts, loadAnswer::kLoadError);
     if (!error) return {};
     if (*error == kModuleNotFound) {
         std::string why = "; the DLL did not load: a DLL it needs was not found";
@@ -54,17 +47,7 @@ std::optional<unsigned long> answeredCode(const LoadFacts& facts, const char* fi
 {
     const auto found = facts.answer.find(field);
     if (found == facts.answer.end()) return std::nullopt;
-    const std::string& value = found->second;
-    const bool isHex = value.size() > 2 && value.compare(0, 2, "0x") == 0;
-    const std::string_view digits = isHex ? std::string_view(value).substr(2) : std::string_view(value);
-    if (digits.empty() || digits.size() > 8) return std::nullopt;
-    unsigned long code = 0;
-    for (char c : digits) {
-        const int digit = isHex ? text::hexDigitValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
-        if (digit < 0) return std::nullopt;
-        code = code * (isHex ? 16 : 10) + unsigned(digit);
-    }
-    return code;
+    return text::codeOf(found->second);
 }
 
 Item judgeLoad(const LoadFacts& f)
@@ -80,11 +63,11 @@ Item judgeLoad(const LoadFacts& f)
                 "no answer within " + std::to_string(f.timeoutSeconds) + " s " + stepOf(f) + "; " + by +
                     " was ended"};
     case LoadFacts::Outcome::Crashed:
-        return {kLoad, Status::Fail, "crashed with exception " + hex(f.exitCode) + " " + stepOf(f)};
+        return {kLoad, Status::Fail, "crashed with exception " + text::codeText(f.exitCode) + " " + stepOf(f)};
     case LoadFacts::Outcome::Answered: break;
     }
 
-    const std::optional<unsigned long> classObject = answeredCode(f, "classObject");
+    const std::optional<unsigned long> classObject = answeredCode(f, loadAnswer::kClassObject);
     if (!classObject) {
         // Ended without a word on the class object: the helper refused the
         // arguments or could not start COM.
@@ -92,19 +75,19 @@ Item judgeLoad(const LoadFacts& f)
     }
     if (*classObject >= 0x80000000UL)
         return {kLoad, Status::Fail,
-                "CoGetClassObject failed: " + withMessage(hex(*classObject), f.classObjectMessage) + whyNotLoaded(f)};
-    const std::optional<unsigned long> instance = answeredCode(f, "instance");
+                "CoGetClassObject failed: " + withMessage(text::codeText(*classObject), f.classObjectMessage) + whyNotLoaded(f)};
+    const std::optional<unsigned long> instance = answeredCode(f, loadAnswer::kInstance);
     if (!instance)
         return {kLoad, Status::Fail, "got the class object, then ended " + stepOf(f)};
     if (*instance >= 0x80000000UL)
         return {kLoad, Status::Fail,
                 "the class object was got, but CreateInstance failed: " +
-                    withMessage(hex(*instance), f.instanceMessage)};
-    const auto module = f.answer.find("module");
+                    withMessage(text::codeText(*instance), f.instanceMessage)};
+    const auto module = f.answer.find(loadAnswer::kModule);
     std::string reason = "loaded by " + by + ": class object and instance made";
     if (module != f.answer.end() && !module->second.empty()) reason += " (" + module->second + ")";
     if (f.exitCode != 0)
-        return {kLoad, Status::Warn, reason + ", but the helper then ended with " + hex(f.exitCode)};
+        return {kLoad, Status::Warn, reason + ", but the helper then ended with " + text::codeText(f.exitCode)};
     return {kLoad, Status::Pass, reason};
 }
 

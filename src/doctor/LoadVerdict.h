@@ -11,6 +11,18 @@
 
 namespace doctor {
 
+// The fields of the helper's answer to a load trial (helper/LoadTrial.h writes
+// them, text/Fields.h carries them).
+namespace loadAnswer {
+inline constexpr char kStage[] = "stage";             // the step under way: classObject, instance, done
+inline constexpr char kClassObject[] = "classObject"; // CoGetClassObject's HRESULT
+inline constexpr char kInstance[] = "instance";       // IClassFactory::CreateInstance's HRESULT
+inline constexpr char kModule[] = "module";           // the file of the module that serves the class object
+inline constexpr char kLoadError[] = "loadError";     // when the class object failed: the loader's error for the server
+inline constexpr char kException[] = "exception";     // an exception nobody handled
+inline constexpr char kDone[] = "done";               // the last stage
+} // namespace loadAnswer
+
 struct LoadFacts {
     enum class Outcome {
         NoHelper,   // the helper of the view's bitness is not beside the program

@@ -3,6 +3,7 @@
 // written at once, so that the companion has every line written before a
 // hang or a crash.
 #include "text/Fields.h"
+#include "text/Text.h"
 
 #include <cstdio>
 #include <string>
@@ -16,12 +17,13 @@ inline void answer(const std::string& name, const std::string& value)
     std::fflush(stdout);
 }
 
-// An HRESULT or an exception code as "0x%08X".
-inline std::string hexCode(unsigned long code)
+// A wide name or path as UTF-8, the answer's text.
+inline std::string utf8Of(const std::wstring& wide)
 {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "0x%08lX", code);
-    return buffer;
+    return text::utf8FromUtf16(std::u16string(wide.begin(), wide.end()));
 }
+
+// An HRESULT or an exception code, as the companion reads it back.
+inline std::string hexCode(unsigned long code) { return text::codeText(code); }
 
 } // namespace helper

@@ -15,97 +15,86 @@ namespace helper {
 
 namespace {
 
-std::string utf8(const std::wstring &wide) {
-  return text::utf8FromUtf16(std::u16string(wide.begin(), wide.end()));
+std::wstring wide(const char* ascii)
+{
+    return {ascii, ascii + std::char_traits<char>::length(ascii)};
 }
 
-std::wstring wide(const char *ascii) {
-  return {ascii, ascii + std::char_traits<char>::length(ascii)};
-}
-
-HKEY predefinedKeyOf(scripts::CapturedRoot root) {
-  switch (root) {
-  case scripts::CapturedRoot::ClassesRoot:
+HKEY predefinedKeyOf(scripts::CapturedRoot root)
+{
+    switch (root) {
+    case scripts::CapturedRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
+    case scripts::CapturedRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
+    case scripts::CapturedRoot::CurrentUser: return HKEY_CURRENT_USER;
+    case scripts::CapturedRoot::Users: return HKEY_USERS;
+    }
     return HKEY_CLASSES_ROOT;
-  case scripts::CapturedRoot::LocalMachine:
-    return HKEY_LOCAL_MACHINE;
-  case scripts::CapturedRoot::CurrentUser:
-    return HKEY_CURRENT_USER;
-  case scripts::CapturedRoot::Users:
-    return HKEY_USERS;
-  }
-  return HKEY_CLASSES_ROOT;
 }
 
 } // namespace
 
-int runCapture(const std::vector<std::wstring> &arguments) {
-  if (arguments.size() != 2 || arguments[0].empty() || arguments[1].empty())
-    return 2;
-  const std::wstring &scratch = arguments[0];
-  const std::wstring &dll = arguments[1];
+int runCapture(const std::vector<std::wstring>& arguments)
+{
+    if (arguments.size() != 2 || arguments[0].empty() || arguments[1].empty()) return 2;
+    const std::wstring& scratch = arguments[0];
+    const std::wstring& dll = arguments[1];
 
-  // Every scratch subkey is opened before any predefined key is pointed
-  // anywhere: once HKEY_CURRENT_USER is overridden, the scratch key could
-  // no longer be reached through it.
-  namespace field = scripts::answer;
-  const auto &standIns = scripts::kStandIns;
-  answer(field::kStage, "override");
-  std::array<HKEY, scripts::kStandIns.size()> targets{};
-  for (size_t i = 0; i < standIns.size(); ++i) {
-    const std::wstring path = scratch + L"\\" + wide(standIns[i].subKey);
-    const LSTATUS opened =
-        RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS,
-                      &targets[i]);
-    if (opened != ERROR_SUCCESS) {
-      answer(field::kOverrideError, std::to_string(opened));
-      return 3;
+    // Every scratch subkey is opened before any predefined key is pointed
+    // anywhere: once HKEY_CURRENT_USER is overridden, the scratch key could
+    // no longer be reached through it.
+    namespace field = scripts::answer;
+    const auto& standIns = scripts::kStandIns;
+    answer(field::kStage, "override");
+    std::array<HKEY, scripts::kStandIns.size()> targets{};
+    for (size_t i = 0; i < standIns.size(); ++i) {
+        const std::wstring path = scratch + L"\\" + wide(standIns[i].subKey);
+        const LSTATUS opened = RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &targets[i]);
+        if (opened != ERROR_SUCCESS) {
+            answer(field::kOverrideError, std::to_string(opened));
+            return 3;
+        }
     }
-  }
-  for (size_t i = 0; i < standIns.size(); ++i) {
-    const LSTATUS overridden =
-        RegOverridePredefKey(predefinedKeyOf(standIns[i].root), targets[i]);
-    // The override holds its own reference to the key.
-    RegCloseKey(targets[i]);
-    if (overridden != ERROR_SUCCESS) {
-      answer(field::kOverrideError, std::to_string(overridden));
-      return 3;
+    for (size_t i = 0; i < standIns.size(); ++i) {
+        const LSTATUS overridden = RegOverridePredefKey(predefinedKeyOf(standIns[i].root), targets[i]);
+        // The override holds its own reference to the key.
+        RegCloseKey(targets[i]);
+        if (overridden != ERROR_SUCCESS) {
+            answer(field::kOverrideError, std::to_string(overridden));
+            return 3;
+        }
     }
-  }
 
-  // As regsvr32 does: COM is ready for the DLL, which may register a type
-  // library or ask for other classes.
-  const HRESULT initialized = OleInitialize(nullptr);
+    // As regsvr32 does: COM is ready for the DLL, which may register a type
+    // library or ask for other classes.
+    const HRESULT initialized = OleInitialize(nullptr);
 
-  answer(field::kStage, "load");
-  SetLastError(ERROR_SUCCESS);
-  HMODULE module =
-      LoadLibraryExW(dll.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  if (!module) {
-    answer(field::kLoadError, std::to_string(GetLastError()));
+    answer(field::kStage, "load");
+    SetLastError(ERROR_SUCCESS);
+    HMODULE module = LoadLibraryExW(dll.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!module) {
+        answer(field::kLoadError, std::to_string(GetLastError()));
+        answer(field::kStage, "done");
+        return 0;
+    }
+    std::wstring file(32768, L'\0');
+    file.resize(GetModuleFileNameW(module, file.data(), DWORD(file.size())));
+    answer(field::kModule, utf8Of(file));
+
+    using RegisterServer = HRESULT(STDAPICALLTYPE*)();
+    const FARPROC entry = GetProcAddress(module, "DllRegisterServer");
+    if (!entry) {
+        answer(field::kNoEntry, "1");
+        answer(field::kStage, "done");
+        return 0;
+    }
+    answer(field::kStage, "register");
+    const HRESULT result = reinterpret_cast<RegisterServer>(reinterpret_cast<void (*)()>(entry))();
+    answer(field::kResult, hexCode(static_cast<unsigned long>(result)));
     answer(field::kStage, "done");
+    // The DLL stays loaded and COM initialized until the process ends: a DLL
+    // that left threads behind must not be unloaded under them.
+    (void)initialized;
     return 0;
-  }
-  std::wstring file(32768, L'\0');
-  file.resize(GetModuleFileNameW(module, file.data(), DWORD(file.size())));
-  answer(field::kModule, utf8(file));
-
-  using RegisterServer = HRESULT(STDAPICALLTYPE *)();
-  const FARPROC entry = GetProcAddress(module, "DllRegisterServer");
-  if (!entry) {
-    answer(field::kNoEntry, "1");
-    answer(field::kStage, "done");
-    return 0;
-  }
-  answer(field::kStage, "register");
-  const HRESULT result = reinterpret_cast<RegisterServer>(
-      reinterpret_cast<void (*)()>(entry))();
-  answer(field::kResult, hexCode(static_cast<unsigned long>(result)));
-  answer(field::kStage, "done");
-  // The DLL stays loaded and COM initialized until the process ends: a DLL
-  // that left threads behind must not be unloaded under them.
-  (void)initialized;
-  return 0;
 }
 
 } // namespace helper

@@ -13,11 +13,6 @@ namespace helper {
 
 namespace {
 
-std::string utf8(const std::wstring& wide)
-{
-    return text::utf8FromUtf16(std::u16string(wide.begin(), wide.end()));
-}
-
 // The file of the module that holds an object's code: the module the loader
 // loaded for the class.
 std::string moduleOf(IUnknown* object)
@@ -29,7 +24,7 @@ std::string moduleOf(IUnknown* object)
         return {};
     std::wstring path(32768, L'\0');
     path.resize(GetModuleFileNameW(module, path.data(), DWORD(path.size())));
-    return utf8(path);
+    return utf8Of(path);
 }
 
 } // namespace
@@ -56,7 +51,7 @@ int runLoadTrial(const std::wstring& clsidText, const std::wstring& server)
             else
                 answer(kLoadError, std::to_string(GetLastError()));
         }
-        answer(kStage, "done");
+        answer(kStage, kDone);
         CoUninitialize();
         return 0;
     }
@@ -66,7 +61,7 @@ int runLoadTrial(const std::wstring& clsidText, const std::wstring& server)
     IUnknown* instance = nullptr;
     const HRESULT made = factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&instance));
     answer(kInstance, hexCode(static_cast<unsigned long>(made)));
-    answer(kStage, "done");
+    answer(kStage, kDone);
     if (instance) instance->Release();
     factory->Release();
     CoUninitialize();

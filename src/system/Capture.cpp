@@ -14,7 +14,6 @@
 #include <array>
 #include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 
 namespace platform {
@@ -166,13 +165,6 @@ void readScratch(const std::string& scratch, scripts::CapturedRoot root, const s
     for (const std::string& sub : subKeys) readScratch(scratch, root, text::below(path, sub), depth + 1, keys);
 }
 
-std::string hexCode(unsigned long code)
-{
-    char text[16];
-    std::snprintf(text, sizeof(text), "0x%08lX", code);
-    return text;
-}
-
 std::wstring pathForm(const std::wstring& path, DWORD(WINAPI* form)(LPCWSTR, LPWSTR, DWORD))
 {
     std::wstring out(32768, L'\0');
@@ -259,7 +251,7 @@ CaptureRun captureRegistration(const std::string& dll, unsigned timeoutSeconds)
     }
     if (const auto error = field(scripts::answer::kLoadError)) {
         run.outcome = Outcome::LoadFailed;
-        run.code = std::strtoul(error->c_str(), nullptr, 10);
+        run.code = text::codeOf(*error).value_or(0);
         return run;
     }
     if (field(scripts::answer::kNoEntry)) {
@@ -272,7 +264,7 @@ CaptureRun captureRegistration(const std::string& dll, unsigned timeoutSeconds)
         run.detail = "it gave no result";
         return run;
     }
-    run.code = std::strtoul(result->c_str(), nullptr, 16);
+    run.code = text::codeOf(*result).value_or(0x8000FFFFUL); // E_UNEXPECTED for an answer that is no code
     if (FAILED(static_cast<HRESULT>(run.code))) {
         run.outcome = Outcome::RegisterFailed;
         return run;
@@ -333,9 +325,9 @@ std::string captureProblem(const CaptureRun& run)
         return "The scratch key " + run.detail + " could not be made, or the registry could not be watched.";
     case Outcome::LoadFailed: return dll + " did not load: the loader's error " + std::to_string(run.code) + ".";
     case Outcome::NoEntry: return dll + " exports no DllRegisterServer.";
-    case Outcome::RegisterFailed: return "DllRegisterServer of " + dll + " failed with " + hexCode(run.code) + ".";
+    case Outcome::RegisterFailed: return "DllRegisterServer of " + dll + " failed with " + text::codeText(run.code) + ".";
     case Outcome::Crashed:
-        return "DllRegisterServer of " + dll + " crashed with the exception " + hexCode(run.code) + ".";
+        return "DllRegisterServer of " + dll + " crashed with the exception " + text::codeText(run.code) + ".";
     case Outcome::TimedOut:
         return "DllRegisterServer of " + dll + " did not finish within " + std::to_string(run.timeoutSeconds) +
                " seconds; the helper was ended.";

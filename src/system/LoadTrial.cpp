@@ -61,9 +61,9 @@ void tryLoading(Checklist& list, unsigned timeoutSeconds)
         load.outcome = run.crashed() ? LoadFacts::Outcome::Crashed : LoadFacts::Outcome::Answered;
         break;
     }
-    load.classObjectMessage = messageFor(load, "classObject");
-    load.instanceMessage = messageFor(load, "instance");
-    load.loadErrorMessage = messageFor(load, "loadError");
+    load.classObjectMessage = messageFor(load, loadAnswer::kClassObject);
+    load.instanceMessage = messageFor(load, loadAnswer::kInstance);
+    load.loadErrorMessage = messageFor(load, loadAnswer::kLoadError);
     for (const Item& item : list.items)
         if (item.key == kDependencies && item.status == Status::Fail) load.missingDependency = item.reason;
     placeLoadItem(list, judgeLoad(load));

@@ -27,4 +27,26 @@ std::map<std::string, std::string, std::less<>> fieldsOf(std::string_view answer
     return fields;
 }
 
+std::string codeText(unsigned long code)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out = "0x";
+    for (int shift = 28; shift >= 0; shift -= 4) out += kDigits[(code >> shift) & 0xF];
+    return out;
+}
+
+std::optional<unsigned long> codeOf(std::string_view value)
+{
+    const bool isHex = value.size() > 2 && value.substr(0, 2) == "0x";
+    const std::string_view digits = isHex ? value.substr(2) : value;
+    if (digits.empty() || digits.size() > (isHex ? 8u : 9u)) return std::nullopt;
+    unsigned long code = 0;
+    for (char c : digits) {
+        const int digit = isHex ? hexDigitValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
+        if (digit < 0) return std::nullopt;
+        code = code * (isHex ? 16 : 10) + unsigned(digit);
+    }
+    return code;
+}
+
 } // namespace text

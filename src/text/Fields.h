@@ -3,6 +3,7 @@
 // field, UTF-8. A value never holds a line end; one given is written as a
 // space, so that a message can never forge another field.
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,5 +15,11 @@ std::string fieldLine(std::string_view name, std::string_view value);
 // The fields of an answer: every line with a "=" in it, split at the first
 // one; lines without one are ignored. A name given twice keeps its last value.
 std::map<std::string, std::string, std::less<>> fieldsOf(std::string_view answer);
+
+// An HRESULT, an exception or error code as a field's value: "0x%08X".
+std::string codeText(unsigned long code);
+// A field's code back: "0x" and up to eight hex digits, or decimal digits
+// (the loader's error numbers); nothing for anything else.
+std::optional<unsigned long> codeOf(std::string_view value);
 
 } // namespace text

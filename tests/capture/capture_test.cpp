@@ -8,6 +8,9 @@
 #include "TestFiles.h"
 #include "TestRegistry.h"
 #include "Ui.h"
+#include "scripts/Capture.h"
+#include "scripts/RegScript.h"
+#include "system/Capture.h"
 
 #include <gtest/gtest.h>
 
@@ -23,17 +26,6 @@ namespace {
 const std::string kSampleClsid = "{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}";
 const std::string kSampleProgId = "AddInRegSample.Server.1";
 const std::string kFixtureClsid = "{0C4F2B7A-51D3-4E68-9A1B-7F3E2D6C8B15}";
-
-// The text as a REGEDIT4 string's data.
-std::string escaped(const std::string& text)
-{
-    std::string out;
-    for (char c : text) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
-    }
-    return out;
-}
 
 // The key lines of a script ("[...]" and "[-...]").
 std::vector<std::string> keyLines(const std::string& script)
@@ -73,19 +65,6 @@ protected:
                                                "Software\\Classes\\" + kSampleProgId,
                                                std::string("Software\\Classes\\AddInRegEscape")})
                     deleteTree(root, key, view);
-    }
-
-    // Both hives' classes as reg export writes them.
-    static std::string exportedClasses()
-    {
-        std::string all;
-        for (const char* key : {"HKLM\\Software\\Classes", "HKCU\\Software\\Classes"}) {
-            const std::string file = buildFolder() + "capture exported.reg";
-            EXPECT_EQ(runReg({"export", key, file, "/y"}), 0u);
-            all += readFileBytes(file).value_or("");
-            DeleteFileA(file.c_str());
-        }
-        return all;
     }
 
     CliRun capture(const std::string& dll, std::vector<std::string> options) const
@@ -129,7 +108,7 @@ std::string sampleScript(const std::string& classes, const std::string& server)
            clsidKey + "]\r\n"
            "@=\"AddInReg sample server\"\r\n\r\n" +
            clsidKey + "\\InProcServer32]\r\n"
-           "@=\"" + escaped(server) + "\"\r\n"
+           "@=\"" + scripts::escapeRegString(server) + "\"\r\n"
            "\"ThreadingModel\"=\"Apartment\"\r\n\r\n" +
            clsidKey + "\\ProgID]\r\n"
            "@=\"" + kSampleProgId + "\"\r\n";
@@ -280,7 +259,7 @@ TEST_F(CaptureTest, HandleOpenedInDllMainIsRedirected)
     ASSERT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_EQ(readFileBytes(out()).value_or(""), "REGEDIT4\r\n\r\n"
                                                  "[HKEY_CLASSES_ROOT\\CLSID\\" + kFixtureClsid + "\\InProcServer32]\r\n"
-                                                 "@=\"" + escaped(fixture) + "\"\r\n"
+                                                 "@=\"" + scripts::escapeRegString(fixture) + "\"\r\n"
                                                  "\"ThreadingModel\"=\"Both\"\r\n");
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + kFixtureClsid));
 }
@@ -330,6 +309,33 @@ TEST_F(CaptureTest, ThirtyTwoBitClassGoesToTheRedirectedKeys)
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.front(),
               "[HKEY_CURRENT_USER\\Software\\Classes\\Wow6432Node\\CLSID\\" + kFixtureClsid + "\\InProcServer32]");
+}
+
+// Where the scripts put a 32-bit class, for the machine and per user, is
+// where reg import makes it a class of the 32-bit view, and of it alone;
+// the un-register script takes it away again. (The 32-bit capture itself
+// needs 32-bit programs; the paths do not.)
+TEST_F(CaptureTest, ThirtyTwoBitPathsAreThe32BitViewsClassesForRegImport)
+{
+    // As a capture reads them: parents first.
+    const std::string clsid = "CLSID\\" + kFixtureClsid;
+    const std::vector<scripts::CapturedKey> captured{
+        {scripts::CapturedRoot::ClassesRoot, "CLSID", {}, true},
+        {scripts::CapturedRoot::ClassesRoot, clsid, {}, true},
+        {scripts::CapturedRoot::ClassesRoot, clsid + "\\InProcServer32", {{"", registry::Value::ofText("C:\\x32.dll")}},
+         false}};
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        const scripts::CapturePlan plan = scripts::planCapture(captured, {32, root == HKEY_CURRENT_USER}, {}, "");
+        const std::string unRegister = scripts::unRegisterScriptOf(plan, platform::existingKeys());
+        writeFileBytes(out(), scripts::registerScriptOf(plan));
+        ASSERT_EQ(merge(out()), 0u);
+        const std::string key = "Software\\Classes\\CLSID\\" + kFixtureClsid + "\\InProcServer32";
+        EXPECT_TRUE(keyExists(root, key, KEY_WOW64_32KEY));
+        EXPECT_FALSE(keyExists(root, key, KEY_WOW64_64KEY));
+        writeFileBytes(out(), unRegister);
+        ASSERT_EQ(merge(out()), 0u);
+        EXPECT_FALSE(keyExists(root, "Software\\Classes\\CLSID\\" + kFixtureClsid, KEY_WOW64_32KEY));
+    }
 }
 
 } // namespace

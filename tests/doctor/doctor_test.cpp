@@ -103,19 +103,6 @@ private:
     std::optional<ScopedKey> progId_;
 };
 
-// Both hives' classes as reg export writes them.
-std::string exportedClasses()
-{
-    std::string all;
-    for (const char* key : {"HKLM\\Software\\Classes", "HKCU\\Software\\Classes"}) {
-        const std::string file = buildFolder() + "exported classes.reg";
-        EXPECT_EQ(runReg({"export", key, file, "/y"}), 0u);
-        all += readFileBytes(file).value_or("");
-        DeleteFileA(file.c_str());
-    }
-    return all;
-}
-
 bool has32BitSystem()
 {
     char folder[MAX_PATH];

@@ -76,19 +76,6 @@ unsigned long loadError(const std::string& dll)
     return at == std::string::npos ? ~0UL : std::stoul(run.out.substr(at + 6));
 }
 
-// Both hives' classes as reg export writes them.
-std::string exported()
-{
-    std::string all;
-    const std::string file = utf8(wide(buildFolder())) + "loader export.reg";
-    for (const char* key : {"HKLM\\Software\\Classes", "HKCU\\Software\\Classes"}) {
-        EXPECT_EQ(runReg({"export", key, file, "/y"}), 0u);
-        all += readFileBytes(file).value_or("");
-    }
-    DeleteFileW(wide(file).c_str());
-    return all;
-}
-
 classes::ServerFile ruleOf(const std::string& clsid)
 {
     const registry::RegistryReader classes(registry::Hive::MachineClasses, registry::View::Bits64);
@@ -237,7 +224,7 @@ TEST_F(Loader, ACleanupMergedLeavesEveryClassThatLoadedLoading)
         if (!askLoader(clsid).module.empty()) loaded.push_back(clsid);
     ASSERT_FALSE(loaded.empty());
 
-    const std::string before = exported();
+    const std::string before = exportedClasses();
     const std::string cleanup = folder_ + "cleanup.reg";
     const ChildRun stale1 = runChild(utf8(wide(buildFolder())) + "AddInRegCli.exe", {"stale", "--cleanup-file", cleanup});
     ASSERT_EQ(stale1.exitCode, 1u) << stale1.err;
@@ -248,7 +235,7 @@ TEST_F(Loader, ACleanupMergedLeavesEveryClassThatLoadedLoading)
     for (const std::string& clsid : loaded) EXPECT_FALSE(askLoader(clsid).module.empty()) << clsid;
 
     ASSERT_EQ(runReg({"import", folder_ + "Undo-cleanup.reg"}), 0u);
-    EXPECT_EQ(exported(), before);
+    EXPECT_EQ(exportedClasses(), before);
 }
 
 } // namespace

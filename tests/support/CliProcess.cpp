@@ -4,6 +4,8 @@
 #include "TestFiles.h"
 #include "Ui.h"
 
+#include <gtest/gtest.h>
+
 #include <windows.h>
 
 namespace testing_support {
@@ -33,6 +35,18 @@ unsigned long runReg(const std::vector<std::string>& args)
     const UINT length = GetSystemDirectoryW(system, MAX_PATH);
     const ChildRun run = runChild(utf8(std::wstring(system, length)) + "\\reg.exe", args, {"", true, true}, 60000);
     return run.started ? run.exitCode : static_cast<unsigned long>(-1);
+}
+
+std::string exportedClasses()
+{
+    std::string all;
+    const std::string file = utf8(wide(buildFolder())) + "exported classes.reg";
+    for (const char* key : {"HKLM\\Software\\Classes", "HKCU\\Software\\Classes"}) {
+        EXPECT_EQ(runReg({"export", key, file, "/y"}), 0u) << key;
+        all += readFileBytes(file).value_or("");
+    }
+    DeleteFileW(wide(file).c_str());
+    return all;
 }
 
 } // namespace testing_support

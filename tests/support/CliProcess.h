@@ -24,6 +24,11 @@ CliRun runCli(const std::vector<std::string>& args, const std::string& workingDi
 // keys with it; its exit code, or -1 when it did not start.
 unsigned long runReg(const std::vector<std::string>& args);
 
+// Both hives' classes (HKLM\Software\Classes, HKCU\Software\Classes) as
+// `reg export` writes them, for a byte-for-byte before and after. A failed
+// export fails the test.
+std::string exportedClasses();
+
 // The bytes `AddInRegCli write OUT <options>` writes to OUT, or nothing when
 // the command fails. For comparing its scripts with the window's.
 std::optional<std::string> cliScriptBytes(const std::string& outPath, const std::vector<std::string>& options,

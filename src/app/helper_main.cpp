@@ -26,7 +26,7 @@ namespace {
 LONG WINAPI unhandled(EXCEPTION_POINTERS* pointers)
 {
     const DWORD code = pointers && pointers->ExceptionRecord ? pointers->ExceptionRecord->ExceptionCode : 0;
-    helper::answer(helper::kException, helper::hexCode(code));
+    helper::answer(helper::kException, text::codeText(code));
     TerminateProcess(GetCurrentProcess(), code);
     return EXCEPTION_EXECUTE_HANDLER;
 }

@@ -23,7 +23,4 @@ inline std::string utf8Of(const std::wstring& wide)
     return text::utf8FromUtf16(std::u16string(wide.begin(), wide.end()));
 }
 
-// An HRESULT or an exception code, as the companion reads it back.
-inline std::string hexCode(unsigned long code) { return text::codeText(code); }
-
 } // namespace helper

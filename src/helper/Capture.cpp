@@ -89,7 +89,7 @@ int runCapture(const std::vector<std::wstring>& arguments)
     }
     answer(field::kStage, "register");
     const HRESULT result = reinterpret_cast<RegisterServer>(reinterpret_cast<void (*)()>(entry))();
-    answer(field::kResult, hexCode(static_cast<unsigned long>(result)));
+    answer(field::kResult, text::codeText(static_cast<unsigned long>(result)));
     answer(field::kStage, "done");
     // The DLL stays loaded and COM initialized until the process ends: a DLL
     // that left threads behind must not be unloaded under them.

@@ -39,7 +39,7 @@ int runLoadTrial(const std::wstring& clsidText, const std::wstring& server)
     IClassFactory* factory = nullptr;
     const HRESULT got = CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
                                          reinterpret_cast<void**>(&factory));
-    answer(kClassObject, hexCode(static_cast<unsigned long>(got)));
+    answer(kClassObject, text::codeText(static_cast<unsigned long>(got)));
     if (FAILED(got) || !factory) {
         // Why the server did not load, when it did not: the loader's own
         // error for the file, loaded the way COM loads a server by its path.
@@ -60,7 +60,7 @@ int runLoadTrial(const std::wstring& clsidText, const std::wstring& server)
     answer(kStage, kInstance);
     IUnknown* instance = nullptr;
     const HRESULT made = factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&instance));
-    answer(kInstance, hexCode(static_cast<unsigned long>(made)));
+    answer(kInstance, text::codeText(static_cast<unsigned long>(made)));
     answer(kStage, kDone);
     if (instance) instance->Release();
     factory->Release();

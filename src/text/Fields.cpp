@@ -39,7 +39,7 @@ std::optional<unsigned long> codeOf(std::string_view value)
 {
     const bool isHex = value.size() > 2 && value.substr(0, 2) == "0x";
     const std::string_view digits = isHex ? value.substr(2) : value;
-    if (digits.empty() || digits.size() > (isHex ? 8u : 9u)) return std::nullopt;
+    if (digits.empty() || digits.size() > (isHex ? 8U : 9U)) return std::nullopt;
     unsigned long code = 0;
     for (char c : digits) {
         const int digit = isHex ? hexDigitValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);

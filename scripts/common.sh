@@ -29,34 +29,65 @@ install_packages() {
 }
 
 # The 32-bit Wine beside the 64-bit one, for the 32-bit helper and the
-# 32-bit view's tests. Only where the kernel runs 32-bit programs: elsewhere
-# its loader cannot start, and Debian's wine command would pick it anyway, so
-# it would stop every Wine program. There the 32-bit tests are skipped.
+# 32-bit view's tests, with what scripts/lane32 needs to start it: nothing
+# where the kernel runs 32-bit programs, else qemu-i386 (from backports on
+# bookworm, whose own qemu takes most of a minute to start each process).
+# Where neither works the 32-bit Wine is left out, since Debian's wine
+# command would pick it anyway and stop every Wine program; the 32-bit
+# cases are then skipped. Never a reason to stop a run.
 install_wine32() {
-    # Never a reason to stop: without it the 32-bit cases are skipped.
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         as_root dpkg --add-architecture i386 && as_root apt-get update -qq ||
             { echo "The i386 architecture could not be added: no 32-bit Wine."; return 0; }
     fi
-    if ! dpkg-query -W -f='${Status}' libc6:i386 2>/dev/null | grep -q "install ok installed"; then
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libc6:i386 >/dev/null ||
-            { echo "libc6:i386 could not be installed: no 32-bit Wine."; return 0; }
+    local wanted=(libc6:i386)
+    "$ROOT/scripts/lane32" --kind | grep -qx native || install_qemu_i386 || true
+    local kind
+    kind="$("$ROOT/scripts/lane32" --kind)"
+    [ "$kind" != none ] && wanted+=(wine32:i386)
+    local missing=()
+    for p in "${wanted[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    if [ "${#missing[@]}" -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null ||
+            echo "${missing[*]} could not be installed: the 32-bit cases are skipped."
     fi
-    local installed=0
-    dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed" && installed=1
-    if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
-        if [ "$installed" = 0 ]; then
-            echo "Installing: wine32:i386"
-            as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq wine32:i386 >/dev/null ||
-                echo "wine32:i386 could not be installed: the 32-bit cases are skipped."
-        fi
-    else
-        echo "This kernel does not run 32-bit programs: no 32-bit Wine, and the 32-bit tests are skipped."
-        if [ "$installed" = 1 ]; then
+    kind="$("$ROOT/scripts/lane32" --kind)"
+    if [ "$kind" = none ]; then
+        echo "This machine runs no 32-bit programs, natively or through qemu-i386: the 32-bit cases are skipped."
+        if dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
             echo "Removing wine32:i386, which cannot start here and would stop the 64-bit Wine."
             as_root env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq wine32:i386 >/dev/null || true
         fi
     fi
+}
+
+# qemu-user 10 or later, for the 32-bit lane on a kernel without 32-bit code.
+install_qemu_i386() {
+    local have
+    have="$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null || true)"
+    have="${have#*:}"
+    [ -n "$have" ] && [ "${have%%.*}" -ge 10 ] && return 0
+    local codename suite=()
+    codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-}")"
+    if [ "$codename" = bookworm ]; then
+        if ! apt-cache policy 2>/dev/null | grep -q "bookworm-backports"; then
+            # The backports suite from the same mirror as the system's own.
+            local uri
+            uri="$(grep -rhoE 'https?://[^ ]+/debian/?' /etc/apt/sources.list /etc/apt/sources.list.d/ 2>/dev/null |
+                   grep -v security | head -n 1)"
+            [ -n "$uri" ] || uri=http://deb.debian.org/debian
+            printf 'Types: deb\nURIs: %s\nSuites: bookworm-backports\nComponents: main\nSigned-By: %s\n' \
+                "$uri" /usr/share/keyrings/debian-archive-keyring.gpg |
+                as_root tee /etc/apt/sources.list.d/addinreg-backports.sources >/dev/null
+            as_root apt-get update -qq
+        fi
+        suite=(-t bookworm-backports)
+    fi
+    echo "Installing: qemu-user ${suite[*]}"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${suite[@]}" qemu-user >/dev/null
 }
 
 build() {
@@ -68,15 +99,14 @@ build() {
 prepare_prefix() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "Preparing the Wine prefix in $WINEPREFIX"
-        timeout 300 wine wineboot --init >/dev/null 2>&1 || true
-        timeout 120 wineserver -w || true
+        timeout 300 "$ROOT/scripts/lane32" sh -c 'wine wineboot --init; wineserver -w' >/dev/null 2>&1 || true
     fi
 }
 
 # The tests' prefix, prepared as the tests prepare it. Its server is stopped
 # afterwards: one started without a display cannot open windows later.
 prepare_test_prefix() {
-    sh "$ROOT/cmake/prepare-wine-prefix.sh" "$BUILD/wine-run" >/dev/null 2>&1
+    "$ROOT/scripts/lane32" sh "$ROOT/cmake/prepare-wine-prefix.sh" "$BUILD/wine-run" >/dev/null 2>&1
     stop_prefix
 }
 

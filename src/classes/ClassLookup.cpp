@@ -3,8 +3,18 @@
 namespace classes {
 
 namespace {
+
 constexpr char kLineEnd[] = "\r\n";
+
+void readServer(ClassLookup& found, const DefaultValueReader& readDefault)
+{
+    found.server = readDefault(registry::serverKey(found.clsid));
+    if (found.server.empty()) found.server = readDefault(registry::classKey(found.clsid) + "\\LocalServer32");
+    found.text = "CLSID = " + found.clsid + kLineEnd;
+    if (!found.server.empty()) found.text += "InProcServer = " + found.server + kLineEnd;
 }
+
+} // namespace
 
 ClassLookup lookUpClass(const std::string& progId, const DefaultValueReader& readDefault)
 {
@@ -14,10 +24,18 @@ ClassLookup lookUpClass(const std::string& progId, const DefaultValueReader& rea
         found.text = "CLSID not found";
         return found;
     }
-    found.text = "CLSID = " + found.clsid + kLineEnd;
-    found.server = readDefault("CLSID\\" + found.clsid + "\\InProcServer32");
-    if (found.server.empty()) found.server = readDefault("CLSID\\" + found.clsid + "\\LocalServer32");
-    if (!found.server.empty()) found.text += "InProcServer = " + found.server + kLineEnd;
+    readServer(found, readDefault);
+    return found;
+}
+
+ClassLookup lookUpClassInEitherView(const std::string& progId, const ViewReads& bits64, const ViewReads& bits32)
+{
+    ClassLookup found = lookUpClass(progId, bits64.readDefault);
+    if (found.clsid.empty() || !found.server.empty()) return found;
+    const std::string key = registry::classKey(found.clsid);
+    if (bits64.keyExists(key) || !bits32.keyExists(key)) return found;
+    found.view = registry::View::Bits32;
+    readServer(found, bits32.readDefault);
     return found;
 }
 

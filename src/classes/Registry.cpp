@@ -2,6 +2,8 @@
 
 #include "text/Text.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <set>
 #include <string_view>
@@ -95,6 +97,15 @@ std::vector<std::string> MergedClasses::subKeys(const std::string& path) const
     for (std::string& name : source_.subKeys(Hive::MachineClasses, view_, path))
         if (seen.insert(text::upperAscii(name)).second) names.push_back(std::move(name));
     return names;
+}
+
+bool isRedirectedClassesKey(const std::string& classesPath)
+{
+    static constexpr std::array<const char*, 5> kRedirected{"CLSID", "DirectShow", "Interface", "Media Type",
+                                                            "MediaFoundation"};
+    const std::string first = classesPath.substr(0, classesPath.find('\\'));
+    return std::any_of(kRedirected.begin(), kRedirected.end(),
+                       [&](const char* name) { return text::equalIgnoringCase(first, name); });
 }
 
 std::string classKey(const std::string& clsid) { return "CLSID\\" + clsid; }

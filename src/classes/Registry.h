@@ -119,6 +119,12 @@ private:
     View view_;
 };
 
+// Whether the 32-bit view reads a path below a classes key from its
+// Wow6432Node: CLSID, DirectShow, Interface, Media Type and MediaFoundation
+// (Microsoft's "Registry Keys Affected by WOW64", Windows 7 and later). The
+// other class keys, ProgIDs among them, are shared by both views.
+bool isRedirectedClassesKey(const std::string& classesPath);
+
 // "CLSID\{...}" and its "InProcServer32" key.
 std::string classKey(const std::string& clsid);
 std::string serverKey(const std::string& clsid);

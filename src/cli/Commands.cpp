@@ -7,7 +7,9 @@
 #include "cli/Options.h"
 #include "cli/Print.h"
 #include "cli/VerifyCommand.h"
+#include "scripts/Capture.h"
 #include "scripts/RegScript.h"
+#include "system/Capture.h"
 #include "system/Files.h"
 #include "system/Locale.h"
 #include "system/SafeWrite.h"
@@ -111,6 +113,10 @@ ExitCode runWrite(const WriteOptions& options)
     const bool hostR6 = options.host == doctor::Host::R6 && !options.olderHost;
     std::string script = scripts::fillRegTemplate(
         load->text, {options.clsid, options.menu, options.description, hostR6, !options.noVersionLine});
+    // An x86 server's class keys go where a 32-bit host reads them (with
+    // --capture, the capture moves them).
+    if (!options.capture && !options.server.empty() && platform::dllBits(options.server) == 32)
+        script = scripts::scriptForTarget(script, {32, false});
     std::string unRegScript = scripts::unRegScriptOf(script);
     if (options.capture) {
         // The server's own keys first, then the template's, in each script.

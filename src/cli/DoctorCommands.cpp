@@ -61,6 +61,7 @@ struct DoctorCommands::State {
     bool perUser = false;
     unsigned timeout = kDefaultTimeout;
     ViewChoice view = ViewChoice::Both;
+    ViewChoice checkView = ViewChoice::Both; // both: the 64-bit view when the class is there, else the 32-bit
     std::string cleanupScript;
     bool load = false;
     unsigned loadTimeout = doctor::kDefaultLoadTimeout;
@@ -74,7 +75,9 @@ struct DoctorCommands::State {
 
     ExitCode runCheck() const
     {
-        std::vector<doctor::Checklist> lists = doctor::checkTarget(doctor::SystemMachine().machine(), target, host);
+        const int asked = checkView == ViewChoice::Bits64 ? 64 : checkView == ViewChoice::Bits32 ? 32 : 0;
+        std::vector<doctor::Checklist> lists =
+            doctor::checkTarget(doctor::SystemMachine().machine(), target, host, asked);
         for (doctor::Checklist& list : lists) tryLoading(list);
         if (format == FormatChoice::Json) printResult(checklistJson(lists), platform::Bytes::Utf8);
         else if (!lists.empty()) printResult(doctor::checklistText(lists));
@@ -198,6 +201,9 @@ DoctorCommands::DoctorCommands(CLI::App& app) : state_(std::make_unique<State>()
     s.check = app.add_subcommand("check", "Checks a class's registration for the host, item by item");
     s.check->add_option("TARGET", s.target, kTargetHelp)->required()->type_name("")->check(targetValidator());
     addHostOption(*s.check, s.host, true, "The host's category: r6, older, or any (either)")->capture_default_str();
+    addViewOption(*s.check, s.checkView,
+                  "Registry view of the host: 64, 32, or both (the 64-bit view when the class is there, else the 32-bit)")
+        ->capture_default_str();
     addFormatOption(*s.check, s.format, false)->capture_default_str();
     s.check->add_flag("--strict", s.strict, "Exit with 1 on a warning too");
     addLoadOptions(*s.check, s.load, s.loadTimeout, doctor::kDefaultLoadTimeout);

@@ -40,6 +40,11 @@ std::string joined(const std::vector<std::string>& parts)
 
 Item presenceItem(const ClassFacts& f)
 {
+    // A host of the asked view's bitness reads that view alone.
+    if (f.viewAsked && f.view == 32) {
+        if (f.in32) return {kPresence, Status::Pass, "in the 32-bit view (WOW6432Node), as a 32-bit host reads it"};
+        if (f.in64) return {kPresence, Status::Fail, "only in the 64-bit view: a 32-bit host does not see it"};
+    }
     if (f.in64 && f.in32) return {kPresence, Status::Pass, "in both views; a 64-bit host reads the 64-bit one"};
     if (f.in64) return {kPresence, Status::Pass, "in the 64-bit view"};
     if (f.in32)

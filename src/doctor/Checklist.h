@@ -85,6 +85,7 @@ struct ClassFacts {
     bool in64 = false; // the class key, in either hive, of the 64-bit view
     bool in32 = false; // ... of the 32-bit view
     int view = 64;     // the view the facts below were read in
+    bool viewAsked = false; // that view was asked for, as by a host of its bitness
     bool inMachine = false; // HKEY_LOCAL_MACHINE\Software\Classes, in that view
     bool inUser = false;    // HKEY_CURRENT_USER\Software\Classes
     // Below: as the merged classes of the view show them, the per-user copy

@@ -75,6 +75,7 @@ ClassFacts gatherFacts(const Machine& machine, const ClassRef& ref)
     f.in64 = classes64.keyExists(key);
     f.in32 = classes32.keyExists(key);
     f.view = ref.view != 0 ? ref.view : f.in64 || !f.in32 ? 64 : 32;
+    f.viewAsked = ref.view != 0;
     const MergedClasses& classes = f.view == 64 ? classes64 : classes32;
 
     if (f.in64 || f.in32) {
@@ -184,10 +185,13 @@ Checklist checkClass(const Machine& machine, const ClassRef& ref, const std::str
     return list;
 }
 
-std::vector<Checklist> checkTarget(const Machine& machine, const std::string& target, Host host)
+std::vector<Checklist> checkTarget(const Machine& machine, const std::string& target, Host host, int view)
 {
     std::vector<Checklist> lists;
-    for (const ClassRef& ref : classesOf(machine, target)) lists.push_back(checkClass(machine, ref, target, host));
+    for (ClassRef ref : classesOf(machine, target)) {
+        ref.view = view;
+        lists.push_back(checkClass(machine, ref, target, host));
+    }
     return lists;
 }
 

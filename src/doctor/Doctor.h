@@ -49,8 +49,10 @@ std::vector<ClassRef> classesOf(const Machine& machine, const std::string& targe
 // The checklist of one class.
 Checklist checkClass(const Machine& machine, const ClassRef& ref, const std::string& target, Host host);
 
-// The checklists of every class of the target; empty when it names none.
-std::vector<Checklist> checkTarget(const Machine& machine, const std::string& target, Host host);
+// The checklists of every class of the target, each in `view` (64 or 32) or,
+// for 0, in the 64-bit view when the class is there, else the 32-bit one;
+// empty when the target names none.
+std::vector<Checklist> checkTarget(const Machine& machine, const std::string& target, Host host, int view = 0);
 
 // The server files a class's registrations name, in either view, as the
 // loader of that view finds them; each file once. `missing` gets the

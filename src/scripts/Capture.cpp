@@ -82,19 +82,10 @@ std::string keyLine(const std::string& name, bool deleted)
 
 std::string ScriptKey::fullName() const { return joined(rootName(root), path); }
 
-bool isRedirectedClassesKey(const std::string& classesPath)
-{
-    static constexpr std::array<const char*, 5> kRedirected{"CLSID", "DirectShow", "Interface", "Media Type",
-                                                            "MediaFoundation"};
-    const std::string first = classesPath.substr(0, classesPath.find('\\'));
-    return std::any_of(kRedirected.begin(), kRedirected.end(),
-                       [&](const char* name) { return equalIgnoringCase(first, name); });
-}
-
 ScriptKey classesKeyOf(const std::string& classesPath, const CaptureTarget& target)
 {
     const std::string path =
-        target.bits == 32 && isRedirectedClassesKey(classesPath) ? joined("Wow6432Node", classesPath) : classesPath;
+        target.bits == 32 && registry::isRedirectedClassesKey(classesPath) ? joined("Wow6432Node", classesPath) : classesPath;
     if (target.perUser) return {RegRoot::CurrentUser, joined("Software\\Classes", path)};
     return {RegRoot::ClassesRoot, path};
 }
@@ -234,6 +225,13 @@ std::string bodyForTarget(const std::string& script, const CaptureTarget& target
         out += ending;
     }
     return out;
+}
+
+std::string scriptForTarget(const std::string& script, const CaptureTarget& target)
+{
+    const size_t firstEnd = script.find('\n');
+    if (firstEnd == std::string::npos) return script;
+    return script.substr(0, firstEnd + 1) + bodyForTarget(script, target);
 }
 
 } // namespace scripts

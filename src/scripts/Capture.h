@@ -64,12 +64,6 @@ struct ScriptKey {
     std::string fullName() const;
 };
 
-// The keys that a 32-bit class's registration is redirected under (the
-// "Registry Keys Affected by WOW64" table: below the classes keys of both
-// hives, these are redirected to Wow6432Node; all other class keys are
-// shared).
-bool isRedirectedClassesKey(const std::string& classesPath);
-
 // A key below a classes key (the machine's or the user's) in the target:
 // "HKEY_CLASSES_ROOT\CLSID\{...}", "HKEY_CLASSES_ROOT\Wow6432Node\CLSID\{...}"
 // for 32 bits, "HKEY_CURRENT_USER\Software\Classes\..." per user.
@@ -130,5 +124,9 @@ std::string unRegisterScriptOf(const CapturePlan& plan, const ExistingKeys& exis
 // HKEY_CLASSES_ROOT ("[" or "[-") moved to the target, as a captured key of
 // the classes is. For an add-in template's keys beside a capture.
 std::string bodyForTarget(const std::string& script, const CaptureTarget& target);
+
+// The whole script, its header line kept and its keys moved as bodyForTarget
+// moves them: a template's script for a server of the target's bitness.
+std::string scriptForTarget(const std::string& script, const CaptureTarget& target);
 
 } // namespace scripts

@@ -75,9 +75,9 @@ SystemMachine::~SystemMachine() = default;
 
 const registry::ClassesSource& SystemMachine::registry() const { return parts_->registry; }
 
-std::string checkReport(const std::string& target, Host host, bool load)
+std::string checkReport(const std::string& target, Host host, bool load, int view)
 {
-    std::vector<Checklist> lists = checkTarget(SystemMachine().machine(), target, host);
+    std::vector<Checklist> lists = checkTarget(SystemMachine().machine(), target, host, view);
     if (load)
         for (Checklist& list : lists) tryLoading(list);
     return lists.empty() ? notFoundText(target) : checklistText(lists);

@@ -31,7 +31,8 @@ private:
 };
 
 // The text report of a target, as the command prints it and a window shows
-// it; with `load`, each class also gets its load trial (system/LoadTrial.h).
-std::string checkReport(const std::string& target, Host host = Host::Any, bool load = false);
+// it, in `view` as checkTarget takes it; with `load`, each class also gets
+// its load trial (system/LoadTrial.h) by the helper of the view's bitness.
+std::string checkReport(const std::string& target, Host host = Host::Any, bool load = false, int view = 0);
 
 } // namespace doctor

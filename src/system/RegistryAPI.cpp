@@ -31,9 +31,9 @@ std::string ansiData(const registry::Value& value)
 } // namespace
 
 RegistryValue readRegValue(HKEY hRootKey, const std::string& sKeyPath, const std::string& sValueName, short iValueType,
-                           RegistryValue vDefault)
+                           RegistryValue vDefault, REGSAM samView)
 {
-    const registry::OpenKey key(hRootKey, platform::ansiToUtf8(sKeyPath));
+    const registry::OpenKey key(hRootKey, platform::ansiToUtf8(sKeyPath), samView);
     if (!key) return vDefault;
     // The type code is looked at only once the key has opened.
     if (iValueType != kString && iValueType != kBinary && iValueType != kNumber)
@@ -58,6 +58,11 @@ RegistryValue readRegValue(HKEY hRootKey, const std::string& sKeyPath, const std
         return static_cast<std::int32_t>(number);
     }
     }
+}
+
+bool keyExists(HKEY hRootKey, const std::string& sKeyPath, REGSAM samView)
+{
+    return bool(registry::OpenKey(hRootKey, platform::ansiToUtf8(sKeyPath), samView));
 }
 
 std::vector<std::string> listSubKeys(HKEY hRootKey, const std::string& sKeyPath, std::vector<std::string>* exactNames)

@@ -26,8 +26,13 @@ inline constexpr short kNumber = 4; // REG_DWORD
 // type the registry holds. Any other type code raises error 1001
 // "Unsupported value type", but only once the key has opened (and been
 // closed again).
+// `samView` reads another registry view (KEY_WOW64_32KEY) than the
+// program's own.
 RegistryValue readRegValue(HKEY hRootKey, const std::string& sKeyPath, const std::string& sValueName, short iValueType,
-                           RegistryValue vDefault);
+                           RegistryValue vDefault, REGSAM samView = 0);
+
+// Whether the key sKeyPath below hRootKey opens, in the view `samView` asks for.
+bool keyExists(HKEY hRootKey, const std::string& sKeyPath, REGSAM samView = 0);
 
 // The names of the subkeys of sKeyPath below hRootKey (of hRootKey itself
 // when the path is empty), in the registry's enumeration order.

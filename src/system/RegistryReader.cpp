@@ -55,11 +55,15 @@ std::wstring pathBelowRoot(Hive hive, const std::string& path)
     return wide.empty() ? std::wstring(kClasses) : std::wstring(kClasses) + L"\\" + wide;
 }
 
-// A 64-bit program sees the 64-bit view without asking for it, and asking
-// costs every open a detour under Wine.
-REGSAM viewFlag(View view)
+// How a key below the classes is opened in the view. A 64-bit program sees
+// the 64-bit view without asking for it, and asking costs every open a
+// detour under Wine. The 32-bit view asks only for the redirected keys: the
+// shared ones (the ProgIDs among them) are the same in both views, as a
+// 32-bit program sees them, whereas Wine's KEY_WOW64_32KEY would send a
+// 64-bit program to Wow6432Node for every class key.
+REGSAM viewFlag(View view, const std::string& path)
 {
-    if (view == View::Bits32) return KEY_WOW64_32KEY;
+    if (view == View::Bits32 && isRedirectedClassesKey(path)) return KEY_WOW64_32KEY;
     return sizeof(void*) == 8 ? 0 : KEY_WOW64_64KEY;
 }
 
@@ -152,12 +156,12 @@ std::string utf8Of(const std::wstring& text)
 
 bool RegistryReader::keyExists(const std::string& path) const
 {
-    return bool(Key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_READ | viewFlag(view_)));
+    return bool(Key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_READ | viewFlag(view_, path)));
 }
 
 std::optional<Value> RegistryReader::value(const std::string& path, const std::string& name) const
 {
-    const Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_QUERY_VALUE | viewFlag(view_));
+    const Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_QUERY_VALUE | viewFlag(view_, path));
     if (!key) return std::nullopt;
     return queryValue(key.get(), name);
 }
@@ -170,26 +174,14 @@ std::string RegistryReader::text(const std::string& path, const std::string& nam
 
 std::vector<std::string> RegistryReader::subKeys(const std::string& path) const
 {
-    if (hive_ == Hive::ClassesRoot && view_ == View::Bits32 && path.empty()) {
-        // HKEY_CLASSES_ROOT cannot be opened as a whole in the other view;
-        // its names come from the two hives it is made of.
-        std::vector<std::string> names;
-        std::set<std::string> seen;
-        for (Hive classes : {Hive::UserClasses, Hive::MachineClasses}) {
-            for (std::string& name : RegistryReader(classes, view_).subKeys("")) {
-                if (seen.insert(text::upperAscii(name)).second && keyExists(name)) names.push_back(std::move(name));
-            }
-        }
-        return names;
-    }
-    const Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | viewFlag(view_));
+    const Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | viewFlag(view_, path));
     if (!key) return {};
     return enumerateSubKeys(key.get());
 }
 
 std::vector<NamedValue> RegistryReader::values(const std::string& path) const
 {
-    const Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_QUERY_VALUE | viewFlag(view_));
+    const Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_QUERY_VALUE | viewFlag(view_, path));
     if (!key) return {};
     return enumerateValues(key.get());
 }
@@ -198,7 +190,7 @@ KeyContent RegistryReader::content(const std::string& path) const
 {
     // Opened as itself: a link shows its own value, never its target's keys.
     KeyContent c;
-    const Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | viewFlag(view_),
+    const Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | viewFlag(view_, path),
                   path.empty() ? 0 : REG_OPTION_OPEN_LINK);
     if (!key) return c;
     c.exists = true;
@@ -213,7 +205,7 @@ KeyContent RegistryReader::content(const std::string& path) const
 bool RegistryReader::isLink(const std::string& path) const
 {
     if (path.empty()) return false;
-    const Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_QUERY_VALUE | viewFlag(view_), REG_OPTION_OPEN_LINK);
+    const Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_QUERY_VALUE | viewFlag(view_, path), REG_OPTION_OPEN_LINK);
     if (!key) return false;
     // A link holds its target in the value "SymbolicLinkValue" of type REG_LINK.
     const std::optional<Value> target = queryValue(key.get(), "SymbolicLinkValue");
@@ -262,18 +254,18 @@ KeyContent SystemClasses::content(Hive hive, View view, const std::string& path)
 std::string SystemClasses::fullName(Hive hive, View view, const std::string& path) const
 {
     const RegistryReader reader64(hive, View::Bits64);
-    if (view == View::Bits32) {
+    if (view == View::Bits32 && isRedirectedClassesKey(path)) {
         const std::string redirected = "Wow6432Node\\" + path;
         if (reader64.keyExists(redirected)) return reader64.fullName(redirected);
     }
     return reader64.fullName(path);
 }
 
-OpenKey::OpenKey(HKEY root, const std::string& path)
+OpenKey::OpenKey(HKEY root, const std::string& path, REGSAM view)
 {
     if (path.empty()) {
         key_ = root;
-    } else if (RegOpenKeyExW(root, wideOf(path).c_str(), 0, KEY_READ, &key_) == ERROR_SUCCESS) {
+    } else if (RegOpenKeyExW(root, wideOf(path).c_str(), 0, KEY_READ | view, &key_) == ERROR_SUCCESS) {
         owned_ = true;
     } else {
         key_ = nullptr;
@@ -315,7 +307,7 @@ bool collectWritten(HKEY parent, const std::wstring& name, const std::string& pa
                     std::vector<std::string>& found)
 {
     // Opened as itself: a link would lead into keys read elsewhere in the walk.
-    const Key key(parent, name, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | viewFlag(View::Bits64),
+    const Key key(parent, name, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | viewFlag(View::Bits64, ""),
                   name.empty() ? 0 : REG_OPTION_OPEN_LINK);
     if (!key) return false;
     const std::optional<Value> link = queryValue(key.get(), "SymbolicLinkValue");

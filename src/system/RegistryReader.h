@@ -30,9 +30,9 @@ public:
     // The text of a REG_SZ or REG_EXPAND_SZ value; "" when missing or of
     // another type.
     std::string text(const std::string& path, const std::string& name = "") const;
-    // Subkey names in the registry's enumeration order. The top key of
-    // HKEY_CLASSES_ROOT in the 32-bit view is gathered from both hives'
-    // classes, each name once, keeping those the view opens.
+    // Subkey names in the registry's enumeration order. In the 32-bit view
+    // only the redirected keys (registry::isRedirectedClassesKey) are read
+    // from Wow6432Node; every other key is the one both views share.
     std::vector<std::string> subKeys(const std::string& path) const;
     // Every value of the key, in the registry's enumeration order.
     std::vector<NamedValue> values(const std::string& path) const;
@@ -63,11 +63,12 @@ public:
 };
 
 // One key below any open key (a root key, or one opened elsewhere), in the
-// process's own view, opened once for several reads. An empty path reads
+// process's own view or the one `view` asks for (KEY_WOW64_32KEY or
+// KEY_WOW64_64KEY), opened once for several reads. An empty path reads
 // `root` itself, which is never closed here.
 class OpenKey {
 public:
-    OpenKey(HKEY root, const std::string& path);
+    OpenKey(HKEY root, const std::string& path, REGSAM view = 0);
     ~OpenKey();
     OpenKey(const OpenKey&) = delete;
     OpenKey& operator=(const OpenKey&) = delete;

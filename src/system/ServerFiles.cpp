@@ -1,6 +1,8 @@
 #include "system/ServerFiles.h"
 
+#include "system/Capture.h"
 #include "system/RegistryReader.h"
+#include "text/Text.h"
 
 #include <windows.h>
 
@@ -62,15 +64,37 @@ std::vector<std::string> SystemServerFiles::searchFolders(registry::View view) c
     return folders;
 }
 
+namespace {
+
+// The reads of one view for the lookup; the last read that gives a text is
+// the server's value.
+classes::ViewReads readsOf(const registry::RegistryReader& reader, ServerLookup& found)
+{
+    return {[&reader, &found](const std::string& keyPath) {
+                std::optional<registry::Value> value = reader.value(keyPath);
+                std::string text = value ? value->leadingText() : "";
+                if (!text.empty()) found.serverValue = std::move(value);
+                return text;
+            },
+            [&reader](const std::string& keyPath) { return reader.keyExists(keyPath); }};
+}
+
+} // namespace
+
 ServerLookup lookUpServer(const registry::RegistryReader& reader, const std::string& progId)
 {
     ServerLookup found;
-    found.lookup = classes::lookUpClass(progId, [&](const std::string& keyPath) {
-        std::optional<registry::Value> value = reader.value(keyPath);
-        std::string text = value ? value->leadingText() : "";
-        if (!text.empty()) found.serverValue = std::move(value); // the last read that gives a text is the server's
-        return text;
-    });
+    found.lookup = classes::lookUpClass(progId, readsOf(reader, found).readDefault);
+    if (found.lookup.server.empty()) found.serverValue.reset();
+    return found;
+}
+
+ServerLookup lookUpServerInEitherView(registry::Hive hive, const std::string& progId)
+{
+    ServerLookup found;
+    const registry::RegistryReader bits64(hive, registry::View::Bits64);
+    const registry::RegistryReader bits32(hive, registry::View::Bits32);
+    found.lookup = classes::lookUpClassInEitherView(progId, readsOf(bits64, found), readsOf(bits32, found));
     if (found.lookup.server.empty()) found.serverValue.reset();
     return found;
 }
@@ -78,6 +102,18 @@ ServerLookup lookUpServer(const registry::RegistryReader& reader, const std::str
 classes::ServerFile resolveServerFile(const std::optional<registry::Value>& value, registry::View view)
 {
     return classes::resolveServer(value, view, SystemServerFiles());
+}
+
+WindowServer windowServerOf(const std::string& clsid, registry::View view, const std::string& shownPath)
+{
+    WindowServer server{shownPath, 0};
+    if (text::isBracedGuid(clsid)) {
+        const registry::RegistryReader reader(registry::Hive::ClassesRoot, view);
+        const classes::ServerFile file = resolveServerFile(reader.value(registry::serverKey(clsid)), view);
+        if (file.found()) server.path = file.file;
+    }
+    if (!server.path.empty()) server.bits = dllBits(server.path);
+    return server;
 }
 
 std::string absolutePath(const std::string& path)

@@ -33,9 +33,22 @@ struct ServerLookup {
     std::optional<registry::Value> serverValue; // nothing when the class has no server
 };
 ServerLookup lookUpServer(const registry::RegistryReader& reader, const std::string& progId);
+// The same as a program of either bitness finds it (classes::lookUpClassInEitherView).
+ServerLookup lookUpServerInEitherView(registry::Hive hive, const std::string& progId);
 
 // The file the loader of the view loads for a class's server value.
 classes::ServerFile resolveServerFile(const std::optional<registry::Value>& value, registry::View view);
+
+// The server of a class a window looked up, as regsvr32 is given it: the
+// file the loader of the view loads for the class's InProcServer32, read
+// exactly, or, where the rule finds none, `shownPath` (the path of the value
+// as the window shows it, UTF-8), so that regsvr32's own message still
+// shows. `bits` is that file's (platform::dllBits): 32 for an x86 DLL.
+struct WindowServer {
+    std::string path;
+    int bits = 0;
+};
+WindowServer windowServerOf(const std::string& clsid, registry::View view, const std::string& shownPath);
 
 // The path made absolute against the current folder; as given when that fails.
 std::string absolutePath(const std::string& path);

@@ -23,11 +23,26 @@ namespace {
 
 constexpr char kLineEnd[] = "\r\n";
 
-std::string readDefaultString(const std::string& keyPath)
+// The window's reads of HKEY_CLASSES_ROOT in one view: its own (0), or the
+// 32-bit one (KEY_WOW64_32KEY).
+classes::ViewReads classesRootReads(REGSAM view)
 {
-    return std::get<std::string>(
-        RegistryAPI::readRegValue(HKEY_CLASSES_ROOT, keyPath, "", RegistryAPI::kString, std::string()));
+    return {[view](const std::string& keyPath) {
+                return std::get<std::string>(
+                    RegistryAPI::readRegValue(HKEY_CLASSES_ROOT, keyPath, "", RegistryAPI::kString, std::string(), view));
+            },
+            [view](const std::string& keyPath) { return RegistryAPI::keyExists(HKEY_CLASSES_ROOT, keyPath, view); }};
 }
+
+// The lookup as a program of either bitness finds the class.
+classes::ClassLookup lookUpRow(const std::string& progId)
+{
+    return classes::lookUpClassInEitherView(progId, classesRootReads(0), classesRootReads(KEY_WOW64_32KEY));
+}
+
+// The view the doctor is asked to judge a class in: the 32-bit one for a
+// class found there, else its own choice.
+int doctorViewOf(registry::View view) { return view == registry::View::Bits32 ? 32 : 0; }
 
 } // namespace
 
@@ -83,9 +98,10 @@ std::string ReadRegistry::findDescrForInProcServer(const std::string& sInProcSer
 {
     // No class gives no server either, so the buttons never act on the
     // server of an earlier, unrelated ProgID.
-    classes::ClassLookup found = classes::lookUpClass(sInProcServer, readDefaultString);
+    classes::ClassLookup found = lookUpRow(sInProcServer);
     currentClsid = std::move(found.clsid);
     currentServer = std::move(found.server);
+    currentView = found.view;
     return std::move(found.text);
 }
 
@@ -138,8 +154,11 @@ void ReadRegistry::searchForDll()
 void ReadRegistry::onUnregisterClick()
 {
     if (!classes::hasServer(currentServer)) return;
-    if (!platform::startUtility(platform::kRegsvr32, "/u", platform::ansiToUtf8(classes::pathOfServerValue(currentServer)),
-                                platform::ShowState::NormalNoFocus))
+    // The file the loader loads; regsvr32 of the system folder hands a 32-bit
+    // DLL to its 32-bit twin itself.
+    const platform::WindowServer server = platform::windowServerOf(
+        currentClsid, currentView, platform::ansiToUtf8(classes::pathOfServerValue(currentServer)));
+    if (!platform::startUtility(platform::kRegsvr32, "/u", server.path, platform::ShowState::NormalNoFocus))
         platform::showMessage(hwnd(), "regsvr32 failed to execute");
 }
 
@@ -147,7 +166,7 @@ void ReadRegistry::onWriteRegFileClick()
 {
     if (!regFileWindow) regFileWindow = std::make_unique<WriteRegistry>();
     const classes::HandOff handOff = classes::handOffFor(currentClsid, currentServer);
-    regFileWindow->openFor(handOff.clsid, handOff.server, handOff.regFileName);
+    regFileWindow->openFor(handOff.clsid, handOff.server, handOff.regFileName, currentView);
 }
 
 RowClass ReadRegistry::rowClass() const
@@ -159,10 +178,10 @@ RowClass ReadRegistry::rowClass() const
     const int source = row < 0 ? -1 : lstKeys.rowSource(row);
     if (source < 0 || size_t(source) >= exactProgIds.size()) return found;
     found.progId = exactProgIds[size_t(source)];
-    const platform::ServerLookup lookup = platform::lookUpServer(
-        registry::RegistryReader(registry::Hive::ClassesRoot, registry::View::Bits64), found.progId);
+    const platform::ServerLookup lookup = platform::lookUpServerInEitherView(registry::Hive::ClassesRoot, found.progId);
     found.clsid = lookup.lookup.clsid;
-    found.server = platform::resolveServerFile(lookup.serverValue, registry::View::Bits64);
+    found.view = lookup.lookup.view;
+    found.server = platform::resolveServerFile(lookup.serverValue, found.view);
     return found;
 }
 
@@ -193,12 +212,15 @@ void ReadRegistry::onListMenu(POINT at)
         break;
     case CheckRegistration: {
         platform::WaitCursor wait;
-        const std::string report = doctor::checkReport(found.progId);
+        // A class found in the 32-bit view is judged there, as a 32-bit host would.
+        const int view = doctorViewOf(found.view);
+        const std::string report = doctor::checkReport(found.progId, doctor::Host::Any, false, view);
         if (!reportWindow) reportWindow = std::make_unique<ReportWindow>();
         // The load trial runs the add-in's code: only on its own click.
         const std::string progId = found.progId;
-        reportWindow->showReport("Check Registration - " + platform::ansiFromUtf8(progId), report, std::nullopt,
-                                 {"Try Loading", [progId] { return doctor::checkReport(progId, doctor::Host::Any, true); }});
+        reportWindow->showReport(
+            "Check Registration - " + platform::ansiFromUtf8(progId), report, std::nullopt,
+            {"Try Loading", [progId, view] { return doctor::checkReport(progId, doctor::Host::Any, true, view); }});
         break;
     }
     case CaptureRegistration: captureRegistration(found); break;
@@ -240,5 +262,5 @@ void ReadRegistry::onListKeyDown(int keyCode, int shift)
 {
     // Ctrl+C: the lookup text of the row the window shows.
     if (keyCode == 'C' && shift == 2 && lstKeys.selectedIndex() >= 0)
-        platform::copyToClipboard(hwnd(), classes::lookUpClass(lstKeys.selectedText(), readDefaultString).text);
+        platform::copyToClipboard(hwnd(), lookUpRow(lstKeys.selectedText()).text);
 }

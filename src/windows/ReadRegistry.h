@@ -15,7 +15,8 @@ class ReportWindow;
 struct RowClass {
     std::string progId;
     std::string clsid;
-    classes::ServerFile server; // by the server rule, in the 64-bit view
+    classes::ServerFile server; // by the server rule, in the view the class was found in
+    registry::View view = registry::View::Bits64;
 };
 class WriteRegistry;
 
@@ -49,6 +50,7 @@ private:
     std::vector<std::string> exactProgIds; // the listed names as stored (UTF-8), by row source
     std::string currentClsid;
     std::string currentServer;
+    registry::View currentView = registry::View::Bits64; // the view currentServer was read in
     std::unique_ptr<WriteRegistry> regFileWindow; // created by the first "Write Reg File"
     std::unique_ptr<ReportWindow> reportWindow;   // created by the first "Check Registration..." or "Capture Registration..."
 

@@ -5,7 +5,9 @@
 #include "system/Files.h"
 #include "classes/Arguments.h"
 #include "system/Process.h"
+#include "scripts/Capture.h"
 #include "scripts/RegScript.h"
+#include "system/ServerFiles.h"
 #include "system/SafeWrite.h"
 #include "system/Template.h"
 
@@ -51,9 +53,11 @@ void WriteRegistry::createControls()
     cmdQuit.onClick = [this] { close(); };
 }
 
-void WriteRegistry::openFor(const std::string& clsid, const std::string& inProcServer, const std::string& regFileName)
+void WriteRegistry::openFor(const std::string& clsid, const std::string& inProcServer, const std::string& regFileName,
+                            registry::View view)
 {
     if (!isOpen()) createControls();
+    serverView = view;
     lblClsId.setCaption(clsid);
     lblInProcServer.setCaption(inProcServer);
     tbRegFileName.setText(regFileName); // derives the un-register name
@@ -109,11 +113,15 @@ void WriteRegistry::writeRegFile()
 {
     // Everything this run writes or starts is read now, before any question:
     // what happens in the windows while a message box shows cannot change it.
-    const std::string script = scripts::fillRegTemplate(
+    std::string script = scripts::fillRegTemplate(
         templateText,
         {lblClsId.caption(), tbMenu.text(), tbDescription.text(), chkR6.isChecked(), chkR6Only.isChecked()});
     const std::string regFileName = tbRegFileName.text();
-    const std::string server = lblInProcServer.caption();
+    // The file the loader loads for the class, as regsvr32 gets it; an x86
+    // DLL's class keys go where a 32-bit host reads them.
+    const platform::WindowServer server = platform::windowServerOf(
+        lblClsId.caption(), serverView, platform::ansiToUtf8(classes::pathOfServerValue(lblInProcServer.caption())));
+    if (server.bits == 32) script = scripts::scriptForTarget(script, {32, false});
     const bool unRegWanted = chkUnRegFile.isChecked();
     const std::string unRegFileName = lblUnRegFile.caption();
 
@@ -121,8 +129,7 @@ void WriteRegistry::writeRegFile()
 
     if (platform::showMessage(hwnd(), "Add to Registry?", MsgButtons::YesNo, MsgIcon::None, "Add to Registry") ==
         platform::MsgResult::Yes) {
-        if (!platform::startUtility(platform::kRegsvr32, "/s", platform::ansiToUtf8(classes::pathOfServerValue(server)),
-                                    platform::ShowState::NormalNoFocus))
+        if (!platform::startUtility(platform::kRegsvr32, "/s", server.path, platform::ShowState::NormalNoFocus))
             platform::showMessage(hwnd(), "regsvr32 failed to execute");
         if (!platform::startUtility(platform::kRegedit, "/s", platform::ansiToUtf8(regFileName),
                                     platform::ShowState::MinimizedFocus))

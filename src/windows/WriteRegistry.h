@@ -6,6 +6,7 @@
 // One instance lives for the whole run. Closing the window discards its
 // controls and what was typed in them; the template and its warning flag
 // stay with the instance.
+#include "classes/Registry.h"
 #include "windows/Toolkit.h"
 
 #include <string>
@@ -20,8 +21,10 @@ public:
 
     // Loads the window if it is closed, fills the class, its server and the
     // script's path, and shows it without blocking. An open window keeps the
-    // menu name, description and check boxes the user left.
-    void openFor(const std::string& clsid, const std::string& inProcServer, const std::string& regFileName);
+    // menu name, description and check boxes the user left. `view` is the
+    // registry view the server was read in.
+    void openFor(const std::string& clsid, const std::string& inProcServer, const std::string& regFileName,
+                 registry::View view = registry::View::Bits64);
 
     const std::string& loadedTemplate() const { return templateText; }
 
@@ -49,6 +52,7 @@ private:
     std::string templateText;
     bool templateWarned = false;
     std::string templateFile; // the file templateText came from; "" for the built-in one
+    registry::View serverView = registry::View::Bits64; // the view lblInProcServer was read in
 
     // Handlers and the operations they run.
     void createControls();

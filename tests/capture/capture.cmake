@@ -9,7 +9,7 @@ target_link_libraries(AddInRegCaptureFixture PRIVATE advapi32 ole32 uuid)
 set(capture_fixture32 ${CMAKE_BINARY_DIR}/AddInRegCaptureFixture32.dll)
 add_custom_command(OUTPUT ${capture_fixture32}
     COMMAND ${ADDINREG_I686_CXX} -shared -s -static-libgcc -static-libstdc++ -o ${capture_fixture32}
-            ${CMAKE_CURRENT_LIST_DIR}/capture_fixture.cpp -lole32 -luuid -ladvapi32
+            ${CMAKE_CURRENT_LIST_DIR}/capture_fixture.cpp -lole32 -luuid -ladvapi32 -Wl,--kill-at
     DEPENDS ${CMAKE_CURRENT_LIST_DIR}/capture_fixture.cpp
     VERBATIM)
 add_custom_target(capture_fixture32 DEPENDS ${capture_fixture32})

@@ -7,6 +7,7 @@
 #include "CliProcess.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
+#include "ThirtyTwoBit.h"
 #include "Ui.h"
 #include "scripts/HostCategories.h"
 #include "scripts/RegScript.h"
@@ -93,7 +94,8 @@ public:
         }
         if (!a.classProgId.empty()) class_.setString("ProgID", "", a.classProgId);
         if (!a.progId.empty()) {
-            progId_.emplace(a.place.root, "Software\\Classes\\" + a.progId, a.place.view);
+            // A ProgID is shared by both views.
+            progId_.emplace(a.place.root, "Software\\Classes\\" + a.progId, KEY_WOW64_64KEY);
             progId_->setString("CLSID", "", a.clsid);
         }
     }
@@ -621,13 +623,6 @@ std::map<std::string, Json> addInRows(const Json& rows, const std::string& clsid
     return byHive;
 }
 
-// Whether this machine runs 32-bit programs: the 32-bit helper answers.
-bool runs32Bit()
-{
-    const ChildRun run = runChild(buildFolder() + "AddInRegLoad32.exe", {}, {}, 30000);
-    return run.finished && run.exitCode == 2; // no arguments: the usage code
-}
-
 } // namespace
 
 TEST_F(DoctorSample, AddInsListsTheHostsClassesWithTheWorstItemAndTheLoadTrial)
@@ -673,15 +668,15 @@ TEST_F(DoctorSample, AddInsListsTheHostsClassesWithTheWorstItemAndTheLoadTrial)
 
 TEST_F(DoctorSample, AnX86AddInLoadsThroughThe32BitHelperInThe32BitViewOnly)
 {
-    if (!runs32Bit()) GTEST_SKIP() << "this machine does not run 32-bit programs (no 32-bit Wine)";
+    if (!runs32Bit()) GTEST_SKIP() << kNo32Bit;
     // DoctorX86.dll is the sample server built for x86: it serves the sample's class.
     for (const Place& place : {kMachine32, kMachine64}) {
         AddIn x86{kSampleClsid, place, x86_};
         const ScopedAddIn a(x86);
         if (place.view == KEY_WOW64_32KEY)
-            expectOnly(x86, {}, {"--load"});
+            expectOnly(x86, {}, {"--load", "--view", "32"});
         else
-            expectOnly(x86, {{"machine", "fail"}, {"load", "fail"}}, {"--load"});
+            expectOnly(x86, {{"machine", "fail"}, {"dependencies", "fail"}, {"load", "fail"}}, {"--load"});
     }
     // The system's own 32-bit classes, as a 32-bit prefix registers them.
     const CliRun list = runCli({"list", "--view", "32", "--format", "json"});

@@ -8,6 +8,7 @@
 // typing; only "Quit" must come last.
 #include "TestFiles.h"
 #include "TestRegistry.h"
+#include "ThirtyTwoBit.h"
 #include "Ui.h"
 #include "system/Locale.h"
 
@@ -50,6 +51,9 @@ const char kBravoClsid[] = "{E2E0A11C-0000-4000-8000-00000000B003}";
 const char kCharlieClsid[] = "{E2E0A11C-0000-4000-8000-00000000C004}";
 const char kEchoClsid[] = "{E2E0A11C-0000-4000-8000-00000000E005}";
 const char kExtensionClsid[] = "{E2E0A11C-0000-4000-8000-00000000F006}";
+// The sample server's class, registered for x86 (its ProgID is shared by both views).
+const char kSampleClsid[] = "{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}";
+const char kSampleProgId[] = "AddInRegSample.Server.1";
 
 const char kAlphaDll[] = "C:\\Program Files\\Sample Add-Ins\\e2eShared Alpha.dll";
 const char kBetaDll[] = "C:\\Program Files\\Sample Add-Ins\\Beta Tools\\e2eShared Beta.dll";
@@ -181,6 +185,11 @@ protected:
         // (A name that differs from one of them only in letter case cannot
         // exist beside it: key names ignore case.)
         rootKeys = new KeysIfAbsent({"*", "AppID", "Component Categories"});
+        // The x86 sample server, registered as its 32-bit installer would:
+        // its class is in the 32-bit view only.
+        if (runs32Bit() && CreateDirectoryA(x86Folder().c_str(), nullptr) &&
+            CopyFileA((buildFolder() + "DoctorX86.dll").c_str(), x86Dll().c_str(), FALSE))
+            x86Registered = runRegsvr32x86({"/s", x86Dll()}) == 0;
         app = new AppProcess();
         if (app->started()) mainWindow = app->waitForWindow(kCaption, 60000);
         if (mainWindow) children = childrenOf(mainWindow);
@@ -192,6 +201,10 @@ protected:
         app = nullptr;
         delete rootKeys;
         rootKeys = nullptr;
+        if (x86Registered) runRegsvr32x86({"/u", "/s", x86Dll()});
+        deleteTree(HKEY_LOCAL_MACHINE, std::string("Software\\Classes\\CLSID\\") + kSampleClsid, KEY_WOW64_32KEY);
+        deleteTree(HKEY_CLASSES_ROOT, kSampleProgId);
+        removeFolder(x86Folder());
         delete classes;
         classes = nullptr;
         mainWindow = nullptr;
@@ -260,8 +273,32 @@ protected:
         EXPECT_TRUE(waitUntil([&] { return !findMessageBox(app->pid()); }, kWaitMs)) << "the box stays open";
     }
 
+    // Picks the context menu's n-th entry (from 1) with the arrow keys and Enter.
+    static void chooseMenuEntry(int n)
+    {
+        PostMessageA(list(), WM_CONTEXTMENU, WPARAM(list()), LPARAM(-1)); // as Shift+F10 or the menu key
+        HWND menu = waitFor([] { return FindWindowA("#32768", nullptr); }, kWaitMs);
+        ASSERT_NE(menu, nullptr) << "no context menu";
+        for (int i = 0; i < n; ++i) PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
+        EXPECT_TRUE(waitUntil([] { return !IsWindowVisible(FindWindowA("#32768", nullptr)); }, kWaitMs));
+    }
+
+    // The report window of that caption, once it shows its five controls.
+    static std::vector<HWND> reportParts(const std::string& caption)
+    {
+        HWND report = waitFor([&] { return FindWindowA(nullptr, caption.c_str()); }, kWaitMs);
+        std::vector<HWND> parts;
+        if (report) waitUntil([&] { return IsWindowVisible(report) && (parts = childrenOf(report)).size() == 5; }, kWaitMs);
+        return parts;
+    }
+
+    static std::string x86Folder() { return buildFolder() + "e2e x86\\"; }
+    static std::string x86Dll() { return x86Folder() + "e2eX86 Sample.dll"; }
+
     static ScopedClasses* classes;
     static KeysIfAbsent* rootKeys;
+    static bool x86Registered;
     static AppProcess* app;
     static HWND mainWindow;
     static std::vector<HWND> children;
@@ -269,6 +306,7 @@ protected:
 
 ScopedClasses* BrowserWindow::classes = nullptr;
 KeysIfAbsent* BrowserWindow::rootKeys = nullptr;
+bool BrowserWindow::x86Registered = false;
 AppProcess* BrowserWindow::app = nullptr;
 HWND BrowserWindow::mainWindow = nullptr;
 std::vector<HWND> BrowserWindow::children;
@@ -452,15 +490,7 @@ TEST_F(BrowserWindow, ContextMenuCopiesTheClsidAndOpensTheCheckAndCaptureReports
     clickListRow(list(), row);
     ASSERT_TRUE(shows(row, kAlphaText));
 
-    // Picks the menu's n-th entry (from 1) with the arrow keys and Enter.
-    auto chooseEntry = [&](int n) {
-        PostMessageA(list(), WM_CONTEXTMENU, WPARAM(list()), LPARAM(-1)); // as Shift+F10 or the menu key
-        HWND menu = waitFor([] { return FindWindowA("#32768", nullptr); }, kWaitMs);
-        ASSERT_NE(menu, nullptr) << "no context menu";
-        for (int i = 0; i < n; ++i) PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
-        PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
-        EXPECT_TRUE(waitUntil([] { return !IsWindowVisible(FindWindowA("#32768", nullptr)); }, kWaitMs));
-    };
+    const auto chooseEntry = [](int n) { chooseMenuEntry(n); };
     auto clipboardText = [] {
         std::string text;
         if (!OpenClipboard(nullptr)) return text;
@@ -560,6 +590,62 @@ TEST_F(BrowserWindow, ContextMenuCopiesTheClsidAndOpensTheCheckAndCaptureReports
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(report); }, kWaitMs));
     EXPECT_TRUE(app->isRunning());
     EXPECT_EQ(setAlphaServer(kAlphaDll), ERROR_SUCCESS);
+}
+
+// A class only the 32-bit view has is seen as a 32-bit program sees it: its
+// server in the label and the search, judged and loaded in that view, its
+// script's class keys where a 32-bit host reads them, and unregistered by
+// the system's regsvr32, which hands the x86 DLL to its 32-bit twin.
+TEST_F(BrowserWindow, AClassOfThe32BitViewIsShownCheckedWrittenAndUnregisteredAsA32BitProgramWould)
+{
+    if (!x86Registered) GTEST_SKIP() << kNo32Bit;
+    const std::string text = lookupText(kSampleClsid, x86Dll());
+    clickListRow(list(), 0);
+    ASSERT_TRUE(shows(0, expectedLookup(listText(list(), 0))));
+    ASSERT_NO_FATAL_FAILURE(typeInSearchBox("E2EX86 sample"));
+    clickButton(child(FindDll));
+    ASSERT_TRUE(shows(rowOf(kSampleProgId), text));
+
+    chooseMenuEntry(5); // "Check Registration...", in the 32-bit view
+    std::vector<HWND> parts = reportParts(std::string("Check Registration - ") + kSampleProgId);
+    ASSERT_EQ(parts.size(), 5u) << "no report window";
+    EXPECT_NE(windowText(parts[0]).find("in the 32-bit view (WOW6432Node), as a 32-bit host reads it"),
+              std::string::npos)
+        << windowText(parts[0]);
+    clickButton(parts[1]); // "Try Loading", by the 32-bit helper
+    EXPECT_TRUE(waitUntil([&] { return windowText(parts[0]).find("loaded by the 32-bit helper") != std::string::npos; },
+                          60000))
+        << windowText(parts[0]);
+    clickButton(parts[4]);
+
+    // Write Reg File: the class keys go to Wow6432Node; nothing is merged.
+    const std::string script = x86Folder() + "e2eX86.reg";
+    clickButton(child(WriteRegFile));
+    // Without a template file beside it, the writer says so first.
+    HWND writer = nullptr;
+    waitUntil([&] { return findMessageBox(app->pid()) || (writer = FindWindowA(nullptr, "Write AddIn Reg File")); },
+              kWaitMs);
+    if (std::optional<SeenMessageBox> warned = findMessageBox(app->pid())) answerMessageBox(*warned, IDOK);
+    writer = waitFor([] { return FindWindowA(nullptr, "Write AddIn Reg File"); }, kWaitMs);
+    ASSERT_NE(writer, nullptr);
+    std::vector<HWND> controls;
+    ASSERT_TRUE(waitUntil([&] { return (controls = childrenOf(writer)).size() > 3; }, kWaitMs));
+    SendMessageA(controls[2], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(script.c_str()));
+    clickButton(controls[3]); // "Write"
+    std::optional<SeenMessageBox> ask = waitForMessageBox(app->pid(), kWaitMs);
+    ASSERT_TRUE(ask.has_value()) << "no \"Add to Registry?\"";
+    answerMessageBox(*ask, IDNO);
+    EXPECT_TRUE(waitUntil([&] { return !IsWindowVisible(writer); }, kWaitMs));
+    const std::string written = readFileBytes(script).value_or("");
+    EXPECT_NE(written.find(std::string("[HKEY_CLASSES_ROOT\\Wow6432Node\\CLSID\\") + kSampleClsid + "\\Settings]"),
+              std::string::npos)
+        << written;
+    EXPECT_EQ(written.find("[HKEY_CLASSES_ROOT\\CLSID\\"), std::string::npos) << written;
+
+    clickButton(child(Unregister));
+    const std::string classKey = std::string("Software\\Classes\\CLSID\\") + kSampleClsid;
+    EXPECT_TRUE(waitUntil([&] { return !keyExists(HKEY_LOCAL_MACHINE, classKey, KEY_WOW64_32KEY); }, 60000))
+        << "regsvr32 /u left the class";
 }
 
 TEST_F(BrowserWindow, QuitEndsTheProcessAtOnce)

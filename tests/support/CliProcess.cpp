@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <utility>
+
 namespace testing_support {
 
 CliRun runCli(const std::vector<std::string>& args, const std::string& workingDirectory, int timeoutMs)
@@ -41,7 +43,15 @@ std::string exportedClasses()
 {
     std::string all;
     const std::string file = utf8(wide(buildFolder())) + "exported classes.reg";
-    for (const char* key : {"HKLM\\Software\\Classes", "HKCU\\Software\\Classes"}) {
+    for (const auto& [root, key] : {std::pair{HKEY_LOCAL_MACHINE, "HKLM\\Software\\Classes"},
+                                    std::pair{HKEY_CURRENT_USER, "HKCU\\Software\\Classes"}}) {
+        // A fresh prefix has no per-user classes key: nothing to export.
+        HKEY classes = nullptr;
+        if (RegOpenKeyExA(root, "Software\\Classes", 0, KEY_READ, &classes) != ERROR_SUCCESS) {
+            all += std::string(key) + " is not there\n";
+            continue;
+        }
+        RegCloseKey(classes);
         EXPECT_EQ(runReg({"export", key, file, "/y"}), 0u) << key;
         all += readFileBytes(file).value_or("");
     }

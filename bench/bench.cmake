@@ -26,3 +26,9 @@ add_dependencies(capture_bench AddInRegCli AddInRegSample empty_program)
 # The doctor's dependency walk on the system's own servers with deep import graphs.
 add_executable(dependency_bench ${PROJECT_SOURCE_DIR}/bench/dependency_bench.cpp)
 target_link_libraries(dependency_bench PRIVATE addinreg_core)
+
+# The 32-bit load trial and capture, against starting an empty 32-bit program.
+addinreg_x86(empty_program32 empty_program32.exe SOURCES ${PROJECT_SOURCE_DIR}/bench/empty_program.cpp)
+add_executable(x86_bench ${PROJECT_SOURCE_DIR}/bench/x86_bench.cpp)
+target_link_libraries(x86_bench PRIVATE test_support)
+add_dependencies(x86_bench AddInRegCli doctor_x86_dll empty_program32 empty_program)

@@ -37,6 +37,14 @@ std::string helperPath(int bits)
     return folder + (bits == 32 ? "AddInRegLoad32.exe" : "AddInRegLoad64.exe");
 }
 
+namespace {
+thread_local const std::atomic<bool>* tCancel = nullptr;
+} // namespace
+
+HelperCancelScope::HelperCancelScope(const std::atomic<bool>& cancel) : outer_(tCancel) { tCancel = &cancel; }
+
+HelperCancelScope::~HelperCancelScope() { tCancel = outer_; }
+
 HelperRun runHelper(int bits, const std::vector<std::string>& arguments, unsigned timeoutSeconds)
 {
     HelperRun run;
@@ -91,7 +99,8 @@ HelperRun runHelper(int bits, const std::vector<std::string>& arguments, unsigne
     for (;;) {
         drain(readEnd.get(), run.output);
         if (WaitForSingleObject(process.get(), 20) != WAIT_TIMEOUT) break;
-        if (timeoutSeconds != 0 && GetTickCount64() >= deadline) {
+        run.cancelled = tCancel && tCancel->load();
+        if (run.cancelled || (timeoutSeconds != 0 && GetTickCount64() >= deadline)) {
             TerminateProcess(process.get(), ERROR_TIMEOUT);
             WaitForSingleObject(process.get(), 5000);
             drain(readEnd.get(), run.output);

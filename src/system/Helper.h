@@ -2,6 +2,7 @@
 // Starting the helper program (AddInRegLoad64.exe, AddInRegLoad32.exe) that
 // runs an add-in's own code in a process of the add-in's bitness, and
 // collecting its answer. Nothing of an add-in ever runs in this process.
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@ struct HelperRun {
         TimedOut, // ended after the time limit
     };
     Outcome outcome = Outcome::NotStarted;
+    bool cancelled = false;     // TimedOut: ended on request (HelperCancelScope), not by its time limit
     unsigned long exitCode = 0; // when it exited
     std::string output;         // what it wrote to its standard output and error, as written
     std::string program;        // the helper's full path, UTF-8
@@ -30,5 +32,19 @@ std::string helperPath(int bits);
 // exactly one argument), without a window, and waits for it; one that has
 // not ended after `timeoutSeconds` (0: no limit) is ended.
 HelperRun runHelper(int bits, const std::vector<std::string>& arguments, unsigned timeoutSeconds);
+
+// While it lives, a helper that runHelper waits on in this thread is ended
+// as soon as `cancel` is set, as by its time limit: for work that a window
+// runs on a thread of its own and offers to cancel.
+class HelperCancelScope {
+public:
+    explicit HelperCancelScope(const std::atomic<bool>& cancel);
+    ~HelperCancelScope();
+    HelperCancelScope(const HelperCancelScope&) = delete;
+    HelperCancelScope& operator=(const HelperCancelScope&) = delete;
+
+private:
+    const std::atomic<bool>* outer_;
+};
 
 } // namespace platform

@@ -1,8 +1,10 @@
 #include "system/Process.h"
 
 #include "classes/Arguments.h"
+#include "system/Files.h"
 #include "system/Handle.h"
 #include "system/RegistryReader.h"
+#include "text/Text.h"
 
 #include <windows.h>
 
@@ -78,10 +80,30 @@ bool startUtility(const Utility& utility, const std::string& switches, const std
     return start(utility, switches, path, state).has_value(); // launch and forget: both handles close here
 }
 
+namespace {
+
+std::string folderWithoutSeparator(const std::string& path)
+{
+    std::string folder(text::folderOf(path));
+    if (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/') && folder[folder.size() - 2] != ':')
+        folder.pop_back();
+    return folder;
+}
+
+} // namespace
+
 bool showInFolder(const std::string& path)
 {
     static constexpr Utility kExplorer{SystemFolder::Windows, "explorer.exe"};
-    return startUtility(kExplorer, "/select,", path, ShowState::Normal);
+    if (fileExists(path)) return startUtility(kExplorer, "/select,", path, ShowState::Normal);
+    return startUtility(kExplorer, "", folderWithoutSeparator(path), ShowState::Normal);
+}
+
+bool canShowInFolder(const std::string& path)
+{
+    if (path.empty()) return false;
+    const std::string folder = folderWithoutSeparator(path);
+    return fileExists(path) || (!folder.empty() && folderExists(folder));
 }
 
 RunResult runUtility(const Utility& utility, const std::string& switches, const std::string& path,

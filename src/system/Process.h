@@ -43,9 +43,11 @@ std::string utilityPath(const Utility& utility);
 // nothing.
 bool startUtility(const Utility& utility, const std::string& switches, const std::string& path, ShowState state);
 
-// Opens Explorer on the file's folder with the file selected. Returns
-// whether Explorer started.
+// Opens Explorer on the file's folder with the file selected; for a file
+// that is not there, on its folder. Returns whether Explorer started.
 bool showInFolder(const std::string& path);
+// Whether showInFolder has anything to show: the file, or else its folder.
+bool canShowInFolder(const std::string& path);
 
 struct RunResult {
     enum class Outcome { Exited, NotStarted, TimedOut };

@@ -10,21 +10,42 @@
 
 namespace platform {
 
-MsgResult showMessage(HWND owner, const std::string& prompt, MsgButtons buttons, MsgIcon icon,
-                      const std::string& title)
+namespace {
+
+UINT boxFlags(HWND owner, MsgButtons buttons, MsgIcon icon)
 {
     UINT flags = buttons == MsgButtons::YesNo ? MB_YESNO | MB_DEFBUTTON1 : MB_OK;
     if (icon == MsgIcon::Information) flags |= MB_ICONINFORMATION;
     if (icon == MsgIcon::Critical) flags |= MB_ICONSTOP;
-    flags |= owner ? MB_APPLMODAL : MB_TASKMODAL;
-    // All of the program's windows wait for the answer, not only the owner:
-    // nothing may change what the handler that asks goes on to do.
-    ModalScope modal;
-    switch (MessageBoxA(owner, prompt.c_str(), title.c_str(), flags)) {
+    return flags | (owner ? MB_APPLMODAL : MB_TASKMODAL);
+}
+
+MsgResult resultOf(int answer)
+{
+    switch (answer) {
     case IDYES: return MsgResult::Yes;
     case IDNO: return MsgResult::No;
     default: return MsgResult::Ok;
     }
+}
+
+} // namespace
+
+MsgResult showMessage(HWND owner, const std::string& prompt, MsgButtons buttons, MsgIcon icon,
+                      const std::string& title)
+{
+    // All of the program's windows wait for the answer, not only the owner:
+    // nothing may change what the handler that asks goes on to do.
+    ModalScope modal;
+    return resultOf(MessageBoxA(owner, prompt.c_str(), title.c_str(), boxFlags(owner, buttons, icon)));
+}
+
+MsgResult showExactMessage(HWND owner, const std::string& prompt, MsgButtons buttons, MsgIcon icon,
+                           const std::string& title)
+{
+    ModalScope modal;
+    return resultOf(MessageBoxW(owner, registry::wideOf(prompt).c_str(), registry::wideOf(title).c_str(),
+                                boxFlags(owner, buttons, icon)));
 }
 
 std::optional<std::string> askScriptSavePath(HWND owner, const std::string& suggestedName)

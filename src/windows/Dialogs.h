@@ -20,6 +20,12 @@ enum class MsgResult { Ok, Yes, No };
 MsgResult showMessage(HWND owner, const std::string& prompt, MsgButtons buttons = MsgButtons::Ok,
                       MsgIcon icon = MsgIcon::None, const std::string& title = kAppTitle);
 
+// The same with the prompt and title in UTF-8, shown exactly through the
+// wide call: for the program's own boxes that name a file or a class, which
+// must never name another one than the one they act on.
+MsgResult showExactMessage(HWND owner, const std::string& prompt, MsgButtons buttons = MsgButtons::Ok,
+                           MsgIcon icon = MsgIcon::None, const std::string& title = kAppTitle);
+
 // Asks where to save a registry script, suggesting `suggestedName` (UTF-8);
 // the path chosen (UTF-8, exactly as named), or nothing when cancelled. An
 // existing file is replaced only after the dialog's own question.

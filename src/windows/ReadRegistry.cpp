@@ -191,6 +191,8 @@ void ReadRegistry::onListMenu(POINT at)
     // class the buttons act on stays as it is.
     const RowClass found = rowClass();
     const std::string serverPath = found.server.found() ? found.server.file : found.server.path;
+    // While a helper runs for the report window, no second request starts.
+    const bool idle = !reportWindow || !reportWindow->busy();
     enum Entry { CopyProgId, CopyClsid, CopyServerPath, OpenServerFolder, CheckRegistration, CaptureRegistration };
     const std::optional<size_t> chosen = platform::showPopupMenu(
         hwnd(), at,
@@ -198,9 +200,9 @@ void ReadRegistry::onListMenu(POINT at)
             {"Copy ProgID", !found.progId.empty()},
             {"Copy CLSID", !found.clsid.empty()},
             {"Copy Server Path", !serverPath.empty()},
-            {"Open Server Folder", !serverPath.empty()},
-            {platform::ansiFromUtf8("Check Registration\xE2\x80\xA6"), !found.progId.empty()},
-            {platform::ansiFromUtf8("Capture Registration\xE2\x80\xA6"), found.server.found()},
+            {"Open Server Folder", platform::canShowInFolder(serverPath)},
+            {platform::ansiFromUtf8("Check Registration\xE2\x80\xA6"), idle && !found.progId.empty()},
+            {platform::ansiFromUtf8("Capture Registration\xE2\x80\xA6"), idle && found.server.found()},
         });
     if (!chosen) return;
     switch (Entry(*chosen)) {
@@ -216,11 +218,14 @@ void ReadRegistry::onListMenu(POINT at)
         const int view = doctorViewOf(found.view);
         const std::string report = doctor::checkReport(found.progId, doctor::Host::Any, false, view);
         if (!reportWindow) reportWindow = std::make_unique<ReportWindow>();
-        // The load trial runs the add-in's code: only on its own click.
+        // The load trial runs the add-in's code: only on its own click, in
+        // the helper, while the window goes on.
         const std::string progId = found.progId;
-        reportWindow->showReport(
-            "Check Registration - " + platform::ansiFromUtf8(progId), report, std::nullopt,
-            {"Try Loading", [progId, view] { return doctor::checkReport(progId, doctor::Host::Any, true, view); }});
+        reportWindow->showReport("Check Registration - " + progId, {report, std::nullopt},
+                                 {"Try Loading", [progId, view] {
+                                      return ReportWindow::Report{
+                                          doctor::checkReport(progId, doctor::Host::Any, true, view), std::nullopt};
+                                  }});
         break;
     }
     case CaptureRegistration: captureRegistration(found); break;
@@ -229,33 +234,38 @@ void ReadRegistry::onListMenu(POINT at)
 
 void ReadRegistry::captureRegistration(const RowClass& found)
 {
+    // The question names the file exactly, as the capture gets it.
     const std::string question =
-        "Capture Registration runs the code of\r\n" + platform::ansiFromUtf8(found.server.file) +
+        "Capture Registration runs the code of\r\n" + found.server.file +
         "\r\n(its DllRegisterServer, as regsvr32 does) in a helper process, with the registry redirected into a "
         "scratch key.\r\n\r\nRun it?";
-    if (platform::showMessage(hwnd(), question, MsgButtons::YesNo, MsgIcon::None, "Capture Registration") !=
+    if (platform::showExactMessage(hwnd(), question, MsgButtons::YesNo, MsgIcon::None, "Capture Registration") !=
         platform::MsgResult::Yes)
         return;
-    platform::CapturedScripts captured;
-    {
-        platform::WaitCursor wait;
-        captured = platform::captureScripts(found.server.file, "", false, platform::kDefaultCaptureTimeout);
-    }
-    std::string report;
-    for (const std::string& line : captured.notes) report += line + kLineEnd;
-    std::optional<ReportScripts> scripts;
-    if (captured.clean) {
-        // A Version 5.00 script is UTF-16 behind its byte-order mark; the report shows UTF-8.
-        const std::string& bytes = captured.registerScript;
-        report += bytes.rfind("\xFF\xFE", 0) == 0 ? text::utf8FromUtf16(text::utf16Units(bytes.substr(2))) : bytes;
-        const std::string name(text::fileNameOf(found.server.file));
-        scripts = ReportScripts{bytes, captured.unRegisterScript, name.substr(0, name.rfind('.')) + ".reg"};
-    } else {
-        for (const std::string& line : captured.problems) report += line + kLineEnd;
-        report += std::string("No script was written.") + kLineEnd;
-    }
     if (!reportWindow) reportWindow = std::make_unique<ReportWindow>();
-    reportWindow->showReport("Capture Registration - " + platform::ansiFromUtf8(found.progId), report, scripts);
+    const std::string dll = found.server.file;
+    reportWindow->showWork(
+        "Capture Registration - " + found.progId,
+        "Capturing the registration of\r\n" + dll + "\r\nThe helper process runs its DllRegisterServer.\r\n",
+        [dll] {
+            const platform::CapturedScripts captured =
+                platform::captureScripts(dll, "", false, platform::kDefaultCaptureTimeout);
+            ReportWindow::Report report;
+            for (const std::string& line : captured.notes) report.text += line + kLineEnd;
+            if (!captured.clean) {
+                for (const std::string& line : captured.problems) report.text += line + kLineEnd;
+                report.text += std::string("No script was written.") + kLineEnd;
+                return report;
+            }
+            // A Version 5.00 script is UTF-16 behind its byte-order mark; the report shows UTF-8.
+            const std::string& bytes = captured.registerScript;
+            report.text += bytes.rfind("\xFF\xFE", 0) == 0 ? text::utf8FromUtf16(text::utf16Units(bytes.substr(2)))
+                                                           : bytes;
+            const std::string name(text::fileNameOf(dll));
+            report.scripts =
+                ReportScripts{bytes, captured.unRegisterScript, name.substr(0, name.rfind('.')) + ".reg"};
+            return report;
+        });
 }
 
 void ReadRegistry::onListKeyDown(int keyCode, int shift)

@@ -1,7 +1,9 @@
 #include "windows/ReportWindow.h"
 
 #include "scripts/RegScript.h"
+#include "system/Helper.h"
 #include "system/Locale.h"
+#include "system/RegistryReader.h"
 #include "system/SafeWrite.h"
 #include "windows/Dialogs.h"
 
@@ -9,13 +11,16 @@ namespace {
 constexpr int kMargin = 120;
 constexpr int kButtonWidth = 1575;
 constexpr int kButtonHeight = 495;
+constexpr char kCancel[] = "Cancel";
+constexpr char kCancelled[] =
+    "Cancelled: the helper process was ended before it answered. Nothing it did was kept.\r\n";
 } // namespace
 
 void ReportWindow::createControls(const std::string& caption)
 {
     static const std::string saveAs = platform::ansiFromUtf8("Save As\xE2\x80\xA6");
     // Fixed pitch, so that the report's columns line up.
-    open({caption, 9600, 6600, {"Courier New", 9, true}},
+    open({platform::ansiFromUtf8(caption), 9600, 6600, {"Courier New", 9, true}},
          {
              {txtReport, "", {kMargin, kMargin, 9360, 5760}},
              {cmdAction, reportAction.caption.c_str(), {2880, 6000, kButtonWidth, kButtonHeight}},
@@ -23,28 +28,75 @@ void ReportWindow::createControls(const std::string& caption)
              {cmdCopy, "Copy", {6240, 6000, kButtonWidth, kButtonHeight}},
              {cmdClose, "Close", {7920, 6000, kButtonWidth, kButtonHeight}},
          });
+    // The caption names the class exactly, whatever the code page.
+    SetWindowTextW(hwnd(), registry::wideOf(caption).c_str());
     cmdSaveAs.onClick = [this] { onSaveAsClick(); };
     cmdCopy.onClick = [this] { platform::copyUnicodeToClipboard(hwnd(), reportText); };
-    cmdClose.onClick = [this] { close(); };
-    cmdAction.onClick = [this] {
-        platform::WaitCursor wait;
-        reportText = reportAction.run();
-        txtReport.setUnicodeText(reportText);
-    };
+    cmdClose.onClick = [this] { onCloseClick(); };
+    cmdAction.onClick = [this] { onActionClick(); };
     if (reportAction.caption.empty()) ShowWindow(cmdAction.hwnd(), SW_HIDE);
 }
 
-void ReportWindow::showReport(const std::string& caption, const std::string& text, std::optional<ReportScripts> scripts,
-                              Action action)
+void ReportWindow::showReport(const std::string& caption, const Report& report, Action action)
 {
     if (isOpen()) close();
+    ++shown;
     reportAction = std::move(action);
     createControls(caption);
-    reportText = text;
-    savedScripts = std::move(scripts);
-    EnableWindow(cmdSaveAs.hwnd(), savedScripts ? TRUE : FALSE);
-    txtReport.setUnicodeText(text); // its lines end in CR LF, as the edit box wants them
+    setReport(report);
     show();
+}
+
+void ReportWindow::showWork(const std::string& caption, const std::string& working, std::function<Report()> run)
+{
+    showReport(caption, {working, std::nullopt});
+    runWork(working, std::move(run));
+}
+
+void ReportWindow::setReport(const Report& report)
+{
+    reportText = report.text;
+    savedScripts = report.scripts;
+    EnableWindow(cmdSaveAs.hwnd(), savedScripts ? TRUE : FALSE);
+    txtReport.setUnicodeText(reportText); // its lines end in CR LF, as the edit box wants them
+}
+
+void ReportWindow::runWork(const std::string& working, std::function<Report()> run)
+{
+    cancelRequested = false;
+    setReport({working, std::nullopt});
+    // While it runs, the action's place offers Cancel.
+    SetWindowTextA(cmdAction.hwnd(), kCancel);
+    ShowWindow(cmdAction.hwnd(), SW_SHOW);
+    const unsigned report = shown;
+    work.start([this, run = std::move(run), report] {
+        Report result;
+        {
+            const platform::HelperCancelScope cancellable(cancelRequested);
+            result = run();
+        }
+        return platform::BackgroundWork::Done([this, result = std::move(result), report] {
+            if (!isOpen() || report != shown) return; // closed, or another report shows
+            setReport(cancelRequested ? Report{kCancelled, std::nullopt} : result);
+            SetWindowTextA(cmdAction.hwnd(), reportAction.caption.c_str());
+            if (reportAction.caption.empty()) ShowWindow(cmdAction.hwnd(), SW_HIDE);
+        });
+    });
+}
+
+void ReportWindow::onActionClick()
+{
+    if (work.running()) {
+        cancelRequested = true; // the helper is ended; the work then comes back
+        return;
+    }
+    if (reportAction.run) runWork(reportText, reportAction.run);
+}
+
+void ReportWindow::onCloseClick()
+{
+    cancelRequested = true; // nothing of a closed report's work is wanted
+    close();
 }
 
 void ReportWindow::onSaveAsClick()
@@ -58,13 +110,11 @@ void ReportWindow::onSaveAsClick()
                                         std::pair{unRegPath, savedScripts->unRegisterScript}}) {
         const writer::WriteReport report = writer::writeScriptFile(target, bytes, "");
         if (!report.written()) {
-            platform::showMessage(hwnd(), "Failed to open: " + platform::ansiFromUtf8(target) + "\r\n" +
-                                              platform::ansiFromUtf8(writer::reasonSentence(report)));
+            platform::showExactMessage(hwnd(), "Failed to open: " + target + "\r\n" + writer::reasonSentence(report));
             return;
         }
     }
-    platform::showMessage(hwnd(), "Written: " + platform::ansiFromUtf8(*path) + "\r\nWritten: " +
-                                      platform::ansiFromUtf8(unRegPath));
+    platform::showExactMessage(hwnd(), "Written: " + *path + "\r\nWritten: " + unRegPath);
 }
 
 void ReportWindow::onResize(int widthTwips, int heightTwips)

@@ -1,9 +1,12 @@
 #pragma once
 // A window that shows a long text report: resizable, read-only, scrollable,
 // with "Copy" and "Close", and a button of the report's own when it has one.
-// A message box would cut such a report short.
+// A message box would cut such a report short. Work that waits on a helper
+// process runs on a thread of its own while the window says so and offers
+// "Cancel": the window never stops responding.
 #include "windows/Toolkit.h"
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <string>
@@ -18,18 +21,30 @@ struct ReportScripts {
 
 class ReportWindow : public platform::Window {
 public:
-    // Opens the window (or brings it up again) with this caption (ANSI) and
-    // text (UTF-8, shown and copied exactly), whose lines end in CR LF.
-    // "Save As..." is enabled when there are scripts to save. An action with
-    // a caption is a button of the report's own, left of the others: a click
-    // shows the text it gives instead (say, the report with a step that is
-    // run only on request).
+    // A report: its text (UTF-8, shown and copied exactly, lines ending in
+    // CR LF) and the scripts "Save As..." saves, when there are any.
+    struct Report {
+        std::string text;
+        std::optional<ReportScripts> scripts;
+    };
+    // A button of the report's own, left of the others: a click runs `run`
+    // as background work and shows the report it gives instead (say, the
+    // report with a step that is run only on request).
     struct Action {
         std::string caption; // ANSI; none: no such button
-        std::function<std::string()> run;
+        std::function<Report()> run;
     };
-    void showReport(const std::string& caption, const std::string& text,
-                    std::optional<ReportScripts> scripts = std::nullopt, Action action = {});
+
+    // Opens the window (or brings it up again) with this caption (UTF-8,
+    // shown exactly) and report. "Save As..." is enabled when there are
+    // scripts to save.
+    void showReport(const std::string& caption, const Report& report, Action action = {});
+    // Opens it with `working` as its text while `work` runs on a thread of
+    // its own, then shows the report the work gives.
+    void showWork(const std::string& caption, const std::string& working, std::function<Report()> work);
+
+    // Work runs: the program takes no second request meanwhile.
+    bool busy() const { return work.running(); }
 
 private:
     // Controls, in tab order.
@@ -43,9 +58,16 @@ private:
     std::string reportText;
     Action reportAction; // no caption: no such button
     std::optional<ReportScripts> savedScripts;
+    platform::BackgroundWork work;
+    std::atomic<bool> cancelRequested{false};
+    unsigned shown = 0; // counts the reports opened, so that late work never lands in a later one
 
-    // Handlers.
+    // Handlers and the operations they run.
     void createControls(const std::string& caption);
+    void setReport(const Report& report);
+    void runWork(const std::string& working, std::function<Report()> run);
+    void onActionClick();
+    void onCloseClick();
     void onSaveAsClick();
     void onResize(int widthTwips, int heightTwips) override;
 };

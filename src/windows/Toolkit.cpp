@@ -590,6 +590,63 @@ void Window::keyDown(HWND target, WPARAM keyCode)
         if (c->hwnd_ == target) guarded([&] { c->onKey(int(keyCode)); });
 }
 
+namespace {
+constexpr UINT kWorkDone = WM_APP + 1;
+constexpr wchar_t kWorkClass[] = L"AddInRegBackgroundWork";
+} // namespace
+
+BackgroundWork::BackgroundWork()
+{
+    static const bool registered = [] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = messageProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = kWorkClass;
+        return RegisterClassExW(&wc) != 0;
+    }();
+    if (registered)
+        messages_ = CreateWindowExW(0, kWorkClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr),
+                                    nullptr);
+    if (messages_) SetWindowLongPtrW(messages_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+BackgroundWork::~BackgroundWork()
+{
+    if (thread_.joinable()) thread_.join();
+    if (messages_) DestroyWindow(messages_);
+}
+
+bool BackgroundWork::start(std::function<Done()> work)
+{
+    if (running_ || !messages_) return false;
+    if (thread_.joinable()) thread_.join();
+    running_ = true;
+    thread_ = std::thread([this, work = std::move(work)] {
+        done_ = work();
+        PostMessageW(messages_, kWorkDone, 0, 0);
+    });
+    return true;
+}
+
+void BackgroundWork::finish()
+{
+    thread_.join(); // after it, done_ is the work's
+    running_ = false;
+    // What it runs may start the next piece of work.
+    const Done done = std::move(done_);
+    if (done) done();
+}
+
+LRESULT CALLBACK BackgroundWork::messageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == kWorkDone) {
+        if (auto* work = reinterpret_cast<BackgroundWork*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) work->finish();
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
 int runMessageLoop()
 {
     MSG msg;

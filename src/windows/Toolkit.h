@@ -17,6 +17,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace platform {
@@ -266,6 +267,33 @@ public:
 private:
     std::vector<HWND> disabled_;
     HWND active_ = nullptr;
+};
+
+// Work that runs on a thread of its own while the window thread goes on
+// handling messages; its result comes back on the window thread. One piece
+// of work at a time.
+class BackgroundWork {
+public:
+    BackgroundWork();
+    ~BackgroundWork(); // waits for the work that runs
+    BackgroundWork(const BackgroundWork&) = delete;
+    BackgroundWork& operator=(const BackgroundWork&) = delete;
+
+    bool running() const { return running_; }
+    // Starts `work` on its thread; what it returns is then run on this
+    // thread, from the message loop. Nothing starts while other work runs
+    // (returns false).
+    using Done = std::function<void()>;
+    bool start(std::function<Done()> work);
+
+private:
+    static LRESULT CALLBACK messageProc(HWND, UINT, WPARAM, LPARAM);
+    void finish();
+
+    HWND messages_ = nullptr; // a message-only window: the result's way back
+    std::thread thread_;
+    Done done_; // set by the work's thread before it posts
+    bool running_ = false;
 };
 
 // Runs the message loop until no window of the program is open.

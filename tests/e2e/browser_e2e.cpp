@@ -548,6 +548,8 @@ TEST_F(BrowserWindow, ContextMenuCopiesTheClsidAndOpensTheCheckAndCaptureReports
     ASSERT_NE(report, nullptr) << "no capture report";
     EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(report) && (parts = childrenOf(report)).size() == 5; }, kWaitMs));
     ASSERT_EQ(parts.size(), 5u);
+    // The helper runs beside the window; then the script shows.
+    EXPECT_TRUE(waitUntil([&] { return windowText(parts[0]).rfind("REGEDIT4\r\n", 0) == 0; }, 60000));
     const std::string script = windowText(parts[0]);
     EXPECT_EQ(script.rfind("REGEDIT4\r\n", 0), 0u) << script;
     EXPECT_NE(script.find("[HKEY_CLASSES_ROOT\\CLSID\\{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}\\InProcServer32]"),
@@ -646,6 +648,41 @@ TEST_F(BrowserWindow, AClassOfThe32BitViewIsShownCheckedWrittenAndUnregisteredAs
     const std::string classKey = std::string("Software\\Classes\\CLSID\\") + kSampleClsid;
     EXPECT_TRUE(waitUntil([&] { return !keyExists(HKEY_LOCAL_MACHINE, classKey, KEY_WOW64_32KEY); }, 60000))
         << "regsvr32 /u left the class";
+}
+
+// A load trial that hangs leaves the window responding; the report window
+// says it works and offers Cancel, which ends the helper at once.
+TEST_F(BrowserWindow, TryLoadingRunsBesideTheWindowAndCancelEndsTheHelper)
+{
+    const std::string alphaServer = std::string("CLSID\\") + kAlphaClsid + "\\InProcServer32";
+    const std::string hanging = buildFolder() + "TrialHANG.dll";
+    ASSERT_EQ(RegSetKeyValueA(HKEY_CLASSES_ROOT, alphaServer.c_str(), nullptr, REG_SZ, hanging.c_str(),
+                              DWORD(hanging.size() + 1)),
+              ERROR_SUCCESS);
+    const int row = rowOf(kAlpha);
+    clickListRow(list(), row);
+    ASSERT_TRUE(shows(row, lookupText(kAlphaClsid, hanging)));
+    chooseMenuEntry(5);
+    std::vector<HWND> parts = reportParts(std::string("Check Registration - ") + kAlpha);
+    ASSERT_EQ(parts.size(), 5u);
+    const std::string checked = windowText(parts[0]);
+    clickButton(parts[1]);
+    EXPECT_TRUE(waitUntil([&] { return windowText(parts[1]) == "Cancel"; }, kWaitMs)) << windowText(parts[1]);
+    pumpMessages(3000); // the helper hangs in DllGetClassObject
+    DWORD_PTR answer = 0;
+    EXPECT_NE(SendMessageTimeoutA(mainWindow, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer), 0)
+        << "the main window does not respond";
+    EXPECT_NE(SendMessageTimeoutA(GetParent(parts[0]), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer), 0)
+        << "the report window does not respond";
+    clickButton(parts[1]); // Cancel: well before the trial's own 30 s limit
+    EXPECT_TRUE(waitUntil([&] { return windowText(parts[0]).rfind("Cancelled", 0) == 0; }, 15000))
+        << windowText(parts[0]);
+    EXPECT_EQ(windowText(parts[1]), "Try Loading");
+    EXPECT_EQ(checked.find("Load trial"), std::string::npos) << checked;
+    clickButton(parts[4]);
+    EXPECT_EQ(RegSetKeyValueA(HKEY_CLASSES_ROOT, alphaServer.c_str(), nullptr, REG_SZ, kAlphaDll,
+                              DWORD(std::string(kAlphaDll).size() + 1)),
+              ERROR_SUCCESS);
 }
 
 TEST_F(BrowserWindow, QuitEndsTheProcessAtOnce)

@@ -338,6 +338,28 @@ TEST_F(BrowserTest, UnregisterPassesTheServerAsOneArgumentToTheSystemUtility)
     EXPECT_EQ(utilities.starts().size(), 2u);
 }
 
+// regsvr32 gets the file the loader loads: a REG_EXPAND_SZ value expanded,
+// not passed as stored.
+TEST_F(BrowserTest, UnregisterPassesTheFileTheLoaderLoads)
+{
+    const char clsid[] = "{A1A1A1A1-0000-4000-8000-00000000000D}";
+    const ScopedKey progId(HKEY_CLASSES_ROOT, "AddInRegUT.Expand");
+    progId.setString("CLSID", "", clsid);
+    const ScopedKey classKey(HKEY_CLASSES_ROOT, std::string("CLSID\\") + clsid);
+    const std::string stored = "%SystemRoot%\\system32\\ole32.dll";
+    classKey.setRaw("InProcServer32", "", REG_EXPAND_SZ, std::vector<BYTE>(stored.c_str(), stored.c_str() + stored.size() + 1));
+    UtilityRecorder utilities;
+    MessageBoxAnswerer answerer;
+    ReadRegistry window;
+    window.show();
+    MainWindowUi ui(window.hwnd());
+    ui.select("AddInRegUT.Expand");
+    SendMessageA(ui.unregister, BM_CLICK, 0, 0);
+    char system[MAX_PATH];
+    const std::string file = std::string(system, GetSystemDirectoryA(system, MAX_PATH)) + "\\ole32.dll";
+    EXPECT_EQ(utilities.starts(), std::vector<std::string>{"regsvr32.exe /u \"" + file + "\"|4"});
+}
+
 // Every path the quoting accepts comes back from the system's own parser as
 // exactly one argument, unchanged; it refuses exactly the unsafe shapes.
 TEST(ArgumentQuoting, TheSystemParserGetsBackEveryPathAlone)

@@ -1,9 +1,10 @@
 // The reader against the importer itself: each case is a script that the
 // real `reg import` (a few: `regedit /s`) merges into keys of its own. What
 // the reader predicts the merge writes, deletes and passes over must be what
-// the registry holds afterwards, key by key and value by value; and the
-// verifier must find nothing to report on the merge it just saw, beyond the
-// lines the importer passed over.
+// the registry holds afterwards, key by key and value by value, and the
+// escapes it notes those reg import warns of; and the verifier must find
+// nothing to report on the merge it just saw, beyond the lines the importer
+// passed over or changed.
 #include "ChildProcess.h"
 #include "CliProcess.h"
 #include "TestFiles.h"
@@ -319,12 +320,20 @@ std::string tempScriptPath()
     return std::string(folder) + "AddInRegImportTest.reg";
 }
 
-bool merge(const std::string& path, const std::string& bytes, Tool tool)
+// Merges the script; `warnings` counts the escapes reg import warns of.
+bool merge(const std::string& path, const std::string& bytes, Tool tool, size_t* warnings = nullptr)
 {
     writeFileBytes(path, bytes);
-    const platform::RunResult run = tool == Tool::Reg ? platform::runUtility(platform::kReg, "import", path)
-                                                      : platform::runUtility(platform::kRegedit, "/s", path);
-    return run.outcome == platform::RunResult::Outcome::Exited;
+    if (tool == Tool::Regedit)
+        return platform::runUtility(platform::kRegedit, "/s", path).outcome == platform::RunResult::Outcome::Exited;
+    const ChildRun run = runChild(platform::utilityPath(platform::kReg), {"import", path});
+    const std::string said = run.out + run.err;
+    if (warnings) {
+        *warnings = 0;
+        for (size_t at = said.find("Unrecognized escape"); at != std::string::npos; at = said.find("Unrecognized escape", at + 1))
+            ++*warnings;
+    }
+    return run.finished;
 }
 
 TEST(ImportTest, ReaderPredictsWhatTheImporterDoes)
@@ -344,9 +353,13 @@ TEST(ImportTest, ReaderPredictsWhatTheImporterDoes)
         const Tree before = snapshot();
 
         const std::string bytes = scriptBytes(c);
-        ASSERT_TRUE(merge(path, bytes, c.tool));
+        size_t warnings = 0;
+        ASSERT_TRUE(merge(path, bytes, c.tool, &warnings));
         const Tree after = snapshot();
         const scripts::RegScriptContent content = scripts::readRegScript(bytes, c.tool == Tool::Reg ? reg : regedit);
+        if (c.tool == Tool::Reg) {
+            EXPECT_EQ(content.unknownEscapes.size(), warnings) << "escapes reg import warns of";
+        }
         const Tree predicted = predict(before, content);
         EXPECT_EQ(describe(predicted), describe(after)) << "predicted, then merged";
         ++byGroup[c.group].second;
@@ -361,6 +374,7 @@ TEST(ImportTest, ReaderPredictsWhatTheImporterDoes)
                                             c.tool == Tool::Reg ? scripts::Importer::Reg : scripts::Importer::Regedit};
         for (const doctor::Finding& finding : doctor::verifyScript(bytes, platform::verifyProbe(), options)) {
             const bool expected = finding.kind == doctor::FindingKind::Skipped ||
+                                  finding.kind == doctor::FindingKind::Escape ||
                                   (finding.kind == doctor::FindingKind::NotImported && !content.imported);
             EXPECT_TRUE(expected) << finding.message;
         }
@@ -415,6 +429,28 @@ TEST(ImportTest, VerifyCommandJudgesAMergeByItsImporter)
     EXPECT_EQ(runCli({"verify", path + ".missing"}).exitCode, 3u);
     EXPECT_EQ(runCli({"verify", path, "--importer", "regini"}).exitCode, 2u);
     EXPECT_EQ(runCli({"verify"}).exitCode, 2u);
+    clearBases();
+    DeleteFileA(path.c_str());
+}
+
+// What the importer stored is judged, not what the line seems to say: a
+// path in single backslashes.
+TEST(ImportTest, VerifyFindsWhatTheImporterStored)
+{
+    const std::string path = tempScriptPath();
+    clearBases();
+    ASSERT_TRUE(merge(path, withBases("REGEDIT4\r\n[$K]\r\n@=\"C:\\Program Files\\My AddIn\\AddIn.dll\"\r\n"), Tool::Reg));
+    CliRun run = runCli({"verify", path});
+    EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
+    EXPECT_EQ(run.out, "line 3: the escapes \"\\P\", \"\\M\" and \"\\A\" are not known to reg import (only \\\\, \\\", "
+                       "\\n and \\r are): it warns and drops the \"\\\", and stores the default value of "
+                       "HKEY_CURRENT_USER\\Software\\AddInRegImportTest as \"C:Program FilesMy AddInAddIn.dll\"\r\n");
+    run = runCli({"verify", path, "--format", "json"});
+    const nlohmann::json escape = nlohmann::json::parse(run.out);
+    ASSERT_EQ(escape.size(), 1u) << run.out;
+    EXPECT_EQ(escape[0]["kind"], "escape");
+    EXPECT_EQ(escape[0]["found"], "REG_SZ \"C:Program FilesMy AddInAddIn.dll\""); // what reg import stored
+
     clearBases();
     DeleteFileA(path.c_str());
 }

@@ -336,9 +336,10 @@ private:
         if (s[3] == '(') {
             s.remove_prefix(4);
             const std::optional<uint64_t> type = readNumber(s, false);
-            // reg import refuses ffffffff too, as the overflow of its number reader.
-            if (!type || *type >= 0xFFFFFFFFU || s.substr(0, 2) != "):")
-                return "hex( takes a type below ffffffff in hex digits and \"):\"";
+            // ffffffff is a type like any other (Wine's reg import refuses it
+            // only after an overflowing number earlier in the same import).
+            if (!type || *type > 0xFFFFFFFFU || s.substr(0, 2) != "):")
+                return "hex( takes a type up to ffffffff in hex digits and \"):\"";
             entry.hexType = static_cast<uint32_t>(*type);
             s.remove_prefix(2);
         } else {

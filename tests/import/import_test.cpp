@@ -263,8 +263,10 @@ const std::vector<Case>& cases()
                  "\"E\"=DWORD:1\n\"F\"=dword:ffffffff\n\"G\"=dword :1\n\"H\"=dword:+1\n\"I\"=dword:12 34\n"},
         {"data", "REGEDIT4\n[$K]\n\"A\"=hex: 01, 02\n\"B\"=hex:01 ,02\n\"C\"=hex:01,02,\n\"D\"=hex:0x1,+2,003\n"
                  "\"E\"=hex:100\n\"F\"=hex:,01\n\"G\"=hex:01,,02\n\"H\"=hex:\n\"I\"=Hex:01\n\"J\"=hex :01\n"},
-        {"data", "REGEDIT4\n[$K]\n\"A\"=hex( 2):41\n\"B\"=hex(+7):41\n\"C\"=hex(0x2):41\n\"D\"=hex(100000000):41\n"
-                 "\"E\"=hex(ffffffff):41\n\"E2\"=hex(fffffffe):41\n\"F\"=hex(2 ):41\n\"G\"=hex(abcd):\n\"H\"=hex(0):41\n\"I\"=hex(4):01,02,03,04\n"},
+        // ffffffff before an overflowing type: Wine's reg import refuses it
+        // after one (VerifyFindsWhatTheImporterStored).
+        {"data", "REGEDIT4\n[$K]\n\"A\"=hex( 2):41\n\"B\"=hex(+7):41\n\"C\"=hex(0x2):41\n\"E\"=hex(ffffffff):41\n"
+                 "\"D\"=hex(100000000):41\n\"E2\"=hex(fffffffe):41\n\"F\"=hex(2 ):41\n\"G\"=hex(abcd):\n\"H\"=hex(0):41\n\"I\"=hex(4):01,02,03,04\n"},
         {"data", "REGEDIT4\n[$K]\n\"A\"=hex(2):25,50,41,54,48,25\n\"B\"=hex(2):25,50,00\n\"C\"=hex(7):41,00,42\n"
                  "\"D\"=hex(7):41,00,00\n\"E\"=hex(1):41,42\n\"F\"=hex(2):\n\"G\"=hex(7):e9,80,00\n"},
         {"data", "REGEDIT4\n[$K]\n\"A\"=\"1\\n2\\r3\\t4\\\\5\\\"6\"\n\"B\"=\"x\\0\"\n\"C\"=\"x\" y\n\"D\"=\"x\"\t\n"
@@ -434,7 +436,8 @@ TEST(ImportTest, VerifyCommandJudgesAMergeByItsImporter)
 }
 
 // What the importer stored is judged, not what the line seems to say: a
-// path in single backslashes.
+// path in single backslashes, and a type ffffffff that Wine's reg import
+// refuses after an overflowing one.
 TEST(ImportTest, VerifyFindsWhatTheImporterStored)
 {
     const std::string path = tempScriptPath();
@@ -451,6 +454,27 @@ TEST(ImportTest, VerifyFindsWhatTheImporterStored)
     EXPECT_EQ(escape[0]["kind"], "escape");
     EXPECT_EQ(escape[0]["found"], "REG_SZ \"C:Program FilesMy AddInAddIn.dll\""); // what reg import stored
 
+    for (const bool overflowFirst : {false, true}) {
+        SCOPED_TRACE(overflowFirst ? "hex(100000000) first" : "hex(ffffffff) first");
+        const std::string e = "\"E\"=hex(ffffffff):41\r\n";
+        const std::string d = "\"D\"=hex(100000000):41\r\n";
+        clearBases();
+        ASSERT_TRUE(merge(path, withBases("REGEDIT4\r\n[$K]\r\n" + (overflowFirst ? d + e : e + d)), Tool::Reg));
+        const size_t line = overflowFirst ? 4 : 3;
+        HKEY key = nullptr;
+        DWORD type = 0;
+        const bool stored = RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\AddInRegImportTest", 0, KEY_READ, &key) == 0 &&
+                            RegQueryValueExA(key, "E", nullptr, &type, nullptr, nullptr) == 0 && type == 0xFFFFFFFF;
+        if (key) RegCloseKey(key);
+        if (!overflowFirst) {
+            EXPECT_TRUE(stored);
+        }
+        run = runCli({"verify", path, "--format", "json"});
+        bool missing = false;
+        for (const nlohmann::json& finding : nlohmann::json::parse(run.out))
+            if (finding["line"] == line) missing = finding["kind"] == "missing";
+        EXPECT_EQ(missing, !stored) << run.out;
+    }
     clearBases();
     DeleteFileA(path.c_str());
 }

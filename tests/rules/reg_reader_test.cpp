@@ -101,7 +101,8 @@ TEST(RegFileReader, ValueLines)
         {"\"a\"=dword:0x1", 0, empty},
         {"\"a\"=hex:01 ,02", 0, empty},
         {"\"a\"=hex:100", 0, empty},
-        {"\"a\"=hex(ffffffff):00", 0, empty},
+        {"\"a\"=hex(ffffffff):00", 0xFFFFFFFF, std::string("\0", 1)},
+        {"\"a\"=hex(100000000):00", 0, empty},
         {"\"a\"=hex:01\\", 0, empty},
         {"\"a\"=- #x", 0, empty},
     };

@@ -117,23 +117,36 @@ private:
 };
 
 // A subtree of the real registry watched for any write: a key created or
-// deleted, a value set or deleted, anywhere below it.
+// deleted, a value set or deleted, anywhere below it. A key that does not
+// exist (HKEY_CURRENT_USER\Software\Classes of a fresh profile) is never
+// made for the watch: its nearest existing parent is watched for a subkey
+// made, and the watch fires when that subkey is the watched key or leads to it.
 class Watch {
 public:
     Watch(HKEY root, const char* path) : root_(root), path_(path)
     {
-        // Created when missing, so that a write into it is seen as well.
-        if (RegCreateKeyExW(root, registry::wideOf(path).c_str(), 0, nullptr, 0,
-                            KEY_NOTIFY | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, nullptr, key_.put(),
-                            nullptr) != ERROR_SUCCESS)
-            return;
+        constexpr REGSAM access = KEY_NOTIFY | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE;
+        std::string watched = path_;
+        while (RegOpenKeyExW(root, registry::wideOf(watched).c_str(), 0, access, key_.put()) != ERROR_SUCCESS) {
+            if (watched.empty()) return;
+            const size_t slash = watched.rfind('\\');
+            watched = slash == std::string::npos ? std::string() : watched.substr(0, slash);
+        }
+        absent_ = watched != path_;
         event_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        armed_ = event_ && RegNotifyChangeKeyValue(key_.get(), TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+        // Below a parent, only its own subkeys: the scratch key lies below HKEY_CURRENT_USER\Software.
+        armed_ = event_ && RegNotifyChangeKeyValue(key_.get(), absent_ ? FALSE : TRUE,
+                                                   absent_ ? REG_NOTIFY_CHANGE_NAME
+                                                           : REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
                                                    event_.get(), TRUE) == ERROR_SUCCESS;
     }
     explicit operator bool() const { return armed_; }
     HANDLE event() const { return event_.get(); }
-    bool fired() const { return WaitForSingleObject(event_.get(), 0) == WAIT_OBJECT_0; }
+    bool fired() const
+    {
+        if (WaitForSingleObject(event_.get(), 0) != WAIT_OBJECT_0) return false;
+        return !absent_ || static_cast<bool>(registry::OpenKey(root_, path_));
+    }
     // The keys written since `since`, by their full names.
     std::vector<std::string> written(std::uint64_t since) const
     {
@@ -141,6 +154,7 @@ public:
         std::vector<std::string> names;
         for (const std::string& path : registry::keysWrittenSince(root_, path_, since))
             names.push_back(text::below(rootName, path));
+        if (absent_ && names.empty()) names.push_back(text::below(rootName, path_)); // it was made
         return names;
     }
 
@@ -149,6 +163,7 @@ private:
     std::string path_;
     UniqueHkey key_;
     UniqueKernelHandle event_;
+    bool absent_ = false; // the watched key did not exist: its parent is watched
     bool armed_ = false;
 };
 

@@ -16,6 +16,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,25 @@ std::vector<std::string> keyLines(const std::string& script)
         at = end + 2;
     }
     return lines;
+}
+
+// Whether the key or any key below it holds a value.
+bool holdsValues(HKEY root, const std::string& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    DWORD values = 0;
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr, nullptr);
+    std::vector<std::string> subKeys;
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = sizeof(name);
+        if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        subKeys.emplace_back(name, length);
+    }
+    RegCloseKey(key);
+    return values > 0 || std::any_of(subKeys.begin(), subKeys.end(),
+                                     [&](const std::string& sub) { return holdsValues(root, path + "\\" + sub); });
 }
 
 class CaptureTest : public ::testing::Test {
@@ -286,6 +306,26 @@ TEST_F(CaptureTest, FailuresWriteNothing)
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_NE(run.err.find("is not a 64-bit or 32-bit DLL"), std::string::npos) << run.err;
     EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, "Software\\AddInReg"));
+}
+
+// A fresh profile has no HKEY_CURRENT_USER\Software\Classes: the capture's
+// watch makes none, and still sees a write into it.
+TEST_F(CaptureTest, UserClassesAreWatchedWithoutBeingMade)
+{
+    if (holdsValues(HKEY_CURRENT_USER, "Software\\Classes"))
+        GTEST_SKIP() << "HKEY_CURRENT_USER\\Software\\Classes holds values here";
+    deleteTree(HKEY_CURRENT_USER, "Software\\Classes");
+    ASSERT_FALSE(keyExists(HKEY_CURRENT_USER, "Software\\Classes"));
+    ASSERT_EQ(capture(sample(), {"--no-unreg"}).exitCode, 0u);
+    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, "Software\\Classes"));
+
+    SetEnvironmentVariableA("ADDINREG_FIXTURE", "child");
+    const CliRun run = capture(buildFolder() + "AddInRegCaptureFixture.dll", {});
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(run.err.find("Written around the capture into the real registry: "
+                           "HKEY_CURRENT_USER\\Software\\Classes"),
+              std::string::npos)
+        << run.err;
 }
 
 // A scratch key left by a capture that was killed goes at the next capture;

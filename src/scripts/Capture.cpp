@@ -139,6 +139,28 @@ registry::Value withServerReplaced(const registry::Value& value, const std::vect
     return {value.type, std::vector<std::uint8_t>(out.begin(), out.end())};
 }
 
+bool registersOwnClass(const std::vector<CapturedKey>& captured, const std::vector<std::string>& spellings)
+{
+    const auto isDll = [&](const std::string& server) {
+        const std::string_view name = text::fileNameOf(server);
+        return std::any_of(spellings.begin(), spellings.end(), [&](const std::string& s) {
+            return equalIgnoringCase(s, server) || equalIgnoringCase(text::fileNameOf(s), name);
+        });
+    };
+    for (const CapturedKey& c : captured) {
+        const std::optional<ScriptKey> key = targetKeyOf(c.root, c.path, {});
+        const std::string path = key ? upperAscii(key->path) : std::string();
+        if (path.rfind("CLSID\\", 0) != 0 || path.size() < 15 || path.compare(path.size() - 15, 15, "\\INPROCSERVER32") != 0)
+            continue;
+        for (const registry::NamedValue& v : c.values) {
+            if (!v.name.empty() || !registry::holdsStrings(v.value.type)) continue;
+            const std::string bytes(v.value.data.begin(), v.value.data.end());
+            if (isDll(text::utf8FromUtf16Bytes(bytes))) return true;
+        }
+    }
+    return false;
+}
+
 CapturePlan planCapture(const std::vector<CapturedKey>& captured, const CaptureTarget& target,
                         const std::vector<std::string>& spellings, const std::string& server)
 {

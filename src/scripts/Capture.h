@@ -89,6 +89,12 @@ std::optional<ScriptKey> targetKeyOf(CapturedRoot root, const std::string& path,
 registry::Value withServerReplaced(const registry::Value& value, const std::vector<std::string>& spellings,
                                    const std::string& server);
 
+// Whether the captured keys register a class whose in-process server is
+// the DLL: one of its spellings, or its file name alone. A DLL that then
+// fails with "class not registered" asked COM for one of its own classes,
+// which COM looks for in the real registry, not in the scratch key.
+bool registersOwnClass(const std::vector<CapturedKey>& captured, const std::vector<std::string>& spellings);
+
 struct PlannedKey {
     ScriptKey key;
     std::vector<registry::NamedValue> values;

@@ -180,6 +180,13 @@ void readScratch(const std::string& scratch, scripts::CapturedRoot root, const s
     for (const std::string& sub : subKeys) readScratch(scratch, root, text::below(path, sub), depth + 1, keys);
 }
 
+// "0x80070005 (Access is denied)": the code, and the system's words when it has them.
+std::string codeInWords(unsigned long code)
+{
+    const std::string words = systemMessage(code);
+    return text::codeText(code) + (words.empty() ? "" : " (" + words + ")");
+}
+
 std::wstring pathForm(const std::wstring& path, DWORD(WINAPI* form)(LPCWSTR, LPWSTR, DWORD))
 {
     std::wstring out(32768, L'\0');
@@ -282,6 +289,12 @@ CaptureRun captureRegistration(const std::string& dll, unsigned timeoutSeconds)
     run.code = text::codeOf(*result).value_or(0x8000FFFFUL); // E_UNEXPECTED for an answer that is no code
     if (FAILED(static_cast<HRESULT>(run.code))) {
         run.outcome = Outcome::RegisterFailed;
+        if (run.code == static_cast<unsigned long>(REGDB_E_CLASSNOTREG)) {
+            std::vector<scripts::CapturedKey> written;
+            for (const scripts::StandIn& standIn : scripts::kStandIns)
+                readScratch(scratch.path(), standIn.root, standIn.subKey, 0, written);
+            run.activatesOwnClass = scripts::registersOwnClass(written, pathSpellingsOf(run));
+        }
         return run;
     }
     run.outcome = Outcome::Captured;
@@ -338,11 +351,20 @@ std::string captureProblem(const CaptureRun& run)
                                    : "failed: " + run.detail + ".");
     case Outcome::ScratchFailed:
         return "The scratch key " + run.detail + " could not be made, or the registry could not be watched.";
-    case Outcome::LoadFailed: return dll + " did not load: the loader's error " + std::to_string(run.code) + ".";
+    case Outcome::LoadFailed: {
+        const std::string words = systemMessage(run.code);
+        return dll + " did not load: " + (words.empty() ? "the loader's error" : words + ",") + " error " +
+               std::to_string(run.code) + ".";
+    }
     case Outcome::NoEntry: return dll + " exports no DllRegisterServer.";
-    case Outcome::RegisterFailed: return "DllRegisterServer of " + dll + " failed with " + text::codeText(run.code) + ".";
+    case Outcome::RegisterFailed:
+        return "DllRegisterServer of " + dll + " failed with " + codeInWords(run.code) +
+               (run.activatesOwnClass ? ": the DLL activates a class of its own while registering: capture it where "
+                                        "it is already registered (COM looks for the class in the real registry, "
+                                        "not in the capture's)."
+                                      : ".");
     case Outcome::Crashed:
-        return "DllRegisterServer of " + dll + " crashed with the exception " + text::codeText(run.code) + ".";
+        return "DllRegisterServer of " + dll + " crashed with the exception " + codeInWords(run.code) + ".";
     case Outcome::TimedOut:
         return "DllRegisterServer of " + dll + " did not finish within " + std::to_string(run.timeoutSeconds) +
                " seconds; the helper was ended.";

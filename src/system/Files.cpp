@@ -236,6 +236,21 @@ std::string problemSentence(const FileFailure& failure)
     return "The system refused it (error " + std::to_string(failure.systemError) + ").";
 }
 
+std::string systemMessage(unsigned long code)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        DWORD(code), 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    const std::wstring words = length ? std::wstring(buffer, length) : std::wstring();
+    LocalFree(buffer);
+    std::string line;
+    for (char c : utf8(words)) line += (c == '\r' || c == '\n' || c == '\t') ? ' ' : c;
+    while (!line.empty() && line.front() == ' ') line.erase(0, 1);
+    while (!line.empty() && (line.back() == '.' || line.back() == ' ')) line.pop_back();
+    return line;
+}
+
 std::string currentDirectory()
 {
     const DWORD needed = GetCurrentDirectoryW(0, nullptr);

@@ -11,6 +11,7 @@
 #include "scripts/Capture.h"
 #include "scripts/RegScript.h"
 #include "system/Capture.h"
+#include "system/Process.h"
 
 #include <gtest/gtest.h>
 
@@ -306,6 +307,26 @@ TEST_F(CaptureTest, FailuresWriteNothing)
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_NE(run.err.find("is not a 64-bit or 32-bit DLL"), std::string::npos) << run.err;
     EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, "Software\\AddInReg"));
+}
+
+// A DLL that asks COM for its own class while it registers: COM looks in
+// the real registry, where a plain regsvr32 has just written the class, but
+// the capture's class is in its scratch key. The reason in words.
+TEST_F(CaptureTest, OwnClassActivatedWhileRegisteringIsNamed)
+{
+    SetEnvironmentVariableA("ADDINREG_FIXTURE", "self");
+    const std::string fixture = buildFolder() + "AddInRegCaptureFixture.dll";
+    const CliRun run = capture(fixture, {});
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(run.err.find("failed with 0x80040154"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("the DLL activates a class of its own while registering: capture it where it is already "
+                           "registered"),
+              std::string::npos)
+        << run.err;
+    EXPECT_FALSE(pathExists(out()));
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + kFixtureClsid));
+    EXPECT_EQ(runChild(platform::utilityPath(platform::kRegsvr32), {"/s", fixture}).exitCode, 0u);
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + kFixtureClsid));
 }
 
 // A fresh profile has no HKEY_CURRENT_USER\Software\Classes: the capture's

@@ -16,7 +16,10 @@ ClassLookup lookUpClass(const std::string& progId, const DefaultValueReader& rea
     }
     found.text = "CLSID = " + found.clsid + kLineEnd;
     found.server = readDefault("CLSID\\" + found.clsid + "\\InProcServer32");
-    if (found.server.empty()) found.server = readDefault("CLSID\\" + found.clsid + "\\LocalServer32");
+    if (found.server.empty()) {
+        found.server = readDefault("CLSID\\" + found.clsid + "\\LocalServer32");
+        found.localServer = !found.server.empty();
+    }
     if (!found.server.empty()) found.text += "InProcServer = " + found.server + kLineEnd;
     return found;
 }

@@ -14,6 +14,7 @@ using DefaultValueReader = std::function<std::string(const std::string& keyPath)
 struct ClassLookup {
     std::string clsid;  // "" when the ProgID names no class
     std::string server; // InProcServer32, else LocalServer32; "" when neither (or no class)
+    bool localServer = false; // the server is the LocalServer32 value: a command line, not a DLL
     std::string text;   // "CLSID = ...\r\nInProcServer = ...\r\n", or "CLSID not found"
 };
 

@@ -34,7 +34,7 @@ std::vector<FoundClass> readClasses(registry::View view, Progress& progress)
         progress.step();
         platform::ServerLookup server = platform::lookUpServer(reader, progId);
         const classes::ClassLookup& lookup = server.lookup;
-        found.push_back({{registry::bitsOf(view), progId, lookup.clsid, lookup.server, false},
+        found.push_back({{registry::bitsOf(view), progId, lookup.clsid, lookup.server, false, lookup.localServer},
                          lookup.text,
                          std::move(server.serverValue),
                          view});
@@ -42,11 +42,14 @@ std::vector<FoundClass> readClasses(registry::View view, Progress& progress)
     return found;
 }
 
-// Whether the row's server file exists, by the server rule; the row keeps
-// the value as stored.
+// Whether the row's server file exists, by the server rule (a local
+// server's program by the command line's); the row keeps the value as stored.
 bool serverFileExists(const FoundClass& c, const classes::ServerFileSystem& files)
 {
-    return !c.row.server.empty() && classes::resolveServer(c.serverValue, c.view, files).found();
+    if (c.row.server.empty()) return false;
+    return (c.row.localServer ? classes::resolveLocalServer(c.serverValue, c.view, files)
+                              : classes::resolveServer(c.serverValue, c.view, files))
+        .found();
 }
 
 // The classes of the chosen views in the main window's list order; with both

@@ -22,17 +22,26 @@ constexpr Column kProgId{"ProgID", "progId"};
 constexpr Column kClsid{"CLSID", "clsid"};
 constexpr Column kServer{"Server", "server"};
 constexpr Column kExists{"Exists", "serverExists"};
+constexpr Column kKind{"Kind", "serverKind"};
 
 std::string viewText(const ClassRow& row) { return std::to_string(row.view); }
 
+// The key the server value was read from; "" when there is none.
+std::string kindText(const ClassRow& row)
+{
+    if (row.server.empty()) return "";
+    return row.localServer ? "LocalServer32" : "InProcServer32";
+}
+
 std::string textTable(const std::vector<ClassRow>& rows, bool withView)
 {
+    const auto cell = [](const std::string& value) { return text::escapeControls(value); };
     // The server goes last: it is the long one, and a last column needs no padding.
     std::vector<std::vector<std::string>> cells;
-    cells.push_back({kView.heading, kProgId.heading, kClsid.heading, kExists.heading, kServer.heading});
+    cells.push_back({kView.heading, kProgId.heading, kClsid.heading, kExists.heading, kKind.heading, kServer.heading});
     for (const ClassRow& row : rows)
-        cells.push_back({viewText(row), text::escapeControls(row.progId), text::escapeControls(row.clsid),
-                         row.server.empty() ? "" : row.serverExists ? "yes" : "no", text::escapeControls(row.server)});
+        cells.push_back({viewText(row), cell(row.progId), cell(row.clsid),
+                         row.server.empty() ? "" : row.serverExists ? "yes" : "no", kindText(row), cell(row.server)});
     if (!withView)
         for (auto& line : cells) line.erase(line.begin());
     return alignedColumns(cells);
@@ -44,9 +53,10 @@ std::string csvTable(const std::vector<ClassRow>& rows, bool withView)
         if (!withView) fields.erase(fields.begin());
         return csvLine(fields);
     };
-    std::string out = line({kView.field, kProgId.field, kClsid.field, kServer.field, kExists.field});
+    std::string out = line({kView.field, kProgId.field, kClsid.field, kServer.field, kExists.field, kKind.field});
     for (const ClassRow& row : rows)
-        out += line({viewText(row), row.progId, row.clsid, row.server, row.serverExists ? "true" : "false"});
+        out += line({viewText(row), row.progId, row.clsid, row.server, row.serverExists ? "true" : "false",
+                     kindText(row)});
     return out;
 }
 
@@ -61,6 +71,7 @@ std::string jsonArray(const std::vector<ClassRow>& rows)
         object[kClsid.field] = row.clsid;
         object[kServer.field] = row.server;
         object[kExists.field] = row.serverExists;
+        object[kKind.field] = kindText(row);
         array.push_back(std::move(object));
     }
     return array.dump(2, ' ', false) + kLineEnd;

@@ -15,6 +15,7 @@ struct ClassRow {
     std::string clsid;  // "" when the ProgID names no class
     std::string server; // as stored; "" when the class has none
     bool serverExists = false;
+    bool localServer = false; // the server is the class's LocalServer32 (a command line), not its InProcServer32
 };
 
 // The rows in a format, in UTF-8, ready to print, lines ending in CR LF

@@ -75,9 +75,10 @@ ServerLookup lookUpServer(const registry::RegistryReader& reader, const std::str
     return found;
 }
 
-classes::ServerFile resolveServerFile(const std::optional<registry::Value>& value, registry::View view)
+classes::ServerFile resolveServerFile(const std::optional<registry::Value>& value, registry::View view, bool localServer)
 {
-    return classes::resolveServer(value, view, SystemServerFiles());
+    const SystemServerFiles files;
+    return localServer ? classes::resolveLocalServer(value, view, files) : classes::resolveServer(value, view, files);
 }
 
 std::string absolutePath(const std::string& path)

@@ -34,8 +34,10 @@ struct ServerLookup {
 };
 ServerLookup lookUpServer(const registry::RegistryReader& reader, const std::string& progId);
 
-// The file the loader of the view loads for a class's server value.
-classes::ServerFile resolveServerFile(const std::optional<registry::Value>& value, registry::View view);
+// The file the loader of the view loads for a class's server value; for a
+// local server's, the program its command line starts.
+classes::ServerFile resolveServerFile(const std::optional<registry::Value>& value, registry::View view,
+                                      bool localServer = false);
 
 // The path made absolute against the current folder; as given when that fails.
 std::string absolutePath(const std::string& path);

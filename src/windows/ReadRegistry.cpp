@@ -162,7 +162,7 @@ RowClass ReadRegistry::rowClass() const
     const platform::ServerLookup lookup = platform::lookUpServer(
         registry::RegistryReader(registry::Hive::ClassesRoot, registry::View::Bits64), found.progId);
     found.clsid = lookup.lookup.clsid;
-    found.server = platform::resolveServerFile(lookup.serverValue, registry::View::Bits64);
+    found.server = platform::resolveServerFile(lookup.serverValue, registry::View::Bits64, lookup.lookup.localServer);
     return found;
 }
 
@@ -181,7 +181,8 @@ void ReadRegistry::onListMenu(POINT at)
             {"Copy Server Path", !serverPath.empty()},
             {"Open Server Folder", !serverPath.empty()},
             {platform::ansiFromUtf8("Check Registration\xE2\x80\xA6"), !found.progId.empty()},
-            {platform::ansiFromUtf8("Capture Registration\xE2\x80\xA6"), found.server.found()},
+            {platform::ansiFromUtf8("Capture Registration\xE2\x80\xA6"),
+             found.server.found() && found.server.kind == classes::ServerKind::InProc},
         });
     if (!chosen) return;
     switch (Entry(*chosen)) {

@@ -4,6 +4,7 @@
 #include "classes/ProgIdList.h"
 #include "cli/Output.h"
 #include "cli/Print.h"
+#include "system/Console.h"
 #include "system/Locale.h"
 #include "system/RegistryReader.h"
 #include "system/ServerFiles.h"
@@ -88,7 +89,11 @@ void printRows(const std::vector<FoundClass>& classes, const ListOptions& option
         rows.push_back(c.row);
         rows.back().serverExists = serverFileExists(c, files);
     }
-    printResult(formatRows(rows, formatOf(options.format), options.view == ViewChoice::Both),
+    // Redirected, text is written in the code page, with "<U+XXXX>" for what
+    // it lacks: the columns are measured on that.
+    ShownText shown;
+    if (!platform::isConsole(platform::Stream::Out)) shown = platform::asWrittenToFile;
+    printResult(formatRows(rows, formatOf(options.format), options.view == ViewChoice::Both, shown),
                 options.format == FormatChoice::Json ? platform::Bytes::Utf8 : platform::Bytes::AnsiText);
 }
 

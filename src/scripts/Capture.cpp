@@ -126,8 +126,8 @@ registry::Value withServerReplaced(const registry::Value& value, const std::vect
     const std::string bytes(value.data.begin(), value.data.end());
     const std::u16string units = text::utf16Units(bytes);
     const std::string utf8 = text::utf8FromUtf16(units);
-    // Strings that UTF-8 cannot hold exactly stay as they are.
-    if (text::utf16Bytes(text::utf16FromUtf8(utf8)) != bytes) return value;
+    // Strings that UTF-8 cannot hold exactly, or that are not valid UTF-16, stay as they are.
+    if (text::utf16Bytes(text::utf16FromUtf8(utf8)) != bytes || text::unpairedSurrogate(utf8)) return value;
 
     std::vector<std::string> upper;
     for (const std::string& s : spellings)

@@ -233,7 +233,10 @@ std::string problemSentence(const FileFailure& failure)
     case FileProblem::DiskFull: return "The disk is full.";
     case FileProblem::Other: break;
     }
-    return "The system refused it (error " + std::to_string(failure.systemError) + ").";
+    // The system's words for its code, the code beside them.
+    const std::string words = systemMessage(failure.systemError);
+    const std::string code = "(error " + std::to_string(failure.systemError) + ").";
+    return words.empty() ? "The system refused it " + code : words + " " + code;
 }
 
 std::string systemMessage(unsigned long code)

@@ -286,6 +286,49 @@ TEST(CliLocalServer, ProgramIsTheOneCreateProcessStarts)
     removeFolder(folder);
 }
 
+// Names at the edge of UTF-16: a ProgID with an unpaired surrogate is
+// carried exactly in JSON and escaped in text and CSV like any character
+// the code page lacks; columns are measured on the text as written; an OUT
+// with one is refused, and a reason is in the system's words.
+TEST(CliNames, NamesAreCarriedExactlyOrRefused)
+{
+    const std::string surrogate = "HC.Sur\xED\xA0\x80x"; // U+D800 kept as the program keeps it
+    const ScopedClasses classes{{
+        {surrogate, clsid(1), "C:\\s.dll", ""},
+        {"HC.\xC5\x81\xC3\xB3\x64\xC5\xBA", clsid(2), "C:\\\xE4\xB8\xAD.dll", ""}, // HC.Łódź
+        {"HC.\xE4\xB8\xAD\xE6\x96\x87", clsid(3), "C:\\w.dll", ""},                // HC.中文
+    }};
+    CliRun run = runCli({"find", "ADD1C11E", "--format", "json"});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_NE(run.out.find("\"HC.Sur\\ud800x\""), std::string::npos) << run.out;
+    run = runCli({"find", "ADD1C11E", "--format", "csv"});
+    EXPECT_NE(run.out.find("HC.Sur<U+D800>x," + clsid(1)), std::string::npos) << run.out;
+    run = runCli({"find", "ADD1C11E"});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    const size_t column = run.out.find("CLSID");
+    size_t rows = 0;
+    for (size_t at = run.out.find("\r\n") + 2, end; (end = run.out.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        EXPECT_EQ(run.out.compare(at + column, 10, "{ADD1C11E-"), 0) << run.out.substr(at, end - at);
+        ++rows;
+    }
+    EXPECT_EQ(rows, 3u) << run.out;
+    EXPECT_NE(run.out.find("HC.Sur<U+D800>x"), std::string::npos) << run.out;
+
+    const std::string folder = buildFolder() + "cli names\\";
+    ASSERT_TRUE(removeFolder(folder));
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    run = runCli({"write", "sur\xED\xA0\x80.reg", "--clsid", "{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}"}, folder);
+    EXPECT_EQ(run.exitCode, 2u) << run.err;
+    EXPECT_NE(run.err.find("OUT holds an unpaired surrogate (U+D800)"), std::string::npos) << run.err;
+    EXPECT_TRUE(namesIn(wideOf(folder.substr(0, folder.size() - 1))).empty());
+    removeFolder(folder);
+
+    run = runCli({"write", "\\\\nosuchserver\\share\\x.reg", "--clsid", "{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}"});
+    EXPECT_EQ(run.exitCode, 3u) << run.err;
+    EXPECT_EQ(run.err.find("The system refused it"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("(error "), std::string::npos) << run.err;
+}
+
 class CliWrite : public ::testing::Test {
 protected:
     void SetUp() override

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <set>
+#include <utility>
 
 namespace scripts {
 
@@ -159,6 +161,43 @@ bool registersOwnClass(const std::vector<CapturedKey>& captured, const std::vect
         }
     }
     return false;
+}
+
+std::vector<CapturedKey> withoutSeed(const std::vector<CapturedKey>& captured, const std::vector<CapturedKey>& seed)
+{
+    std::map<std::pair<CapturedRoot, std::string>, const CapturedKey*> seeded;
+    for (const CapturedKey& k : seed) seeded[{k.root, upperAscii(k.path)}] = &k;
+    std::vector<CapturedKey> kept;
+    for (const CapturedKey& c : captured) {
+        const auto found = seeded.find({c.root, upperAscii(c.path)});
+        if (found == seeded.end()) {
+            kept.push_back(c);
+            continue;
+        }
+        CapturedKey changed{c.root, c.path, {}, true}; // a key that was there is never a key line of its own
+        for (const registry::NamedValue& v : c.values) {
+            const auto& before = found->second->values;
+            const bool same = std::any_of(before.begin(), before.end(), [&](const registry::NamedValue& b) {
+                return equalIgnoringCase(b.name, v.name) && b.value.type == v.value.type && b.value.data == v.value.data;
+            });
+            if (!same) changed.values.push_back(v);
+        }
+        if (!changed.values.empty()) kept.push_back(std::move(changed));
+    }
+    return kept;
+}
+
+std::vector<std::string> valuesOutsideClasses(const CapturePlan& plan)
+{
+    std::vector<std::string> named;
+    for (const PlannedKey& k : plan.keys) {
+        const bool classes = k.key.root == RegRoot::ClassesRoot ||
+                             (k.key.root == RegRoot::CurrentUser && pathBelow(k.key.path, "Software\\Classes"));
+        if (classes) continue;
+        for (const registry::NamedValue& v : k.values)
+            named.push_back(k.key.fullName() + " " + (v.name.empty() ? std::string("(default)") : '"' + v.name + '"'));
+    }
+    return named;
 }
 
 CapturePlan planCapture(const std::vector<CapturedKey>& captured, const CaptureTarget& target,

@@ -86,6 +86,25 @@ void sweepScratchKeys()
     RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\AddInReg");
 }
 
+const char* standInOf(scripts::CapturedRoot root)
+{
+    for (const scripts::StandIn& standIn : scripts::kStandIns)
+        if (standIn.root == root) return standIn.subKey;
+    return "";
+}
+
+// A key of the real registry, for reading; empty when it is not there.
+UniqueHkey openReal(scripts::CapturedRoot root, const std::string& path)
+{
+    HKEY predefined = HKEY_CLASSES_ROOT;
+    if (root == scripts::CapturedRoot::LocalMachine) predefined = HKEY_LOCAL_MACHINE;
+    if (root == scripts::CapturedRoot::CurrentUser) predefined = HKEY_CURRENT_USER;
+    if (root == scripts::CapturedRoot::Users) predefined = HKEY_USERS;
+    UniqueHkey key;
+    if (RegOpenKeyExW(predefined, registry::wideOf(path).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) key.reset();
+    return key;
+}
+
 // The scratch key and its four stand-ins for the predefined keys, removed
 // with all below them on every path.
 class ScratchKey {
@@ -98,6 +117,20 @@ public:
             made_ = made_ && RegCreateKeyExW(HKEY_CURRENT_USER,
                                              registry::wideOf(text::below(path_, standIn.subKey)).c_str(), 0,
                                              nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr) == ERROR_SUCCESS;
+        }
+    }
+    // The keys system code reads (scripts::kSeededKeys), copied from the
+    // real registry into the stand-ins, as far as they are there.
+    void seed() const
+    {
+        for (const scripts::SeededKey& key : scripts::kSeededKeys) {
+            const UniqueHkey source = openReal(key.root, key.path);
+            if (!source) continue;
+            UniqueHkey target;
+            const std::string path = text::below(text::below(path_, standInOf(key.root)), key.path);
+            if (RegCreateKeyExW(HKEY_CURRENT_USER, registry::wideOf(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                nullptr, target.put(), nullptr) == ERROR_SUCCESS)
+                RegCopyTreeW(source.get(), nullptr, target.get());
         }
     }
     ~ScratchKey()
@@ -224,6 +257,12 @@ CaptureRun captureRegistration(const std::string& dll, unsigned timeoutSeconds)
     }
     sweepScratchKeys();
     const ScratchKey scratch;
+    // What system code reads is there before the DLL runs, as it is on the
+    // machine: its defaults are not the DLL's registration.
+    scratch.seed();
+    std::vector<scripts::CapturedKey> seeded;
+    for (const scripts::StandIn& standIn : scripts::kStandIns)
+        readScratch(scratch.path(), standIn.root, standIn.subKey, 0, seeded);
     // Both views' keys lie below these: Wow6432Node is a subkey of each.
     const std::array<Watch, 2> watches{Watch(HKEY_LOCAL_MACHINE, "Software"),
                                        Watch(HKEY_CURRENT_USER, "Software\\Classes")};
@@ -298,8 +337,10 @@ CaptureRun captureRegistration(const std::string& dll, unsigned timeoutSeconds)
         return run;
     }
     run.outcome = Outcome::Captured;
+    std::vector<scripts::CapturedKey> keys;
     for (const scripts::StandIn& standIn : scripts::kStandIns)
-        readScratch(scratch.path(), standIn.root, standIn.subKey, 0, run.keys);
+        readScratch(scratch.path(), standIn.root, standIn.subKey, 0, keys);
+    run.keys = scripts::withoutSeed(keys, seeded);
     return run;
 }
 
@@ -326,6 +367,8 @@ CapturedScripts captureScripts(const std::string& dll, const std::string& server
     if (!out.problems.empty()) return out;
     for (const std::string& key : plan.leftOut)
         out.notes.push_back("Left out of the per-user script, which holds no keys of the machine: " + key);
+    for (const std::string& value : scripts::valuesOutsideClasses(plan))
+        out.notes.push_back("Outside the classes, the script writes " + value);
     const std::string moreRegister = templateScript.empty() ? "" : scripts::bodyForTarget(templateScript, target);
     const std::string moreUnRegister =
         templateUnRegister.empty() ? "" : scripts::bodyForTarget(templateUnRegister, target);

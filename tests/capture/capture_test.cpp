@@ -285,6 +285,46 @@ TEST_F(CaptureTest, HandleOpenedInDllMainIsRedirected)
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + kFixtureClsid));
 }
 
+// System code a registration calls (SHGetFolderPath, a crypto context)
+// reads the profile's folders, the shell's folders and the crypto providers,
+// and writes its defaults where they are missing. A plain regsvr32 of the
+// fixture changes none of those keys and writes its class; the capture's
+// script is exactly the class, and names nothing outside the classes.
+TEST_F(CaptureTest, SystemDefaultsAreNotTheDllsRegistration)
+{
+    SetEnvironmentVariableA("ADDINREG_FIXTURE", "defaults");
+    const std::string fixture = buildFolder() + "AddInRegCaptureFixture.dll";
+    const CliRun run = capture(fixture, {"--no-unreg"});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(readFileBytes(out()).value_or(""), "REGEDIT4\r\n\r\n"
+                                                 "[HKEY_CLASSES_ROOT\\CLSID\\" + kFixtureClsid + "\\InProcServer32]\r\n"
+                                                 "@=\"" + scripts::escapeRegString(fixture) + "\"\r\n"
+                                                 "\"ThreadingModel\"=\"Both\"\r\n");
+    EXPECT_EQ(run.err.find("Outside the classes"), std::string::npos) << run.err;
+
+    const std::vector<std::string> defaults{
+        "HKLM\\Software\\Microsoft\\Cryptography",
+        "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
+        "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+        "HKCU\\Environment",
+        "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+    };
+    const auto exported = [&] {
+        std::string all;
+        for (const std::string& key : defaults) {
+            const std::string file = folder_ + "defaults.reg";
+            DeleteFileA(file.c_str());
+            runReg({"export", key, file, "/y"});
+            all += readFileBytes(file).value_or("(none)");
+        }
+        return all;
+    };
+    const std::string before = exported();
+    EXPECT_EQ(runChild(platform::utilityPath(platform::kRegsvr32), {"/s", fixture}).exitCode, 0u);
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + kFixtureClsid + "\\InProcServer32"));
+    EXPECT_EQ(exported(), before) << "a plain regsvr32 writes none of the system's defaults";
+}
+
 // A registration that fails, one that never ends and a file that is no DLL:
 // the reason, exit code 1, no script, no scratch key left.
 TEST_F(CaptureTest, FailuresWriteNothing)

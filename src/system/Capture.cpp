@@ -306,8 +306,12 @@ CaptureRun captureRegistration(const std::string& dll, unsigned timeoutSeconds)
     }
     if (helperRun.exitCode != 0) {
         run.outcome = Outcome::HelperFailed;
-        if (const auto error = field(scripts::answer::kOverrideError))
-            run.detail = "the registry could not be redirected (error " + *error + ")";
+        if (const auto error = field(scripts::answer::kOverrideError)) {
+            const std::optional<unsigned long> code = text::codeOf(*error);
+            const std::string words = code ? systemMessage(*code) : std::string();
+            run.detail = "the registry could not be redirected: " + (words.empty() ? "" : words + " ") + "(error " +
+                         *error + ")";
+        }
         return run;
     }
     if (const auto error = field(scripts::answer::kLoadError)) {

@@ -9,7 +9,11 @@ constexpr char kLineEnd[] = "\r\n";
 void readServer(ClassLookup& found, const DefaultValueReader& readDefault)
 {
     found.server = readDefault(registry::serverKey(found.clsid));
-    if (found.server.empty()) found.server = readDefault(registry::classKey(found.clsid) + "\\LocalServer32");
+    found.localServer = false;
+    if (found.server.empty()) {
+        found.server = readDefault(registry::classKey(found.clsid) + "\\LocalServer32");
+        found.localServer = !found.server.empty();
+    }
     found.text = "CLSID = " + found.clsid + kLineEnd;
     if (!found.server.empty()) found.text += "InProcServer = " + found.server + kLineEnd;
 }

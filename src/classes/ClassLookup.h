@@ -18,6 +18,7 @@ using KeyTest = std::function<bool(const std::string& keyPath)>;
 struct ClassLookup {
     std::string clsid;  // "" when the ProgID names no class
     std::string server; // InProcServer32, else LocalServer32; "" when neither (or no class)
+    bool localServer = false; // the server is the LocalServer32 value: a command line, not a DLL
     std::string text;   // "CLSID = ...\r\nInProcServer = ...\r\n", or "CLSID not found"
     registry::View view = registry::View::Bits64; // the view the class was read in
 };

@@ -39,6 +39,29 @@ std::string redirected(const std::string& path, registry::View view, const Serve
     return system32 + path.substr(system.size());
 }
 
+// A program name as CreateProcess takes it: ".exe" added when the last
+// name has no extension.
+std::string withExeExtension(const std::string& name)
+{
+    const size_t nameStart = name.find_last_of("\\/") + 1;
+    if (name.find('.', nameStart) != std::string::npos) return name;
+    return name + ".exe";
+}
+
+// The file a program name of a command line names, or where it was looked
+// for; `searched` when it was looked for along the search order.
+std::optional<SearchHit> programFile(const std::string& name, registry::View view, const ServerFileSystem& files,
+                                     std::string& lookedAt)
+{
+    const std::string program = withExeExtension(name);
+    if (isFullPath(program)) {
+        lookedAt = redirected(program, view, files);
+        if (files.kindOf(lookedAt) == PathKind::File) return SearchHit{lookedAt, FoundBy::FullPath};
+        return std::nullopt;
+    }
+    return searchFor(program, view, files);
+}
+
 } // namespace
 
 bool isFullPath(const std::string& path)
@@ -95,6 +118,55 @@ ServerFile resolveServer(const std::optional<registry::Value>& value, registry::
         s.state = ServerState::Found;
         s.file = std::move(hit->file);
         s.foundBy = hit->foundBy;
+    }
+    return s;
+}
+
+ServerFile resolveLocalServer(const std::optional<registry::Value>& value, registry::View view,
+                              const ServerFileSystem& files)
+{
+    ServerFile s;
+    s.kind = ServerKind::Local;
+    if (!value) return s;
+    s.type = value->type;
+    if (!registry::holdsStrings(value->type)) {
+        s.state = ServerState::NotText;
+        return s;
+    }
+    s.text = value->leadingText();
+    s.expanded = value->type == registry::ValueType::ExpandString ? files.expand(s.text) : s.text;
+    const std::string_view line = text::trimLeadingBlanks(s.expanded);
+    if (line.empty()) return s;
+
+    // The candidates, shortest first: the quoted name, or each run up to a blank.
+    std::vector<std::string> candidates;
+    if (line.front() == '"') {
+        s.quoted = true;
+        const size_t close = line.find('"', 1);
+        candidates.emplace_back(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+    } else {
+        for (size_t blank = line.find_first_of(" \t"); blank != std::string_view::npos;
+             blank = line.find_first_of(" \t", blank + 1))
+            candidates.emplace_back(line.substr(0, blank));
+        candidates.emplace_back(withoutTrailingBlanks(std::string(line)));
+    }
+    s.state = ServerState::NotFound;
+    bool named = false; // when none is found, the first candidate with an extension names the program
+    for (const std::string& candidate : candidates) {
+        if (candidate.empty()) continue;
+        std::string lookedAt;
+        const std::optional<SearchHit> hit = programFile(candidate, view, files, lookedAt);
+        const bool extension = candidate.find('.', candidate.find_last_of("\\/") + 1) != std::string::npos;
+        if (hit || !named) {
+            s.path = candidate;
+            s.searched = !isFullPath(candidate);
+            s.file = hit ? hit->file : lookedAt;
+            named = extension;
+        }
+        if (!hit) continue;
+        s.state = ServerState::Found;
+        s.foundBy = hit->foundBy;
+        break;
     }
     return s;
 }

@@ -67,8 +67,13 @@ enum class FoundBy {
     SearchPath,    // ... in a folder of PATH: the host's environment decides
 };
 
+// Which server key of the class the value came from: an in-process server
+// is a DLL the loader loads, a local server a command line that COM starts.
+enum class ServerKind { InProc, Local };
+
 struct ServerFile {
     ServerState state = ServerState::NotSet;
+    ServerKind kind = ServerKind::InProc;
     registry::ValueType type = registry::ValueType::None;
     std::string text;        // the value as stored, up to its first NUL
     std::string expanded;    // REG_EXPAND_SZ expanded; else the text
@@ -95,9 +100,27 @@ std::optional<SearchHit> searchFor(const std::string& name, registry::View view,
                                    const std::string& firstFolder = {},
                                    const std::function<bool(const std::string&)>& accept = {});
 
-// The value as stored (nothing when the class has no InProcServer32 value).
+// The value as stored (nothing when the class has no InProcServer32 value);
+// the in-process server's rule.
 ServerFile resolveServer(const std::optional<registry::Value>& value, registry::View view,
                          const ServerFileSystem& files);
+
+// The program a class's LocalServer32 value starts: the value is a command
+// line, and its program is found as CreateProcess finds one (COM adds its
+// switch and starts it so):
+// - REG_EXPAND_SZ is expanded, REG_SZ never; a REG_MULTI_SZ is its first string.
+// - A program in double quotes is the text inside them.
+// - Unquoted, each run of the text up to a blank is tried in turn, shortest
+//   first ("C:\Program Files\x.exe -Embedding" tries "C:\Program" and
+//   "C:\Program Files\x.exe"); the first that names a file is the program.
+// - ".exe" is added to a name without an extension.
+// - A bare or relative name is looked for in the view's system folder, the
+//   Windows folder and PATH (the starting program's folder and the current
+//   folder, which come first, are unknown here).
+// `path` is the program as the command line names it, `file` where it was
+// found, or where the last full path was looked for.
+ServerFile resolveLocalServer(const std::optional<registry::Value>& value, registry::View view,
+                              const ServerFileSystem& files);
 
 // The path a server value names, as resolveServer takes it apart: the
 // expansion (for REG_EXPAND_SZ), the quotes (for REG_SZ) and trailing

@@ -165,7 +165,7 @@ CLI::Validator guidValidator()
 void addWriteCommand(CLI::App& app, WriteOptions& o)
 {
     CLI::App* write = app.add_subcommand("write", "Writes the register script of an add-in, and its un-register script");
-    write->add_option("OUT", o.out, "The register script to write")->required()->type_name("PATH")->check(nonEmpty("OUT"));
+    write->add_option("OUT", o.out, "The register script to write")->required()->type_name("PATH")->check(nonEmpty("OUT"))->check(exactName("OUT"));
     write->add_option("--clsid", o.clsid, "The add-in's class")->required()->type_name("{GUID}")->check(guidValidator());
     write->add_option("--server", o.server, "The add-in's server DLL (needed by --register)")
         ->type_name("PATH")
@@ -179,12 +179,14 @@ void addWriteCommand(CLI::App& app, WriteOptions& o)
     CLI::Option* unRegFile = write->add_option("--unreg-file", o.unRegFile,
                                                "The un-register script (default: UnReg- and the name of OUT)")
                                   ->type_name("PATH")
-                                  ->check(nonEmpty("--unreg-file"));
+                                  ->check(nonEmpty("--unreg-file"))
+                                  ->check(exactName("--unreg-file"));
     write->add_flag("--no-unreg", o.noUnReg, "Write no un-register script")->excludes(unRegFile);
     write->add_option("--template", o.templateFile,
                       "The template (default: AddInTemplate.Reg in the current folder, else the built-in one)")
         ->type_name("FILE")
-        ->check(nonEmpty("--template"));
+        ->check(nonEmpty("--template"))
+        ->check(exactName("--template"));
     CLI::Option* capture =
         write->add_flag("--capture", o.capture,
                         "Put the server's own registration, captured from its DllRegisterServer, into both scripts "

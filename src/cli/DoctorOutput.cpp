@@ -1,5 +1,7 @@
 #include "cli/DoctorOutput.h"
 
+#include "cli/Output.h"
+
 #include "text/Text.h"
 
 #include <nlohmann/json.hpp>
@@ -63,7 +65,7 @@ std::string checklistJson(const std::vector<doctor::Checklist>& lists)
         object["checks"] = std::move(checks);
         array.push_back(std::move(object));
     }
-    return array.dump(2, ' ', false) + kLineEnd;
+    return jsonText(array) + kLineEnd;
 }
 
 std::string staleText(const std::vector<doctor::StaleClass>& classes)
@@ -95,7 +97,7 @@ std::string staleJson(const std::vector<doctor::StaleClass>& classes)
         object["cleanup"] = c.kept.empty() ? "delete" : "kept: " + c.kept;
         array.push_back(std::move(object));
     }
-    return array.dump(2, ' ', false) + kLineEnd;
+    return jsonText(array) + kLineEnd;
 }
 
 } // namespace cli
@@ -134,7 +136,7 @@ std::string addInsOutput(const std::vector<doctor::AddInRow>& rows, FormatChoice
             object["worstItem"] = item.empty() ? Json() : Json{{"item", item}, {"reason", reason}};
             array.push_back(std::move(object));
         }
-        return array.dump(2, ' ', false) + kLineEnd;
+        return jsonText(array) + kLineEnd;
     }
     if (format == FormatChoice::Csv) {
         std::string out =

@@ -4,6 +4,7 @@
 #include "classes/ProgIdList.h"
 #include "cli/Output.h"
 #include "cli/Print.h"
+#include "system/Console.h"
 #include "system/Locale.h"
 #include "system/RegistryReader.h"
 #include "system/ServerFiles.h"
@@ -34,7 +35,7 @@ std::vector<FoundClass> readClasses(registry::View view, Progress& progress)
         progress.step();
         platform::ServerLookup server = platform::lookUpServer(reader, progId);
         const classes::ClassLookup& lookup = server.lookup;
-        found.push_back({{registry::bitsOf(view), progId, lookup.clsid, lookup.server, false},
+        found.push_back({{registry::bitsOf(view), progId, lookup.clsid, lookup.server, false, lookup.localServer},
                          lookup.text,
                          std::move(server.serverValue),
                          view});
@@ -42,11 +43,14 @@ std::vector<FoundClass> readClasses(registry::View view, Progress& progress)
     return found;
 }
 
-// Whether the row's server file exists, by the server rule; the row keeps
-// the value as stored.
+// Whether the row's server file exists, by the server rule (a local
+// server's program by the command line's); the row keeps the value as stored.
 bool serverFileExists(const FoundClass& c, const classes::ServerFileSystem& files)
 {
-    return !c.row.server.empty() && classes::resolveServer(c.serverValue, c.view, files).found();
+    if (c.row.server.empty()) return false;
+    return (c.row.localServer ? classes::resolveLocalServer(c.serverValue, c.view, files)
+                              : classes::resolveServer(c.serverValue, c.view, files))
+        .found();
 }
 
 // The classes of the chosen views in the main window's list order; with both
@@ -85,7 +89,11 @@ void printRows(const std::vector<FoundClass>& classes, const ListOptions& option
         rows.push_back(c.row);
         rows.back().serverExists = serverFileExists(c, files);
     }
-    printResult(formatRows(rows, formatOf(options.format), options.view == ViewChoice::Both),
+    // Redirected, text is written in the code page, with "<U+XXXX>" for what
+    // it lacks: the columns are measured on that.
+    ShownText shown;
+    if (!platform::isConsole(platform::Stream::Out)) shown = platform::asWrittenToFile;
+    printResult(formatRows(rows, formatOf(options.format), options.view == ViewChoice::Both, shown),
                 options.format == FormatChoice::Json ? platform::Bytes::Utf8 : platform::Bytes::AnsiText);
 }
 

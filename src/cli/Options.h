@@ -8,6 +8,8 @@
 #include "system/Files.h"
 #include "text/Text.h"
 
+#include <cstdio>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -70,6 +72,22 @@ inline CLI::Option* addHostOption(CLI::App& command, doctor::Host& host, bool wi
 inline CLI::Validator nonEmpty(const std::string& what)
 {
     return {[what](std::string& text) { return text.empty() ? what + " is empty" : std::string(); }, ""};
+}
+
+// A name the program can hold exactly. One with an unpaired surrogate (a
+// Windows name may hold one; UTF-16 text may not) is refused with the
+// reason, never acted on as another name.
+inline CLI::Validator exactName(const std::string& what)
+{
+    return {[what](std::string& text) {
+                const std::optional<char16_t> unit = text::unpairedSurrogate(text);
+                if (!unit) return std::string();
+                char code[16];
+                std::snprintf(code, sizeof(code), "U+%04X", unsigned(*unit));
+                return what + " holds an unpaired surrogate (" + code +
+                       "), which is not valid UTF-16: no script can be named so without being named as another file";
+            },
+            ""};
 }
 
 // An existing file, told by the wide calls (CLI11's own test would read the

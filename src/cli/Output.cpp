@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
+#include <optional>
+#include <string_view>
 
 namespace cli {
 
@@ -22,17 +25,29 @@ constexpr Column kProgId{"ProgID", "progId"};
 constexpr Column kClsid{"CLSID", "clsid"};
 constexpr Column kServer{"Server", "server"};
 constexpr Column kExists{"Exists", "serverExists"};
+constexpr Column kKind{"Kind", "serverKind"};
 
 std::string viewText(const ClassRow& row) { return std::to_string(row.view); }
 
-std::string textTable(const std::vector<ClassRow>& rows, bool withView)
+// The key the server value was read from; "" when there is none.
+std::string kindText(const ClassRow& row)
 {
+    if (row.server.empty()) return "";
+    return row.localServer ? "LocalServer32" : "InProcServer32";
+}
+
+std::string textTable(const std::vector<ClassRow>& rows, bool withView, const ShownText& shown)
+{
+    const auto cell = [&](const std::string& value) {
+        std::string escaped = text::escapeControls(value);
+        return shown ? shown(escaped) : escaped;
+    };
     // The server goes last: it is the long one, and a last column needs no padding.
     std::vector<std::vector<std::string>> cells;
-    cells.push_back({kView.heading, kProgId.heading, kClsid.heading, kExists.heading, kServer.heading});
+    cells.push_back({kView.heading, kProgId.heading, kClsid.heading, kExists.heading, kKind.heading, kServer.heading});
     for (const ClassRow& row : rows)
-        cells.push_back({viewText(row), text::escapeControls(row.progId), text::escapeControls(row.clsid),
-                         row.server.empty() ? "" : row.serverExists ? "yes" : "no", text::escapeControls(row.server)});
+        cells.push_back({viewText(row), cell(row.progId), cell(row.clsid),
+                         row.server.empty() ? "" : row.serverExists ? "yes" : "no", kindText(row), cell(row.server)});
     if (!withView)
         for (auto& line : cells) line.erase(line.begin());
     return alignedColumns(cells);
@@ -44,9 +59,10 @@ std::string csvTable(const std::vector<ClassRow>& rows, bool withView)
         if (!withView) fields.erase(fields.begin());
         return csvLine(fields);
     };
-    std::string out = line({kView.field, kProgId.field, kClsid.field, kServer.field, kExists.field});
+    std::string out = line({kView.field, kProgId.field, kClsid.field, kServer.field, kExists.field, kKind.field});
     for (const ClassRow& row : rows)
-        out += line({viewText(row), row.progId, row.clsid, row.server, row.serverExists ? "true" : "false"});
+        out += line({viewText(row), row.progId, row.clsid, row.server, row.serverExists ? "true" : "false",
+                     kindText(row)});
     return out;
 }
 
@@ -61,12 +77,66 @@ std::string jsonArray(const std::vector<ClassRow>& rows)
         object[kClsid.field] = row.clsid;
         object[kServer.field] = row.server;
         object[kExists.field] = row.serverExists;
+        object[kKind.field] = kindText(row);
         array.push_back(std::move(object));
     }
-    return array.dump(2, ' ', false) + kLineEnd;
+    return jsonText(array) + kLineEnd;
+}
+
+// Marks each unpaired surrogate (three bytes ED A0..BF xx) as U+FDD0 and its
+// four hex digits, and each U+FDD0 as itself and "FDD0", so that the marks
+// pass the JSON writer and are told apart after it.
+constexpr std::string_view kMark = "\xEF\xB7\x90"; // U+FDD0, a noncharacter
+void markSurrogates(nlohmann::ordered_json& value)
+{
+    if (value.is_structured()) {
+        for (auto& item : value) markSurrogates(item);
+        return;
+    }
+    if (!value.is_string()) return;
+    const std::string& s = value.get_ref<const std::string&>();
+    if (s.find('\xED') == std::string::npos && s.find(kMark) == std::string::npos) return;
+    std::string marked;
+    for (size_t i = 0; i < s.size(); ++i) {
+        const std::string_view rest = std::string_view(s).substr(i);
+        std::optional<char16_t> unit;
+        if (rest.size() >= 3) unit = text::unpairedSurrogate(rest.substr(0, 3));
+        if (unit || rest.substr(0, 3) == kMark) {
+            char digits[8];
+            std::snprintf(digits, sizeof(digits), "%04X", unit ? unsigned(*unit) : 0xFDD0U);
+            marked += std::string(kMark) + digits;
+            i += 2;
+        } else {
+            marked += s[i];
+        }
+    }
+    value = marked;
 }
 
 } // namespace
+
+std::string jsonText(const nlohmann::ordered_json& value)
+{
+    nlohmann::ordered_json marked = value;
+    markSurrogates(marked);
+    const std::string dumped = marked.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::string out;
+    for (size_t i = 0; i < dumped.size(); ++i) {
+        if (dumped.compare(i, kMark.size(), kMark) != 0 || i + kMark.size() + 4 > dumped.size()) {
+            out += dumped[i];
+            continue;
+        }
+        const std::string digits = dumped.substr(i + kMark.size(), 4);
+        if (digits == "FDD0") {
+            out += kMark;
+        } else {
+            out += "\\u";
+            for (char c : digits) out += (c >= 'A' && c <= 'F') ? char(c - 'A' + 'a') : c;
+        }
+        i += kMark.size() + 3;
+    }
+    return out;
+}
 
 std::string alignedColumns(const std::vector<std::vector<std::string>>& rows)
 {
@@ -109,10 +179,10 @@ std::string csvField(const std::string& text)
     return quoted + '"';
 }
 
-std::string formatRows(const std::vector<ClassRow>& rows, Format format, bool withView)
+std::string formatRows(const std::vector<ClassRow>& rows, Format format, bool withView, const ShownText& shown)
 {
     switch (format) {
-    case Format::Text: return textTable(rows, withView);
+    case Format::Text: return textTable(rows, withView, shown);
     case Format::Csv: return csvTable(rows, withView);
     case Format::Json: return jsonArray(rows);
     }

@@ -1,6 +1,9 @@
 #pragma once
 // The output formats of `list` and `find`: aligned text columns for people,
 // CSV (RFC 4180) and JSON for programs.
+#include <nlohmann/json.hpp>
+
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,13 +18,24 @@ struct ClassRow {
     std::string clsid;  // "" when the ProgID names no class
     std::string server; // as stored; "" when the class has none
     bool serverExists = false;
+    bool localServer = false; // the server is the class's LocalServer32 (a command line), not its InProcServer32
 };
+
+// How a cell of text reads where it is written (a file takes "<U+XXXX>"
+// for what its code page lacks); empty: as it is.
+using ShownText = std::function<std::string(const std::string&)>;
 
 // The rows in a format, in UTF-8, ready to print, lines ending in CR LF
 // (JSON's own line breaks excepted). `withView` adds the view column to text
 // and CSV; JSON objects always carry it. Text shows control characters
-// escaped, so that each row stays one line.
-std::string formatRows(const std::vector<ClassRow>& rows, Format format, bool withView);
+// escaped, so that each row stays one line, and its columns are measured on
+// each cell as `shown` writes it.
+std::string formatRows(const std::vector<ClassRow>& rows, Format format, bool withView, const ShownText& shown = {});
+
+// JSON text of the value, indented by two: every string exactly, an
+// unpaired surrogate of a name (kept as text/Text.h keeps it) as its escape
+// "\ud800", which JSON can carry and UTF-8 cannot.
+std::string jsonText(const nlohmann::ordered_json& value);
 
 // Rows of cells as text columns, each as wide as its widest cell (in
 // characters) and two spaces apart; a line ends without trailing blanks.

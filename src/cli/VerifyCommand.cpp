@@ -1,6 +1,7 @@
 #include "cli/VerifyCommand.h"
 
 #include "cli/Options.h"
+#include "cli/Output.h"
 #include "cli/Print.h"
 #include "doctor/Verify.h"
 #include "system/Files.h"
@@ -47,7 +48,7 @@ std::string findingsJson(const std::vector<doctor::Finding>& findings)
         object["message"] = f.message;
         array.push_back(std::move(object));
     }
-    return array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + kLineEnd;
+    return jsonText(array) + kLineEnd;
 }
 
 } // namespace

@@ -39,9 +39,8 @@ std::string dataText(uint32_t type, const std::string& data)
     }
     std::string out = "hex";
     if (type != 3) {
-        out += '(';
-        out += std::to_string(type);
-        out += ')';
+        std::snprintf(part, sizeof(part), "(%x)", static_cast<unsigned>(type)); // as a script writes it
+        out += part;
     }
     out += ':';
     for (size_t i = 0; i < data.size(); ++i) {
@@ -101,7 +100,7 @@ struct FinalState {
 
 class Verifier {
 public:
-    explicit Verifier(const RegistryProbe& probe) : probe_(probe) {}
+    Verifier(const RegistryProbe& probe, scripts::Importer importer) : probe_(probe), importer_(importer) {}
 
     std::vector<Finding> run(const scripts::RegScriptContent& content)
     {
@@ -115,6 +114,7 @@ public:
         for (const auto& [id, entry] : state.keys) checkKey(*entry);
         for (const auto& [id, entry] : state.values) checkValue(*entry);
         for (const scripts::RegReadError& error : content.errors) skipped(error);
+        unknownEscapes(content);
         std::stable_sort(findings_.begin(), findings_.end(),
                          [](const Finding& a, const Finding& b) { return a.line < b.line; });
         return std::move(findings_);
@@ -176,7 +176,39 @@ private:
         findings_.push_back(std::move(finding));
     }
 
+    // A value line the importer understood whose name or text holds an
+    // escape it does not know: what it stored is not what the line spells
+    // (single backslashes in a path are the common case), even when the
+    // registry holds exactly that.
+    void unknownEscapes(const scripts::RegScriptContent& content)
+    {
+        std::map<size_t, std::vector<std::string>> byLine;
+        for (const scripts::RegUnknownEscape& escape : content.unknownEscapes) byLine[escape.line].push_back(escape.escape);
+        for (const RegEntry& entry : content.entries) {
+            const auto escapes = byLine.find(entry.line);
+            if (entry.kind == RegEntryKind::Key || entry.keyDeleted || escapes == byLine.end()) continue;
+            std::string named;
+            for (size_t i = 0; i < escapes->second.size(); ++i)
+                named += (i == 0 ? "" : i + 1 == escapes->second.size() ? " and " : ", ") + ('"' + escapes->second[i] + '"');
+            const bool several = escapes->second.size() > 1;
+            const std::string importer = importer_ == scripts::Importer::Reg ? "reg import" : "regedit";
+            const std::string expected =
+                entry.kind == RegEntryKind::DeleteValue ? "absent" : typeText(entry.type) + " " + dataText(entry.type, entry.stored);
+            const std::optional<StoredValue> stored = probe_.value(entry.root, entry.subKey, entry.valueName);
+            std::string message = "the escape" + std::string(several ? "s " : " ") + named + (several ? " are" : " is") +
+                                  " not known to " + importer + " (only \\\\, \\\", \\n and \\r are): it warns and drops the \"\\\"";
+            if (entry.kind == RegEntryKind::DeleteValue)
+                message += ", and deletes " + valueText(entry.keyPath, entry.valueName);
+            else
+                message += ", and stores " + valueText(entry.keyPath, entry.valueName) + " as " +
+                           dataText(entry.type, entry.stored);
+            add(entry, FindingKind::Escape, expected,
+                stored ? typeText(stored->type) + " " + dataText(stored->type, stored->data) : "absent", message);
+        }
+    }
+
     const RegistryProbe& probe_;
+    scripts::Importer importer_;
     std::vector<Finding> findings_;
 };
 
@@ -185,7 +217,7 @@ private:
 std::vector<Finding> verifyScript(std::string_view script, const RegistryProbe& probe, const VerifyOptions& options)
 {
     const scripts::RegScriptContent content = scripts::readRegScript(script, {options.ansiToUtf8, options.importer});
-    return Verifier(probe).run(content);
+    return Verifier(probe, options.importer).run(content);
 }
 
 std::string_view kindName(FindingKind kind)
@@ -196,6 +228,7 @@ std::string_view kindName(FindingKind kind)
     case FindingKind::Present: return "present";
     case FindingKind::Skipped: return "skipped";
     case FindingKind::NotImported: return "not-imported";
+    case FindingKind::Escape: return "escape";
     }
     return "";
 }

@@ -35,6 +35,7 @@ enum class FindingKind {
     Present,     // a key or value the script deletes is still there
     Skipped,     // a line the importer passes over, without a word
     NotImported, // the header is wrong: the importer imports nothing at all
+    Escape,      // a name or string with an escape the importer does not know: stored without its "\"
 };
 
 struct Finding {
@@ -55,7 +56,7 @@ struct VerifyOptions {
 // The findings in script order. Every finding counts as a failure.
 std::vector<Finding> verifyScript(std::string_view script, const RegistryProbe& probe, const VerifyOptions& options);
 
-// The kind as a word for JSON: "missing", "different", "present", "skipped", "not-imported".
+// The kind as a word for JSON: "missing", "different", "present", "skipped", "not-imported", "escape".
 std::string_view kindName(FindingKind kind);
 
 } // namespace doctor

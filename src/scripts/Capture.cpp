@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <set>
+#include <utility>
 
 namespace scripts {
 
@@ -117,8 +119,8 @@ registry::Value withServerReplaced(const registry::Value& value, const std::vect
     const std::string bytes(value.data.begin(), value.data.end());
     const std::u16string units = text::utf16Units(bytes);
     const std::string utf8 = text::utf8FromUtf16(units);
-    // Strings that UTF-8 cannot hold exactly stay as they are.
-    if (text::utf16Bytes(text::utf16FromUtf8(utf8)) != bytes) return value;
+    // Strings that UTF-8 cannot hold exactly, or that are not valid UTF-16, stay as they are.
+    if (text::utf16Bytes(text::utf16FromUtf8(utf8)) != bytes || text::unpairedSurrogate(utf8)) return value;
 
     std::vector<std::string> upper;
     for (const std::string& s : spellings)
@@ -128,6 +130,65 @@ registry::Value withServerReplaced(const registry::Value& value, const std::vect
     if (replaced == utf8) return value;
     const std::string out = text::utf16Bytes(text::utf16FromUtf8(replaced));
     return {value.type, std::vector<std::uint8_t>(out.begin(), out.end())};
+}
+
+bool registersOwnClass(const std::vector<CapturedKey>& captured, const std::vector<std::string>& spellings)
+{
+    const auto isDll = [&](const std::string& server) {
+        const std::string_view name = text::fileNameOf(server);
+        return std::any_of(spellings.begin(), spellings.end(), [&](const std::string& s) {
+            return equalIgnoringCase(s, server) || equalIgnoringCase(text::fileNameOf(s), name);
+        });
+    };
+    for (const CapturedKey& c : captured) {
+        const std::optional<ScriptKey> key = targetKeyOf(c.root, c.path, {});
+        const std::string path = key ? upperAscii(key->path) : std::string();
+        if (path.rfind("CLSID\\", 0) != 0 || path.size() < 15 || path.compare(path.size() - 15, 15, "\\INPROCSERVER32") != 0)
+            continue;
+        for (const registry::NamedValue& v : c.values) {
+            if (!v.name.empty() || !registry::holdsStrings(v.value.type)) continue;
+            const std::string bytes(v.value.data.begin(), v.value.data.end());
+            if (isDll(text::utf8FromUtf16Bytes(bytes))) return true;
+        }
+    }
+    return false;
+}
+
+std::vector<CapturedKey> withoutSeed(const std::vector<CapturedKey>& captured, const std::vector<CapturedKey>& seed)
+{
+    std::map<std::pair<CapturedRoot, std::string>, const CapturedKey*> seeded;
+    for (const CapturedKey& k : seed) seeded[{k.root, upperAscii(k.path)}] = &k;
+    std::vector<CapturedKey> kept;
+    for (const CapturedKey& c : captured) {
+        const auto found = seeded.find({c.root, upperAscii(c.path)});
+        if (found == seeded.end()) {
+            kept.push_back(c);
+            continue;
+        }
+        CapturedKey changed{c.root, c.path, {}, true}; // a key that was there is never a key line of its own
+        for (const registry::NamedValue& v : c.values) {
+            const auto& before = found->second->values;
+            const bool same = std::any_of(before.begin(), before.end(), [&](const registry::NamedValue& b) {
+                return equalIgnoringCase(b.name, v.name) && b.value.type == v.value.type && b.value.data == v.value.data;
+            });
+            if (!same) changed.values.push_back(v);
+        }
+        if (!changed.values.empty()) kept.push_back(std::move(changed));
+    }
+    return kept;
+}
+
+std::vector<std::string> valuesOutsideClasses(const CapturePlan& plan)
+{
+    std::vector<std::string> named;
+    for (const PlannedKey& k : plan.keys) {
+        const bool classes = k.key.root == RegRoot::ClassesRoot ||
+                             (k.key.root == RegRoot::CurrentUser && pathBelow(k.key.path, "Software\\Classes"));
+        if (classes) continue;
+        for (const registry::NamedValue& v : k.values)
+            named.push_back(k.key.fullName() + " " + (v.name.empty() ? std::string("(default)") : '"' + v.name + '"'));
+    }
+    return named;
 }
 
 CapturePlan planCapture(const std::vector<CapturedKey>& captured, const CaptureTarget& target,

@@ -83,6 +83,12 @@ std::optional<ScriptKey> targetKeyOf(CapturedRoot root, const std::string& path,
 registry::Value withServerReplaced(const registry::Value& value, const std::vector<std::string>& spellings,
                                    const std::string& server);
 
+// Whether the captured keys register a class whose in-process server is
+// the DLL: one of its spellings, or its file name alone. A DLL that then
+// fails with "class not registered" asked COM for one of its own classes,
+// which COM looks for in the real registry, not in the scratch key.
+bool registersOwnClass(const std::vector<CapturedKey>& captured, const std::vector<std::string>& spellings);
+
 struct PlannedKey {
     ScriptKey key;
     std::vector<registry::NamedValue> values;
@@ -94,6 +100,41 @@ struct CapturePlan {
     std::vector<std::string> leftOut;  // full names of keys the target cannot hold
     std::vector<std::string> problems; // keys and values no script can carry, one sentence each
 };
+
+// Keys outside the classes that system code a registration calls reads, and
+// fills with its defaults where they are missing: the shell's folders
+// (SHGetFolderPath), the profiles' folder, the user's TEMP and TMP, the
+// cryptography providers and the machine's ID (CryptAcquireContext). In an
+// empty scratch key they would be missing, and their defaults would read as
+// the DLL's registration (a new machine ID each time). The capture copies
+// them from the real registry into the scratch key before the DLL runs, and
+// keeps only what the DLL changed there (withoutSeed).
+struct SeededKey {
+    CapturedRoot root;
+    const char* path;
+};
+inline constexpr std::array<SeededKey, 9> kSeededKeys{{
+    {CapturedRoot::LocalMachine, "Software\\Microsoft\\Cryptography"},
+    {CapturedRoot::LocalMachine, "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList"},
+    {CapturedRoot::LocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"},
+    {CapturedRoot::LocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"},
+    {CapturedRoot::CurrentUser, "Environment"},
+    {CapturedRoot::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"},
+    {CapturedRoot::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"},
+    {CapturedRoot::Users, ".Default\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"},
+    {CapturedRoot::Users, ".Default\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"},
+}};
+
+// The captured keys less what the seed put there (`seed`: the scratch key as
+// read before the DLL ran): a value the DLL left as it was is dropped, and
+// so is a key that was there with nothing of it changed; a key or value the
+// DLL added, or a value it changed, stays.
+std::vector<CapturedKey> withoutSeed(const std::vector<CapturedKey>& captured, const std::vector<CapturedKey>& seed);
+
+// Each value a plan writes outside the classes, by its key's full name and
+// its name ("(default)" for the default value): what a report names, since
+// merging it on another machine changes more than a class.
+std::vector<std::string> valuesOutsideClasses(const CapturePlan& plan);
 
 // The captured keys taken to the target, the server's path put in (nothing
 // replaced when `server` is empty).

@@ -196,8 +196,10 @@ private:
     }
 
     // A double-quoted string at the start of `s`; `s` is left after the
-    // closing quote. "" on success, else what is wrong.
-    static std::string readQuoted(std::string_view& s, std::string& out)
+    // closing quote. "" on success, else what is wrong. An escape the
+    // importer does not know is noted for the line, as the importer warns of
+    // it whether the line is then understood or not.
+    std::string readQuoted(std::string_view& s, std::string& out, size_t number)
     {
         for (size_t i = 1; i < s.size(); ++i) {
             char c = s[i];
@@ -211,7 +213,15 @@ private:
                 if (c == '0') return kEscapedNul;
                 if (c == 'n') c = '\n';
                 if (c == 'r') c = '\r';
-                // Any other escaped character stands for itself.
+                // Any other escaped character stands for itself; the importer
+                // warns of every one but "\\" and "\"".
+                if (c != '\n' && c != '\r' && c != '\\' && c != '"') {
+                    size_t end = i + 1; // the whole character, its continuation bytes with it
+                    while (end < s.size() && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) ++end;
+                    std::string escape(1, '\\');
+                    escape.append(s.substr(i, end - i));
+                    content_.unknownEscapes.push_back({number, std::move(escape)});
+                }
             }
             out += c;
         }
@@ -225,7 +235,7 @@ private:
         std::string_view s = line;
         if (s.front() == '@') {
             s.remove_prefix(1);
-        } else if (std::string problem = readQuoted(s, entry.valueName); !problem.empty()) {
+        } else if (std::string problem = readQuoted(s, entry.valueName, number); !problem.empty()) {
             return fail(number, "the value name: " + problem);
         }
         s = text::trimLeadingBlanks(s);
@@ -255,7 +265,7 @@ private:
         }
         if (!s.empty() && s.front() == '"') {
             entry.kind = RegEntryKind::String;
-            if (std::string problem = readQuoted(s, entry.data); !problem.empty()) {
+            if (std::string problem = readQuoted(s, entry.data, entry.line); !problem.empty()) {
                 // regedit gives up on the whole rest of the script there.
                 if (problem == kEscapedNul && options_.importer == Importer::Regedit) {
                     stopped_ = true;
@@ -326,9 +336,10 @@ private:
         if (s[3] == '(') {
             s.remove_prefix(4);
             const std::optional<uint64_t> type = readNumber(s, false);
-            // reg import refuses ffffffff too, as the overflow of its number reader.
-            if (!type || *type >= 0xFFFFFFFFU || s.substr(0, 2) != "):")
-                return "hex( takes a type below ffffffff in hex digits and \"):\"";
+            // ffffffff is a type like any other (Wine's reg import refuses it
+            // only after an overflowing number earlier in the same import).
+            if (!type || *type > 0xFFFFFFFFU || s.substr(0, 2) != "):")
+                return "hex( takes a type up to ffffffff in hex digits and \"):\"";
             entry.hexType = static_cast<uint32_t>(*type);
             s.remove_prefix(2);
         } else {

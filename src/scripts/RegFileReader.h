@@ -59,9 +59,18 @@ struct RegReadError {
     std::optional<std::string> valueName;
 };
 
+// An escape in a quoted name or string that the importer does not know (it
+// knows "\\", "\"", "\n" and "\r"): it warns and keeps the character
+// without its "\", so "C:\Program Files" is stored as "C:Program Files".
+struct RegUnknownEscape {
+    size_t line = 0;
+    std::string escape; // the "\" and the character after it, as UTF-8
+};
+
 struct RegScriptContent {
     std::vector<RegEntry> entries;
     std::vector<RegReadError> errors;
+    std::vector<RegUnknownEscape> unknownEscapes; // each one the importer warns about, in script order
     bool imported = true; // false: the first line is not a header, and the importer imports nothing
     bool utf16 = false;   // the script began with a UTF-16 LE byte-order mark
 };

@@ -86,6 +86,25 @@ void sweepScratchKeys()
     RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\AddInReg");
 }
 
+const char* standInOf(scripts::CapturedRoot root)
+{
+    for (const scripts::StandIn& standIn : scripts::kStandIns)
+        if (standIn.root == root) return standIn.subKey;
+    return "";
+}
+
+// A key of the real registry, for reading; empty when it is not there.
+UniqueHkey openReal(scripts::CapturedRoot root, const std::string& path)
+{
+    HKEY predefined = HKEY_CLASSES_ROOT;
+    if (root == scripts::CapturedRoot::LocalMachine) predefined = HKEY_LOCAL_MACHINE;
+    if (root == scripts::CapturedRoot::CurrentUser) predefined = HKEY_CURRENT_USER;
+    if (root == scripts::CapturedRoot::Users) predefined = HKEY_USERS;
+    UniqueHkey key;
+    if (RegOpenKeyExW(predefined, registry::wideOf(path).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) key.reset();
+    return key;
+}
+
 // The scratch key and its four stand-ins for the predefined keys, removed
 // with all below them on every path.
 class ScratchKey {
@@ -98,6 +117,20 @@ public:
             made_ = made_ && RegCreateKeyExW(HKEY_CURRENT_USER,
                                              registry::wideOf(text::below(path_, standIn.subKey)).c_str(), 0,
                                              nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr) == ERROR_SUCCESS;
+        }
+    }
+    // The keys system code reads (scripts::kSeededKeys), copied from the
+    // real registry into the stand-ins, as far as they are there.
+    void seed() const
+    {
+        for (const scripts::SeededKey& key : scripts::kSeededKeys) {
+            const UniqueHkey source = openReal(key.root, key.path);
+            if (!source) continue;
+            UniqueHkey target;
+            const std::string path = text::below(text::below(path_, standInOf(key.root)), key.path);
+            if (RegCreateKeyExW(HKEY_CURRENT_USER, registry::wideOf(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                nullptr, target.put(), nullptr) == ERROR_SUCCESS)
+                RegCopyTreeW(source.get(), nullptr, target.get());
         }
     }
     ~ScratchKey()
@@ -117,23 +150,36 @@ private:
 };
 
 // A subtree of the real registry watched for any write: a key created or
-// deleted, a value set or deleted, anywhere below it.
+// deleted, a value set or deleted, anywhere below it. A key that does not
+// exist (HKEY_CURRENT_USER\Software\Classes of a fresh profile) is never
+// made for the watch: its nearest existing parent is watched for a subkey
+// made, and the watch fires when that subkey is the watched key or leads to it.
 class Watch {
 public:
     Watch(HKEY root, const char* path) : root_(root), path_(path)
     {
-        // Created when missing, so that a write into it is seen as well.
-        if (RegCreateKeyExW(root, registry::wideOf(path).c_str(), 0, nullptr, 0,
-                            KEY_NOTIFY | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, nullptr, key_.put(),
-                            nullptr) != ERROR_SUCCESS)
-            return;
+        constexpr REGSAM access = KEY_NOTIFY | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE;
+        std::string watched = path_;
+        while (RegOpenKeyExW(root, registry::wideOf(watched).c_str(), 0, access, key_.put()) != ERROR_SUCCESS) {
+            if (watched.empty()) return;
+            const size_t slash = watched.rfind('\\');
+            watched = slash == std::string::npos ? std::string() : watched.substr(0, slash);
+        }
+        absent_ = watched != path_;
         event_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        armed_ = event_ && RegNotifyChangeKeyValue(key_.get(), TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+        // Below a parent, only its own subkeys: the scratch key lies below HKEY_CURRENT_USER\Software.
+        armed_ = event_ && RegNotifyChangeKeyValue(key_.get(), absent_ ? FALSE : TRUE,
+                                                   absent_ ? REG_NOTIFY_CHANGE_NAME
+                                                           : REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
                                                    event_.get(), TRUE) == ERROR_SUCCESS;
     }
     explicit operator bool() const { return armed_; }
     HANDLE event() const { return event_.get(); }
-    bool fired() const { return WaitForSingleObject(event_.get(), 0) == WAIT_OBJECT_0; }
+    bool fired() const
+    {
+        if (WaitForSingleObject(event_.get(), 0) != WAIT_OBJECT_0) return false;
+        return !absent_ || static_cast<bool>(registry::OpenKey(root_, path_));
+    }
     // The keys written since `since`, by their full names.
     std::vector<std::string> written(std::uint64_t since) const
     {
@@ -141,6 +187,7 @@ public:
         std::vector<std::string> names;
         for (const std::string& path : registry::keysWrittenSince(root_, path_, since))
             names.push_back(text::below(rootName, path));
+        if (absent_ && names.empty()) names.push_back(text::below(rootName, path_)); // it was made
         return names;
     }
 
@@ -149,6 +196,7 @@ private:
     std::string path_;
     UniqueHkey key_;
     UniqueKernelHandle event_;
+    bool absent_ = false; // the watched key did not exist: its parent is watched
     bool armed_ = false;
 };
 
@@ -163,6 +211,13 @@ void readScratch(const std::string& scratch, scripts::CapturedRoot root, const s
     if (slash != std::string::npos)
         keys.push_back({root, path.substr(slash + 1), key.values(), !subKeys.empty()});
     for (const std::string& sub : subKeys) readScratch(scratch, root, text::below(path, sub), depth + 1, keys);
+}
+
+// "0x80070005 (Access is denied)": the code, and the system's words when it has them.
+std::string codeInWords(unsigned long code)
+{
+    const std::string words = systemMessage(code);
+    return text::codeText(code) + (words.empty() ? "" : " (" + words + ")");
 }
 
 std::wstring pathForm(const std::wstring& path, DWORD(WINAPI* form)(LPCWSTR, LPWSTR, DWORD))
@@ -202,6 +257,12 @@ CaptureRun captureRegistration(const std::string& dll, unsigned timeoutSeconds)
     }
     sweepScratchKeys();
     const ScratchKey scratch;
+    // What system code reads is there before the DLL runs, as it is on the
+    // machine: its defaults are not the DLL's registration.
+    scratch.seed();
+    std::vector<scripts::CapturedKey> seeded;
+    for (const scripts::StandIn& standIn : scripts::kStandIns)
+        readScratch(scratch.path(), standIn.root, standIn.subKey, 0, seeded);
     // Both views' keys lie below these: Wow6432Node is a subkey of each.
     const std::array<Watch, 2> watches{Watch(HKEY_LOCAL_MACHINE, "Software"),
                                        Watch(HKEY_CURRENT_USER, "Software\\Classes")};
@@ -245,8 +306,12 @@ CaptureRun captureRegistration(const std::string& dll, unsigned timeoutSeconds)
     }
     if (helperRun.exitCode != 0) {
         run.outcome = Outcome::HelperFailed;
-        if (const auto error = field(scripts::answer::kOverrideError))
-            run.detail = "the registry could not be redirected (error " + *error + ")";
+        if (const auto error = field(scripts::answer::kOverrideError)) {
+            const std::optional<unsigned long> code = text::codeOf(*error);
+            const std::string words = code ? systemMessage(*code) : std::string();
+            run.detail = "the registry could not be redirected: " + (words.empty() ? "" : words + " ") + "(error " +
+                         *error + ")";
+        }
         return run;
     }
     if (const auto error = field(scripts::answer::kLoadError)) {
@@ -267,11 +332,19 @@ CaptureRun captureRegistration(const std::string& dll, unsigned timeoutSeconds)
     run.code = text::codeOf(*result).value_or(0x8000FFFFUL); // E_UNEXPECTED for an answer that is no code
     if (FAILED(static_cast<HRESULT>(run.code))) {
         run.outcome = Outcome::RegisterFailed;
+        if (run.code == static_cast<unsigned long>(REGDB_E_CLASSNOTREG)) {
+            std::vector<scripts::CapturedKey> written;
+            for (const scripts::StandIn& standIn : scripts::kStandIns)
+                readScratch(scratch.path(), standIn.root, standIn.subKey, 0, written);
+            run.activatesOwnClass = scripts::registersOwnClass(written, pathSpellingsOf(run));
+        }
         return run;
     }
     run.outcome = Outcome::Captured;
+    std::vector<scripts::CapturedKey> keys;
     for (const scripts::StandIn& standIn : scripts::kStandIns)
-        readScratch(scratch.path(), standIn.root, standIn.subKey, 0, run.keys);
+        readScratch(scratch.path(), standIn.root, standIn.subKey, 0, keys);
+    run.keys = scripts::withoutSeed(keys, seeded);
     return run;
 }
 
@@ -298,6 +371,8 @@ CapturedScripts captureScripts(const std::string& dll, const std::string& server
     if (!out.problems.empty()) return out;
     for (const std::string& key : plan.leftOut)
         out.notes.push_back("Left out of the per-user script, which holds no keys of the machine: " + key);
+    for (const std::string& value : scripts::valuesOutsideClasses(plan))
+        out.notes.push_back("Outside the classes, the script writes " + value);
     const std::string moreRegister = templateScript.empty() ? "" : scripts::bodyForTarget(templateScript, target);
     const std::string moreUnRegister =
         templateUnRegister.empty() ? "" : scripts::bodyForTarget(templateUnRegister, target);
@@ -323,11 +398,20 @@ std::string captureProblem(const CaptureRun& run)
                                    : "failed: " + run.detail + ".");
     case Outcome::ScratchFailed:
         return "The scratch key " + run.detail + " could not be made, or the registry could not be watched.";
-    case Outcome::LoadFailed: return dll + " did not load: the loader's error " + std::to_string(run.code) + ".";
+    case Outcome::LoadFailed: {
+        const std::string words = systemMessage(run.code);
+        return dll + " did not load: " + (words.empty() ? "the loader's error" : words + ",") + " error " +
+               std::to_string(run.code) + ".";
+    }
     case Outcome::NoEntry: return dll + " exports no DllRegisterServer.";
-    case Outcome::RegisterFailed: return "DllRegisterServer of " + dll + " failed with " + text::codeText(run.code) + ".";
+    case Outcome::RegisterFailed:
+        return "DllRegisterServer of " + dll + " failed with " + codeInWords(run.code) +
+               (run.activatesOwnClass ? ": the DLL activates a class of its own while registering: capture it where "
+                                        "it is already registered (COM looks for the class in the real registry, "
+                                        "not in the capture's)."
+                                      : ".");
     case Outcome::Crashed:
-        return "DllRegisterServer of " + dll + " crashed with the exception " + text::codeText(run.code) + ".";
+        return "DllRegisterServer of " + dll + " crashed with the exception " + codeInWords(run.code) + ".";
     case Outcome::TimedOut:
         return "DllRegisterServer of " + dll + " did not finish within " + std::to_string(run.timeoutSeconds) +
                " seconds; the helper was ended.";

@@ -41,6 +41,9 @@ struct CaptureRun {
     bool escaped = false;
     std::vector<std::string> escapedKeys; // full names of keys written in the real registry
     std::string detail;                   // the helper's own error, when it gave one
+    // RegisterFailed with "class not registered" after writing a class of
+    // its own: the DLL activated it, and COM looked in the real registry.
+    bool activatesOwnClass = false;
     unsigned timeoutSeconds = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "system/Console.h"
 
 #include "system/Locale.h"
+#include "text/Text.h"
 
 #include <windows.h>
 
@@ -19,6 +20,7 @@ HANDLE handleOf(Stream stream) { return GetStdHandle(stream == Stream::Out ? STD
 bool toAnsi(const std::wstring& wide, std::string& ansi)
 {
     if (wide.empty()) return true;
+    if (text::unpairedSurrogate(text::utf8FromUtf16(std::u16string(wide.begin(), wide.end())))) return false;
     BOOL usedDefault = FALSE;
     const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()), nullptr, 0,
                                            nullptr, &usedDefault);
@@ -29,17 +31,20 @@ bool toAnsi(const std::wstring& wide, std::string& ansi)
     return !usedDefault;
 }
 
-std::string ansiWithEscapes(const std::wstring& wide)
+// Each character in turn, as the ANSI code page holds it (`fits`), or as
+// "<U+XXXX>" when it cannot. A surrogate pairs only with the one it pairs
+// with; an unpaired one is a character no code page holds.
+template <typename Fits>
+std::string withEscapes(const std::wstring& wide, Fits fits)
 {
-    std::string whole;
-    if (toAnsi(wide, whole)) return whole;
     std::string out;
     for (size_t i = 0; i < wide.size(); ++i) {
-        const bool pair = wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size();
+        const bool pair = wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+                          wide[i + 1] <= 0xDFFF;
         const std::wstring one = wide.substr(i, pair ? 2 : 1);
         std::string ansi;
-        if (toAnsi(one, ansi)) {
-            out += ansi;
+        if (const bool lone = !pair && one[0] >= 0xD800 && one[0] <= 0xDFFF; !lone && toAnsi(one, ansi)) {
+            out += fits(one, ansi);
         } else {
             const unsigned long code =
                 pair ? 0x10000UL + ((unsigned long)(one[0] - 0xD800) << 10) + (one[1] - 0xDC00) : one[0];
@@ -51,6 +56,13 @@ std::string ansiWithEscapes(const std::wstring& wide)
         if (pair) ++i;
     }
     return out;
+}
+
+std::string ansiWithEscapes(const std::wstring& wide)
+{
+    std::string whole;
+    if (toAnsi(wide, whole)) return whole;
+    return withEscapes(wide, [](const std::wstring&, const std::string& ansi) { return ansi; });
 }
 
 bool writeAll(HANDLE handle, const std::string& bytes)
@@ -84,6 +96,19 @@ bool writeText(Stream stream, const std::string& utf8, Bytes bytes)
     }
     if (bytes == Bytes::Utf8) return writeAll(handle, utf8);
     return writeAll(handle, ansiWithEscapes(wideFrom(utf8, Encoding::Utf8)));
+}
+
+std::string asWrittenToFile(const std::string& utf8)
+{
+    const std::wstring wide = wideFrom(utf8, Encoding::Utf8);
+    std::string whole;
+    if (toAnsi(wide, whole)) return utf8;
+    const bool wasEscaped = escaped; // measuring writes nothing
+    std::string out = withEscapes(wide, [](const std::wstring& one, const std::string&) {
+        return text::utf8FromUtf16(std::u16string(one.begin(), one.end()));
+    });
+    escaped = wasEscaped;
+    return out;
 }
 
 bool charactersWereEscaped() { return escaped; }

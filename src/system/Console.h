@@ -14,6 +14,11 @@ enum class Bytes { AnsiText, Utf8 };
 // Writes the text; false when the write failed (a full disk, a closed pipe).
 bool writeText(Stream stream, const std::string& utf8, Bytes bytes = Bytes::AnsiText);
 
+// The text as a write to a file or pipe puts it, in UTF-8: each character
+// the ANSI code page cannot hold (an unpaired surrogate among them) as
+// "<U+XXXX>". What a column of text is measured on.
+std::string asWrittenToFile(const std::string& utf8);
+
 // Whether a write to a file or pipe has had to write a character as "<U+XXXX>".
 bool charactersWereEscaped();
 

@@ -233,7 +233,25 @@ std::string problemSentence(const FileFailure& failure)
     case FileProblem::DiskFull: return "The disk is full.";
     case FileProblem::Other: break;
     }
-    return "The system refused it (error " + std::to_string(failure.systemError) + ").";
+    // The system's words for its code, the code beside them.
+    const std::string words = systemMessage(failure.systemError);
+    const std::string code = "(error " + std::to_string(failure.systemError) + ").";
+    return words.empty() ? "The system refused it " + code : words + " " + code;
+}
+
+std::string systemMessage(unsigned long code)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        DWORD(code), 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    const std::wstring words = length ? std::wstring(buffer, length) : std::wstring();
+    LocalFree(buffer);
+    std::string line;
+    for (char c : utf8(words)) line += (c == '\r' || c == '\n' || c == '\t') ? ' ' : c;
+    while (!line.empty() && line.front() == ' ') line.erase(0, 1);
+    while (!line.empty() && (line.back() == '.' || line.back() == ' ')) line.pop_back();
+    return line;
 }
 
 std::string currentDirectory()

@@ -32,6 +32,10 @@ struct FileFailure {
     unsigned long systemError = 0; // the system's code, when it gave one
 };
 
+// The system's own words for an error code or an HRESULT, on one line,
+// without the final full stop; "" when it has none.
+std::string systemMessage(unsigned long code);
+
 // The reason as one sentence, the same for every window and command:
 // "Its folder does not exist."
 std::string problemSentence(const FileFailure& failure);

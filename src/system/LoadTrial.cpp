@@ -1,6 +1,7 @@
 #include "system/LoadTrial.h"
 
 #include "doctor/LoadVerdict.h"
+#include "system/Files.h"
 #include "system/Helper.h"
 #include "system/RegistryReader.h"
 #include "text/Fields.h"
@@ -12,26 +13,10 @@ namespace doctor {
 
 namespace {
 
-// The system's own words for an HRESULT or an error code, on one line.
-std::string systemMessage(unsigned long code)
-{
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        DWORD(code), 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
-    std::wstring words = length ? std::wstring(buffer, length) : std::wstring();
-    LocalFree(buffer);
-    std::string line;
-    for (char c : registry::utf8Of(words)) line += (c == '\r' || c == '\n') ? ' ' : c;
-    line = std::string(text::trimBlanks(line));
-    while (!line.empty() && (line.back() == '.' || line.back() == ' ')) line.pop_back();
-    return line;
-}
-
 std::string messageFor(const LoadFacts& facts, const char* field)
 {
     const std::optional<unsigned long> code = answeredCode(facts, field);
-    return code ? systemMessage(*code) : std::string();
+    return code ? platform::systemMessage(*code) : std::string();
 }
 
 } // namespace

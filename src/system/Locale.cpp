@@ -1,5 +1,7 @@
 #include "system/Locale.h"
 
+#include "text/Text.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -42,6 +44,11 @@ int compareWide(const std::wstring& a, const std::wstring& b)
 std::wstring wideFrom(const std::string& text, Encoding encoding)
 {
     if (text.empty()) return {};
+    if (encoding == Encoding::Utf8) {
+        // The one rule, which keeps an unpaired surrogate of a name as it is.
+        const std::u16string wide = text::utf16FromUtf8(text);
+        return {wide.begin(), wide.end()};
+    }
     const UINT codePage = codePageOf(encoding);
     const int length = MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), nullptr, 0);
     std::wstring result(size_t(length), L'\0');

@@ -99,9 +99,10 @@ ServerLookup lookUpServerInEitherView(registry::Hive hive, const std::string& pr
     return found;
 }
 
-classes::ServerFile resolveServerFile(const std::optional<registry::Value>& value, registry::View view)
+classes::ServerFile resolveServerFile(const std::optional<registry::Value>& value, registry::View view, bool localServer)
 {
-    return classes::resolveServer(value, view, SystemServerFiles());
+    const SystemServerFiles files;
+    return localServer ? classes::resolveLocalServer(value, view, files) : classes::resolveServer(value, view, files);
 }
 
 WindowServer windowServerOf(const std::string& clsid, registry::View view, const std::string& shownPath)

@@ -36,8 +36,10 @@ ServerLookup lookUpServer(const registry::RegistryReader& reader, const std::str
 // The same as a program of either bitness finds it (classes::lookUpClassInEitherView).
 ServerLookup lookUpServerInEitherView(registry::Hive hive, const std::string& progId);
 
-// The file the loader of the view loads for a class's server value.
-classes::ServerFile resolveServerFile(const std::optional<registry::Value>& value, registry::View view);
+// The file the loader of the view loads for a class's server value; for a
+// local server's, the program its command line starts.
+classes::ServerFile resolveServerFile(const std::optional<registry::Value>& value, registry::View view,
+                                      bool localServer = false);
 
 // The server of a class a window looked up, as regsvr32 is given it: the
 // file the loader of the view loads for the class's InProcServer32, read

@@ -59,7 +59,8 @@ char32_t nextCodePoint(std::string_view s, size_t& i)
         }
         cp = (cp << 6) | (byte(i + k) & 0x3F);
     }
-    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    // A surrogate in three bytes is an unpaired one kept (see utf8FromUtf16).
+    if (cp < least || cp > 0x10FFFF) {
         ++i;
         return kReplacement;
     }
@@ -186,12 +187,19 @@ std::string utf8FromUtf16(std::u16string_view s)
         if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
             ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = kReplacement;
         }
-        appendUtf8(out, cp);
+        appendUtf8(out, cp); // an unpaired surrogate in three bytes, as WTF-8 keeps it
     }
     return out;
+}
+
+std::optional<char16_t> unpairedSurrogate(std::string_view utf8)
+{
+    for (size_t i = 0; i + 2 < utf8.size(); ++i)
+        if (static_cast<unsigned char>(utf8[i]) == 0xED && (static_cast<unsigned char>(utf8[i + 1]) & 0xE0) == 0xA0 &&
+            (static_cast<unsigned char>(utf8[i + 2]) & 0xC0) == 0x80)
+            return static_cast<char16_t>(0xD000 | ((utf8[i + 1] & 0x3F) << 6) | (utf8[i + 2] & 0x3F));
+    return std::nullopt;
 }
 
 size_t characterCount(std::string_view utf8)

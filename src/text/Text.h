@@ -46,10 +46,15 @@ std::string below(std::string_view parent, std::string_view name);
 bool samePathSpelling(std::string_view a, std::string_view b);
 
 // UTF-16 (as the wide Windows calls take it) and UTF-8. An unpaired
-// surrogate becomes U+FFFD, as does a byte that is not UTF-8: the result is
-// always valid, and for valid input the round trip is exact.
+// surrogate, which a Windows name may hold, is kept as WTF-8 keeps it: the
+// three bytes of its code point (ED A0 80 for U+D800), read back as that one
+// unit, so that every name the system gives round-trips exactly. A byte that
+// is not UTF-8 becomes U+FFFD.
 std::u16string utf16FromUtf8(std::string_view s);
 std::string utf8FromUtf16(std::u16string_view s);
+// The first unpaired surrogate the text holds, or nothing: such a text is
+// no valid UTF-16 (or UTF-8) in a file, a script or JSON.
+std::optional<char16_t> unpairedSurrogate(std::string_view utf8);
 // How many characters (code points) the UTF-8 text holds: its width in a
 // column of text.
 size_t characterCount(std::string_view utf8);

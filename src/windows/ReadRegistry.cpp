@@ -181,7 +181,7 @@ RowClass ReadRegistry::rowClass() const
     const platform::ServerLookup lookup = platform::lookUpServerInEitherView(registry::Hive::ClassesRoot, found.progId);
     found.clsid = lookup.lookup.clsid;
     found.view = lookup.lookup.view;
-    found.server = platform::resolveServerFile(lookup.serverValue, found.view);
+    found.server = platform::resolveServerFile(lookup.serverValue, found.view, lookup.lookup.localServer);
     return found;
 }
 
@@ -202,7 +202,8 @@ void ReadRegistry::onListMenu(POINT at)
             {"Copy Server Path", !serverPath.empty()},
             {"Open Server Folder", platform::canShowInFolder(serverPath)},
             {platform::ansiFromUtf8("Check Registration\xE2\x80\xA6"), idle && !found.progId.empty()},
-            {platform::ansiFromUtf8("Capture Registration\xE2\x80\xA6"), idle && found.server.found()},
+            {platform::ansiFromUtf8("Capture Registration\xE2\x80\xA6"),
+             idle && found.server.found() && found.server.kind == classes::ServerKind::InProc},
         });
     if (!chosen) return;
     switch (Entry(*chosen)) {

@@ -3,13 +3,13 @@
 # goes around the capture in each way it can.
 add_library(AddInRegCaptureFixture SHARED capture/capture_fixture.cpp)
 set_target_properties(AddInRegCaptureFixture PROPERTIES PREFIX "")
-target_link_libraries(AddInRegCaptureFixture PRIVATE advapi32 ole32 uuid)
+target_link_libraries(AddInRegCaptureFixture PRIVATE advapi32 ole32 shell32 uuid)
 
 # The same server for 32 bits: captured only where 32-bit programs run.
 set(capture_fixture32 ${CMAKE_BINARY_DIR}/AddInRegCaptureFixture32.dll)
 add_custom_command(OUTPUT ${capture_fixture32}
-    COMMAND ${ADDINREG_I686_CXX} -shared -s -static-libgcc -static-libstdc++ -o ${capture_fixture32}
-            ${CMAKE_CURRENT_LIST_DIR}/capture_fixture.cpp -lole32 -luuid -ladvapi32 -Wl,--kill-at
+    COMMAND ${ADDINREG_I686_CXX} -shared -s -static-libgcc -static-libstdc++ -Wl,--kill-at -o ${capture_fixture32}
+            ${CMAKE_CURRENT_LIST_DIR}/capture_fixture.cpp -lole32 -lshell32 -luuid -ladvapi32
     DEPENDS ${CMAKE_CURRENT_LIST_DIR}/capture_fixture.cpp
     VERBATIM)
 add_custom_target(capture_fixture32 DEPENDS ${capture_fixture32})

@@ -8,12 +8,18 @@
 //   child   a key written by a child process, reg.exe
 //   wow64   the class key for the 32-bit view, opened with KEY_WOW64_32KEY
 //   fail    returns E_ACCESSDENIED
+//   self    the class key, then asks COM for that class, as quartz asks for
+//           its filter mapper while it registers its filters
+//   defaults the class key, after system code that writes its defaults
+//            where they are missing: SHGetFolderPath and a crypto context
 // What goes around is the class key or Software\Classes\AddInRegEscape of
 // either hive, for the test to remove.
 #include <windows.h>
 
 #include <comcat.h>
 #include <objbase.h>
+#include <shlobj.h>
+#include <wincrypt.h>
 #include <winternl.h>
 
 #include <cstring>
@@ -130,6 +136,37 @@ HRESULT viaWow64()
     return hr;
 }
 
+// COM looks for the class in the real registry: only a class not there
+// fails, and so does the registration then.
+HRESULT viaOwnClass()
+{
+    const HRESULT hr = writeClass(HKEY_CLASSES_ROOT, kClassKey);
+    if (FAILED(hr)) return hr;
+    IUnknown* factory = nullptr;
+    const HRESULT got = CoGetClassObject(kClsid, CLSCTX_INPROC_SERVER, nullptr, IID_IUnknown,
+                                         reinterpret_cast<void**>(&factory));
+    if (factory) factory->Release();
+    return got == REGDB_E_CLASSNOTREG ? got : S_OK;
+}
+
+// What a registration may call on its way: the system fills in the shell's
+// folders, the profile's paths and the machine's ID when they are missing.
+HRESULT viaSystemDefaults()
+{
+    wchar_t folder[MAX_PATH] = L"";
+    HRESULT hr = SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder);
+    if (SUCCEEDED(hr)) hr = SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
+    if (FAILED(hr)) return hr;
+    HCRYPTPROV provider = 0;
+    if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
+        return HRESULT_FROM_WIN32(GetLastError());
+    BYTE random[16];
+    const BOOL generated = CryptGenRandom(provider, sizeof(random), random);
+    CryptReleaseContext(provider, 0);
+    if (!generated) return HRESULT_FROM_WIN32(GetLastError());
+    return writeClass(HKEY_CLASSES_ROOT, kClassKey);
+}
+
 } // namespace
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
@@ -151,5 +188,7 @@ extern "C" __declspec(dllexport) HRESULT __stdcall DllRegisterServer()
     if (m == L"child") return viaChild();
     if (m == L"wow64") return viaWow64();
     if (m == L"fail") return E_ACCESSDENIED;
+    if (m == L"defaults") return viaSystemDefaults();
+    if (m == L"self") return viaOwnClass();
     return writeClass(HKEY_CLASSES_ROOT, kClassKey);
 }

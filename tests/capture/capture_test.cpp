@@ -12,11 +12,13 @@
 #include "scripts/Capture.h"
 #include "scripts/RegScript.h"
 #include "system/Capture.h"
+#include "system/Process.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,25 @@ std::vector<std::string> keyLines(const std::string& script)
         at = end + 2;
     }
     return lines;
+}
+
+// Whether the key or any key below it holds a value.
+bool holdsValues(HKEY root, const std::string& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    DWORD values = 0;
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr, nullptr);
+    std::vector<std::string> subKeys;
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = sizeof(name);
+        if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        subKeys.emplace_back(name, length);
+    }
+    RegCloseKey(key);
+    return values > 0 || std::any_of(subKeys.begin(), subKeys.end(),
+                                     [&](const std::string& sub) { return holdsValues(root, path + "\\" + sub); });
 }
 
 class CaptureTest : public ::testing::Test {
@@ -265,6 +286,46 @@ TEST_F(CaptureTest, HandleOpenedInDllMainIsRedirected)
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + kFixtureClsid));
 }
 
+// System code a registration calls (SHGetFolderPath, a crypto context)
+// reads the profile's folders, the shell's folders and the crypto providers,
+// and writes its defaults where they are missing. A plain regsvr32 of the
+// fixture changes none of those keys and writes its class; the capture's
+// script is exactly the class, and names nothing outside the classes.
+TEST_F(CaptureTest, SystemDefaultsAreNotTheDllsRegistration)
+{
+    SetEnvironmentVariableA("ADDINREG_FIXTURE", "defaults");
+    const std::string fixture = buildFolder() + "AddInRegCaptureFixture.dll";
+    const CliRun run = capture(fixture, {"--no-unreg"});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(readFileBytes(out()).value_or(""), "REGEDIT4\r\n\r\n"
+                                                 "[HKEY_CLASSES_ROOT\\CLSID\\" + kFixtureClsid + "\\InProcServer32]\r\n"
+                                                 "@=\"" + scripts::escapeRegString(fixture) + "\"\r\n"
+                                                 "\"ThreadingModel\"=\"Both\"\r\n");
+    EXPECT_EQ(run.err.find("Outside the classes"), std::string::npos) << run.err;
+
+    const std::vector<std::string> defaults{
+        "HKLM\\Software\\Microsoft\\Cryptography",
+        "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
+        "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+        "HKCU\\Environment",
+        "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+    };
+    const auto exported = [&] {
+        std::string all;
+        for (const std::string& key : defaults) {
+            const std::string file = folder_ + "defaults.reg";
+            DeleteFileA(file.c_str());
+            runReg({"export", key, file, "/y"});
+            all += readFileBytes(file).value_or("(none)");
+        }
+        return all;
+    };
+    const std::string before = exported();
+    EXPECT_EQ(runChild(platform::utilityPath(platform::kRegsvr32), {"/s", fixture}).exitCode, 0u);
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + kFixtureClsid + "\\InProcServer32"));
+    EXPECT_EQ(exported(), before) << "a plain regsvr32 writes none of the system's defaults";
+}
+
 // A registration that fails, one that never ends and a file that is no DLL:
 // the reason, exit code 1, no script, no scratch key left.
 TEST_F(CaptureTest, FailuresWriteNothing)
@@ -287,6 +348,46 @@ TEST_F(CaptureTest, FailuresWriteNothing)
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_NE(run.err.find("is not a 64-bit or 32-bit DLL"), std::string::npos) << run.err;
     EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, "Software\\AddInReg"));
+}
+
+// A DLL that asks COM for its own class while it registers: COM looks in
+// the real registry, where a plain regsvr32 has just written the class, but
+// the capture's class is in its scratch key. The reason in words.
+TEST_F(CaptureTest, OwnClassActivatedWhileRegisteringIsNamed)
+{
+    SetEnvironmentVariableA("ADDINREG_FIXTURE", "self");
+    const std::string fixture = buildFolder() + "AddInRegCaptureFixture.dll";
+    const CliRun run = capture(fixture, {});
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(run.err.find("failed with 0x80040154"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("the DLL activates a class of its own while registering: capture it where it is already "
+                           "registered"),
+              std::string::npos)
+        << run.err;
+    EXPECT_FALSE(pathExists(out()));
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + kFixtureClsid));
+    EXPECT_EQ(runChild(platform::utilityPath(platform::kRegsvr32), {"/s", fixture}).exitCode, 0u);
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + kFixtureClsid));
+}
+
+// A fresh profile has no HKEY_CURRENT_USER\Software\Classes: the capture's
+// watch makes none, and still sees a write into it.
+TEST_F(CaptureTest, UserClassesAreWatchedWithoutBeingMade)
+{
+    if (holdsValues(HKEY_CURRENT_USER, "Software\\Classes"))
+        GTEST_SKIP() << "HKEY_CURRENT_USER\\Software\\Classes holds values here";
+    deleteTree(HKEY_CURRENT_USER, "Software\\Classes");
+    ASSERT_FALSE(keyExists(HKEY_CURRENT_USER, "Software\\Classes"));
+    ASSERT_EQ(capture(sample(), {"--no-unreg"}).exitCode, 0u);
+    EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, "Software\\Classes"));
+
+    SetEnvironmentVariableA("ADDINREG_FIXTURE", "child");
+    const CliRun run = capture(buildFolder() + "AddInRegCaptureFixture.dll", {});
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(run.err.find("Written around the capture into the real registry: "
+                           "HKEY_CURRENT_USER\\Software\\Classes"),
+              std::string::npos)
+        << run.err;
 }
 
 // A scratch key left by a capture that was killed goes at the next capture;

@@ -8,6 +8,7 @@
 #include "TestRegistry.h"
 #include "Ui.h"
 #include "scripts/RegScript.h"
+#include "system/ServerFiles.h"
 #include "text/Text.h"
 
 #include <gtest/gtest.h>
@@ -115,6 +116,7 @@ protected:
         ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
         writeFileBytes(inProc_, "MZ");
         writeFileBytes(local_, "MZ");
+        writeFileBytes(localBare_, "MZ");
         EXPECT_EQ(runReg({"add", "HKCR\\AddInRegCliTest.Only32\\CLSID", "/ve", "/d", clsid(7), "/f", "/reg:32"}), 0u);
         EXPECT_EQ(runReg({"add", "HKCR\\CLSID\\" + clsid(7) + "\\InProcServer32", "/ve", "/d", inProc_, "/f", "/reg:32"}), 0u);
         expandKey_.setRaw("", "", REG_EXPAND_SZ, std::vector<BYTE>(kSystemDll.c_str(), kSystemDll.c_str() + kSystemDll.size() + 1));
@@ -129,10 +131,12 @@ protected:
     const std::string folder_ = buildFolder() + "cli classes\\";
     const std::string inProc_ = folder_ + "in proc.dll";
     const std::string local_ = folder_ + "local server.exe";
+    const std::string localBare_ = folder_ + "bare server.exe";
     ScopedClasses classes_{{
         {"AddInRegCliTest.Expand", clsid(1), "", ""},
         {"AddInRegCliTest.InProc", clsid(2), inProc_, ""},
         {"AddInRegCliTest.local", clsid(3), "", "\"" + local_ + "\" /automation"},
+        {"AddInRegCliTest.LocalBare", clsid(8), "", localBare_ + " -Embedding"}, // a command line, unquoted
         {"AddInRegCliTest.NoServer", clsid(4), "", ""},
         {"AddInRegCliTest.NotExpanded", clsid(5), kSystemDll, ""},
         {utf8(kOddProgId), clsid(6), kOddServer, ""}, // key names are given in UTF-8
@@ -144,18 +148,19 @@ protected:
     // "NoServer": letters compare without regard to case).
     Rows expected64() const
     {
-        return {{"AddInRegCliTest.Expand", clsid(1), kSystemDll, "true"},
-                {"AddInRegCliTest.InProc", clsid(2), inProc_, "true"},
-                {"AddInRegCliTest.local", clsid(3), "\"" + local_ + "\" /automation", "true"},
-                {"AddInRegCliTest.NoServer", clsid(4), "", "false"},
-                {"AddInRegCliTest.NotExpanded", clsid(5), kSystemDll, "false"},
-                {kOddProgId, clsid(6), kOddServer, "false"}};
+        return {{"AddInRegCliTest.Expand", clsid(1), kSystemDll, "true", "InProcServer32"},
+                {"AddInRegCliTest.InProc", clsid(2), inProc_, "true", "InProcServer32"},
+                {"AddInRegCliTest.local", clsid(3), "\"" + local_ + "\" /automation", "true", "LocalServer32"},
+                {"AddInRegCliTest.LocalBare", clsid(8), localBare_ + " -Embedding", "true", "LocalServer32"},
+                {"AddInRegCliTest.NoServer", clsid(4), "", "false", ""},
+                {"AddInRegCliTest.NotExpanded", clsid(5), kSystemDll, "false", "InProcServer32"},
+                {kOddProgId, clsid(6), kOddServer, "false", "InProcServer32"}};
     }
 };
 
 TEST_F(CliClasses, FindAndListGiveExactlyTheRowsOfEachView)
 {
-    const std::vector<std::string> header{"progId", "clsid", "server", "serverExists"};
+    const std::vector<std::string> header{"progId", "clsid", "server", "serverExists", "serverKind"};
     CliRun run = runCli({"find", "add1c11e", "--format", "csv"});
     ASSERT_EQ(run.exitCode, 0u) << run.err;
     Rows rows = readCsv(run.out);
@@ -166,10 +171,10 @@ TEST_F(CliClasses, FindAndListGiveExactlyTheRowsOfEachView)
     run = runCli({"list", "--format", "csv"});
     ASSERT_EQ(run.exitCode, 0u) << run.err;
     Rows expected = expected64();
-    expected.insert(expected.begin() + 3, {"AddInRegCliTest.NoClsid", "", "", "false"});
+    expected.insert(expected.begin() + 4, {"AddInRegCliTest.NoClsid", "", "", "false", ""});
     EXPECT_EQ(rowsOf(readCsv(run.out), "AddInRegCliTest."), expected) << "the 32-bit class must be absent";
 
-    const Rows only32{{"AddInRegCliTest.Only32", clsid(7), inProc_, "true"}};
+    const Rows only32{{"AddInRegCliTest.Only32", clsid(7), inProc_, "true", "InProcServer32"}};
     run = runCli({"list", "--view", "32", "--format", "csv"});
     ASSERT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_EQ(rowsOf(readCsv(run.out), "AddInRegCliTest."), only32);
@@ -177,9 +182,10 @@ TEST_F(CliClasses, FindAndListGiveExactlyTheRowsOfEachView)
     run = runCli({"find", "ADD1C11E", "--view", "both", "--format", "csv"});
     ASSERT_EQ(run.exitCode, 0u) << run.err;
     rows = readCsv(run.out);
-    ASSERT_EQ(rows.size(), 8u) << run.out;
+    ASSERT_EQ(rows.size(), 9u) << run.out;
     EXPECT_EQ(rows.front()[0], "view");
-    EXPECT_EQ(rows.back(), (std::vector<std::string>{"32", "AddInRegCliTest.Only32", clsid(7), inProc_, "true"}));
+    EXPECT_EQ(rows.back(),
+              (std::vector<std::string>{"32", "AddInRegCliTest.Only32", clsid(7), inProc_, "true", "InProcServer32"}));
     EXPECT_EQ(rows[1][0], "64");
 
     run = runCli({"find", "NoSuchServer.AddInRegCliTest"});
@@ -206,7 +212,7 @@ TEST_F(CliClasses, ListOrderIsTheListBoxOrder)
         EXPECT_TRUE(line.compare(clsidColumn, 6, "CLSID ") == 0 || line.compare(clsidColumn, 10, "{ADD1C11E-") == 0)
             << line;
     }
-    EXPECT_EQ(lines, 7u) << run.out;
+    EXPECT_EQ(lines, 8u) << run.out;
 }
 
 TEST_F(CliClasses, JsonReadsBackAsTheSameValues)
@@ -219,13 +225,108 @@ TEST_F(CliClasses, JsonReadsBackAsTheSameValues)
     ASSERT_EQ(parsed.size(), expected.size()) << run.out;
     for (size_t i = 0; i < expected.size(); ++i) {
         const nlohmann::json& row = parsed[i];
-        EXPECT_EQ(row.size(), 5u);
+        EXPECT_EQ(row.size(), 6u);
         EXPECT_EQ(row.at("view"), 64);
         EXPECT_EQ(row.at("progId"), utf8(expected[i][0]));
         EXPECT_EQ(row.at("clsid"), expected[i][1]);
         EXPECT_EQ(row.at("server"), utf8(expected[i][2]));
         EXPECT_EQ(row.at("serverExists"), expected[i][3] == "true");
+        EXPECT_EQ(row.at("serverKind"), expected[i][4]);
     }
+}
+
+// A local server's value is a command line: its program is the file that
+// CreateProcess starts for it, blanks in an unquoted path, ".exe" added and
+// the search folders included; none when CreateProcess starts nothing.
+TEST(CliLocalServer, ProgramIsTheOneCreateProcessStarts)
+{
+    const std::string folder = buildFolder() + "local servers\\";
+    ASSERT_TRUE(removeFolder(folder));
+    CreateDirectoryA(folder.c_str(), nullptr);
+    ASSERT_TRUE(CreateDirectoryA((folder + "sub dir").c_str(), nullptr));
+    const std::string program = buildFolder() + "com_activator.exe";
+    ASSERT_TRUE(CopyFileA(program.c_str(), (folder + "sub dir\\server one.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(program.c_str(), (folder + "sub dir\\server.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(program.c_str(), (folder + "sub dir\\plain.exe").c_str(), FALSE));
+    const std::vector<std::string> values{
+        folder + "sub dir\\plain.exe -Embedding",      // blanks in the folder, unquoted
+        folder + "sub dir\\server one.exe -Embedding", // "server.exe" comes first
+        folder + "sub dir\\plain -Embedding",           // ".exe" added
+        "\"" + folder + "sub dir\\server one.exe\" -Embedding",
+        "reg.exe -Embedding",                          // in the system folder
+        "reg",
+        folder + "sub dir\\missing.exe -Embedding",
+        folder + "sub",
+    };
+    for (const std::string& value : values) {
+        SCOPED_TRACE(value);
+        const std::string bytes = text::utf16BytesFromUtf8(value); // as the registry stores it
+        const classes::ServerFile rule = platform::resolveServerFile(
+            registry::Value{registry::ValueType::String, std::vector<std::uint8_t>(bytes.begin(), bytes.end())},
+            registry::View::Bits64, true);
+        std::wstring line = wideOf(value);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION started{};
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                            &started)) {
+            EXPECT_FALSE(rule.found()) << rule.file;
+            continue;
+        }
+        wchar_t image[MAX_PATH * 4] = L"";
+        DWORD length = DWORD(std::size(image));
+        QueryFullProcessImageNameW(started.hProcess, 0, image, &length);
+        TerminateProcess(started.hProcess, 0);
+        WaitForSingleObject(started.hProcess, 10000);
+        CloseHandle(started.hThread);
+        CloseHandle(started.hProcess);
+        EXPECT_TRUE(rule.found());
+        EXPECT_EQ(text::upperAscii(rule.file), text::upperAscii(testing_support::utf8(std::wstring(image, length))));
+    }
+    removeFolder(folder);
+}
+
+// Names at the edge of UTF-16: a ProgID with an unpaired surrogate is
+// carried exactly in JSON and escaped in text and CSV like any character
+// the code page lacks; columns are measured on the text as written; an OUT
+// with one is refused, and a reason is in the system's words.
+TEST(CliNames, NamesAreCarriedExactlyOrRefused)
+{
+    const std::string surrogate = "HC.Sur\xED\xA0\x80x"; // U+D800 kept as the program keeps it
+    const ScopedClasses classes{{
+        {surrogate, clsid(1), "C:\\s.dll", ""},
+        {"HC.\xC5\x81\xC3\xB3\x64\xC5\xBA", clsid(2), "C:\\\xE4\xB8\xAD.dll", ""}, // HC.Łódź
+        {"HC.\xE4\xB8\xAD\xE6\x96\x87", clsid(3), "C:\\w.dll", ""},                // HC.中文
+    }};
+    CliRun run = runCli({"find", "ADD1C11E", "--format", "json"});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_NE(run.out.find("\"HC.Sur\\ud800x\""), std::string::npos) << run.out;
+    run = runCli({"find", "ADD1C11E", "--format", "csv"});
+    EXPECT_NE(run.out.find("HC.Sur<U+D800>x," + clsid(1)), std::string::npos) << run.out;
+    run = runCli({"find", "ADD1C11E"});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    const size_t column = run.out.find("CLSID");
+    size_t rows = 0;
+    for (size_t at = run.out.find("\r\n") + 2, end; (end = run.out.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        EXPECT_EQ(run.out.compare(at + column, 10, "{ADD1C11E-"), 0) << run.out.substr(at, end - at);
+        ++rows;
+    }
+    EXPECT_EQ(rows, 3u) << run.out;
+    EXPECT_NE(run.out.find("HC.Sur<U+D800>x"), std::string::npos) << run.out;
+
+    const std::string folder = buildFolder() + "cli names\\";
+    ASSERT_TRUE(removeFolder(folder));
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    run = runCli({"write", "sur\xED\xA0\x80.reg", "--clsid", "{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}"}, folder);
+    EXPECT_EQ(run.exitCode, 2u) << run.err;
+    EXPECT_NE(run.err.find("OUT holds an unpaired surrogate (U+D800)"), std::string::npos) << run.err;
+    EXPECT_TRUE(namesIn(wideOf(folder.substr(0, folder.size() - 1))).empty());
+    removeFolder(folder);
+
+    run = runCli({"write", "\\\\nosuchserver\\share\\x.reg", "--clsid", "{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}"});
+    EXPECT_EQ(run.exitCode, 3u) << run.err;
+    EXPECT_EQ(run.err.find("The system refused it"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("(error "), std::string::npos) << run.err;
 }
 
 class CliWrite : public ::testing::Test {

@@ -32,5 +32,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const scripts::RegScriptContent read = scripts::readRegScript(script);
     check(read.errors.empty() && read.entries.size() == 2, "one value read back");
     check(read.entries[1].valueName == expected && read.entries[1].data == expected, "name and data read back");
+    check(read.unknownEscapes.empty(), "the writer uses no escape the importer warns of");
     return 0;
 }

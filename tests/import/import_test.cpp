@@ -1,9 +1,10 @@
 // The reader against the importer itself: each case is a script that the
 // real `reg import` (a few: `regedit /s`) merges into keys of its own. What
 // the reader predicts the merge writes, deletes and passes over must be what
-// the registry holds afterwards, key by key and value by value; and the
-// verifier must find nothing to report on the merge it just saw, beyond the
-// lines the importer passed over.
+// the registry holds afterwards, key by key and value by value, and the
+// escapes it notes those reg import warns of; and the verifier must find
+// nothing to report on the merge it just saw, beyond the lines the importer
+// passed over or changed.
 #include "ChildProcess.h"
 #include "CliProcess.h"
 #include "TestFiles.h"
@@ -262,8 +263,10 @@ const std::vector<Case>& cases()
                  "\"E\"=DWORD:1\n\"F\"=dword:ffffffff\n\"G\"=dword :1\n\"H\"=dword:+1\n\"I\"=dword:12 34\n"},
         {"data", "REGEDIT4\n[$K]\n\"A\"=hex: 01, 02\n\"B\"=hex:01 ,02\n\"C\"=hex:01,02,\n\"D\"=hex:0x1,+2,003\n"
                  "\"E\"=hex:100\n\"F\"=hex:,01\n\"G\"=hex:01,,02\n\"H\"=hex:\n\"I\"=Hex:01\n\"J\"=hex :01\n"},
-        {"data", "REGEDIT4\n[$K]\n\"A\"=hex( 2):41\n\"B\"=hex(+7):41\n\"C\"=hex(0x2):41\n\"D\"=hex(100000000):41\n"
-                 "\"E\"=hex(ffffffff):41\n\"E2\"=hex(fffffffe):41\n\"F\"=hex(2 ):41\n\"G\"=hex(abcd):\n\"H\"=hex(0):41\n\"I\"=hex(4):01,02,03,04\n"},
+        // ffffffff before an overflowing type: Wine's reg import refuses it
+        // after one (VerifyFindsWhatTheImporterStored).
+        {"data", "REGEDIT4\n[$K]\n\"A\"=hex( 2):41\n\"B\"=hex(+7):41\n\"C\"=hex(0x2):41\n\"E\"=hex(ffffffff):41\n"
+                 "\"D\"=hex(100000000):41\n\"E2\"=hex(fffffffe):41\n\"F\"=hex(2 ):41\n\"G\"=hex(abcd):\n\"H\"=hex(0):41\n\"I\"=hex(4):01,02,03,04\n"},
         {"data", "REGEDIT4\n[$K]\n\"A\"=hex(2):25,50,41,54,48,25\n\"B\"=hex(2):25,50,00\n\"C\"=hex(7):41,00,42\n"
                  "\"D\"=hex(7):41,00,00\n\"E\"=hex(1):41,42\n\"F\"=hex(2):\n\"G\"=hex(7):e9,80,00\n"},
         {"data", "REGEDIT4\n[$K]\n\"A\"=\"1\\n2\\r3\\t4\\\\5\\\"6\"\n\"B\"=\"x\\0\"\n\"C\"=\"x\" y\n\"D\"=\"x\"\t\n"
@@ -319,12 +322,20 @@ std::string tempScriptPath()
     return std::string(folder) + "AddInRegImportTest.reg";
 }
 
-bool merge(const std::string& path, const std::string& bytes, Tool tool)
+// Merges the script; `warnings` counts the escapes reg import warns of.
+bool merge(const std::string& path, const std::string& bytes, Tool tool, size_t* warnings = nullptr)
 {
     writeFileBytes(path, bytes);
-    const platform::RunResult run = tool == Tool::Reg ? platform::runUtility(platform::kReg, "import", path)
-                                                      : platform::runUtility(platform::kRegedit, "/s", path);
-    return run.outcome == platform::RunResult::Outcome::Exited;
+    if (tool == Tool::Regedit)
+        return platform::runUtility(platform::kRegedit, "/s", path).outcome == platform::RunResult::Outcome::Exited;
+    const ChildRun run = runChild(platform::utilityPath(platform::kReg), {"import", path});
+    const std::string said = run.out + run.err;
+    if (warnings) {
+        *warnings = 0;
+        for (size_t at = said.find("Unrecognized escape"); at != std::string::npos; at = said.find("Unrecognized escape", at + 1))
+            ++*warnings;
+    }
+    return run.finished;
 }
 
 TEST(ImportTest, ReaderPredictsWhatTheImporterDoes)
@@ -344,9 +355,13 @@ TEST(ImportTest, ReaderPredictsWhatTheImporterDoes)
         const Tree before = snapshot();
 
         const std::string bytes = scriptBytes(c);
-        ASSERT_TRUE(merge(path, bytes, c.tool));
+        size_t warnings = 0;
+        ASSERT_TRUE(merge(path, bytes, c.tool, &warnings));
         const Tree after = snapshot();
         const scripts::RegScriptContent content = scripts::readRegScript(bytes, c.tool == Tool::Reg ? reg : regedit);
+        if (c.tool == Tool::Reg) {
+            EXPECT_EQ(content.unknownEscapes.size(), warnings) << "escapes reg import warns of";
+        }
         const Tree predicted = predict(before, content);
         EXPECT_EQ(describe(predicted), describe(after)) << "predicted, then merged";
         ++byGroup[c.group].second;
@@ -361,6 +376,7 @@ TEST(ImportTest, ReaderPredictsWhatTheImporterDoes)
                                             c.tool == Tool::Reg ? scripts::Importer::Reg : scripts::Importer::Regedit};
         for (const doctor::Finding& finding : doctor::verifyScript(bytes, platform::verifyProbe(), options)) {
             const bool expected = finding.kind == doctor::FindingKind::Skipped ||
+                                  finding.kind == doctor::FindingKind::Escape ||
                                   (finding.kind == doctor::FindingKind::NotImported && !content.imported);
             EXPECT_TRUE(expected) << finding.message;
         }
@@ -415,6 +431,50 @@ TEST(ImportTest, VerifyCommandJudgesAMergeByItsImporter)
     EXPECT_EQ(runCli({"verify", path + ".missing"}).exitCode, 3u);
     EXPECT_EQ(runCli({"verify", path, "--importer", "regini"}).exitCode, 2u);
     EXPECT_EQ(runCli({"verify"}).exitCode, 2u);
+    clearBases();
+    DeleteFileA(path.c_str());
+}
+
+// What the importer stored is judged, not what the line seems to say: a
+// path in single backslashes, and a type ffffffff that Wine's reg import
+// refuses after an overflowing one.
+TEST(ImportTest, VerifyFindsWhatTheImporterStored)
+{
+    const std::string path = tempScriptPath();
+    clearBases();
+    ASSERT_TRUE(merge(path, withBases("REGEDIT4\r\n[$K]\r\n@=\"C:\\Program Files\\My AddIn\\AddIn.dll\"\r\n"), Tool::Reg));
+    CliRun run = runCli({"verify", path});
+    EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
+    EXPECT_EQ(run.out, "line 3: the escapes \"\\P\", \"\\M\" and \"\\A\" are not known to reg import (only \\\\, \\\", "
+                       "\\n and \\r are): it warns and drops the \"\\\", and stores the default value of "
+                       "HKEY_CURRENT_USER\\Software\\AddInRegImportTest as \"C:Program FilesMy AddInAddIn.dll\"\r\n");
+    run = runCli({"verify", path, "--format", "json"});
+    const nlohmann::json escape = nlohmann::json::parse(run.out);
+    ASSERT_EQ(escape.size(), 1u) << run.out;
+    EXPECT_EQ(escape[0]["kind"], "escape");
+    EXPECT_EQ(escape[0]["found"], "REG_SZ \"C:Program FilesMy AddInAddIn.dll\""); // what reg import stored
+
+    for (const bool overflowFirst : {false, true}) {
+        SCOPED_TRACE(overflowFirst ? "hex(100000000) first" : "hex(ffffffff) first");
+        const std::string e = "\"E\"=hex(ffffffff):41\r\n";
+        const std::string d = "\"D\"=hex(100000000):41\r\n";
+        clearBases();
+        ASSERT_TRUE(merge(path, withBases("REGEDIT4\r\n[$K]\r\n" + (overflowFirst ? d + e : e + d)), Tool::Reg));
+        const size_t line = overflowFirst ? 4 : 3;
+        HKEY key = nullptr;
+        DWORD type = 0;
+        const bool stored = RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\AddInRegImportTest", 0, KEY_READ, &key) == 0 &&
+                            RegQueryValueExA(key, "E", nullptr, &type, nullptr, nullptr) == 0 && type == 0xFFFFFFFF;
+        if (key) RegCloseKey(key);
+        if (!overflowFirst) {
+            EXPECT_TRUE(stored);
+        }
+        run = runCli({"verify", path, "--format", "json"});
+        bool missing = false;
+        for (const nlohmann::json& finding : nlohmann::json::parse(run.out))
+            if (finding["line"] == line) missing = finding["kind"] == "missing";
+        EXPECT_EQ(missing, !stored) << run.out;
+    }
     clearBases();
     DeleteFileA(path.c_str());
 }

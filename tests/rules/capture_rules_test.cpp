@@ -212,4 +212,39 @@ TEST(CaptureRules, TemplateKeysFollowTheTarget)
     EXPECT_EQ(bodyForTarget(script, {64, false}), script.substr(10));
 }
 
+// What the seed put in the scratch key is not the DLL's: a value left as it
+// was goes, and a key with nothing changed; what the DLL added or changed
+// stays, and a value outside the classes is named for the report.
+TEST(CaptureRules, OnlyWhatTheDllChangedInTheSeedStays)
+{
+    const std::string crypto = "Software\\Microsoft\\Cryptography";
+    const std::vector<CapturedKey> seed{
+        {CapturedRoot::LocalMachine, "Software", {}, true},
+        {CapturedRoot::LocalMachine, crypto, {text("MachineGuid", "{1}")}, true},
+        {CapturedRoot::LocalMachine, crypto + "\\Defaults", {text("", "d")}, false},
+        {CapturedRoot::CurrentUser, "Environment", {text("TEMP", "C:\\t")}, false},
+    };
+    std::vector<CapturedKey> after = seed;
+    after[3].values = {text("temp", "C:\\t"), text("Vendor", "v")}; // a name in another case is the same value
+    after[1].values = {text("MachineGuid", "{2}")};
+    after.push_back({CapturedRoot::LocalMachine, "Software\\Vendor", {text("Path", "C:\\v")}, false});
+    after.push_back({CapturedRoot::ClassesRoot, "CLSID\\{A}", {text("", "A")}, false});
+    const std::vector<CapturedKey> kept = withoutSeed(after, seed);
+    ASSERT_EQ(kept.size(), 4u);
+    EXPECT_EQ(kept[0].path, crypto);
+    ASSERT_EQ(kept[0].values.size(), 1u); // changed
+    EXPECT_EQ(kept[1].path, "Environment");
+    ASSERT_EQ(kept[1].values.size(), 1u);
+    EXPECT_EQ(kept[1].values[0].name, "Vendor");
+    EXPECT_EQ(kept[2].path, "Software\\Vendor");
+    EXPECT_EQ(kept[3].path, "CLSID\\{A}");
+
+    const CapturePlan plan = planCapture(kept, {}, {}, "");
+    EXPECT_EQ(valuesOutsideClasses(plan),
+              (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\" + crypto + " \"MachineGuid\"",
+                                        "HKEY_CURRENT_USER\\Environment \"Vendor\"",
+                                        "HKEY_LOCAL_MACHINE\\Software\\Vendor \"Path\""}));
+    EXPECT_EQ(registerScriptOf(plan).find("[HKEY_LOCAL_MACHINE\\Software]"), std::string::npos);
+}
+
 } // namespace

@@ -101,7 +101,8 @@ TEST(RegFileReader, ValueLines)
         {"\"a\"=dword:0x1", 0, empty},
         {"\"a\"=hex:01 ,02", 0, empty},
         {"\"a\"=hex:100", 0, empty},
-        {"\"a\"=hex(ffffffff):00", 0, empty},
+        {"\"a\"=hex(ffffffff):00", 0xFFFFFFFF, std::string("\0", 1)},
+        {"\"a\"=hex(100000000):00", 0, empty},
         {"\"a\"=hex:01\\", 0, empty},
         {"\"a\"=- #x", 0, empty},
     };
@@ -273,6 +274,46 @@ TEST(Verify, ReportsEachDifferenceWithItsLine)
     EXPECT_EQ(none[0].kind, FindingKind::NotImported);
     EXPECT_EQ(doctor::kindName(none[0].kind), "not-imported");
     EXPECT_EQ(none[0].line, 1u);
+}
+
+// Single backslashes in a path: the importer warns of each escape it does not
+// know and stores the text without them. The registry holding exactly that is
+// no verification.
+TEST(Verify, AnEscapeTheImporterDoesNotKnowIsAFinding)
+{
+    const std::string script = "REGEDIT4\r\n"
+                               "[HKEY_CLASSES_ROOT\\CLSID\\{A}\\InprocServer32]\r\n"
+                               "@=\"C:\\Program Files\\My AddIn\\AddIn.dll\"\r\n"
+                               "\"p\\tq\"=\"a\\\\b \\\"c\\\" \\\xc3\xa9\"\r\n"
+                               "\"ok\"=\"1\\n2\"\r\n"
+                               "\"bad\\x\"=\"no end\r\n";
+    const RegScriptContent read = readRegScript(script);
+    ASSERT_EQ(read.unknownEscapes.size(), 6u);
+    EXPECT_EQ(read.unknownEscapes[0].line, 3u);
+    EXPECT_EQ(read.unknownEscapes[0].escape, "\\P");
+    EXPECT_EQ(read.unknownEscapes[3].escape, "\\t");
+    EXPECT_EQ(read.unknownEscapes[4].escape, "\\\xc3\xa9"); // the whole character
+    EXPECT_EQ(read.unknownEscapes[5].line, 6u);                  // warned of, though the line is passed over
+    EXPECT_EQ(read.entries[2].valueName, "ptq");
+    EXPECT_EQ(read.entries[2].data, "a\\b \"c\" \xc3\xa9");
+
+    MapRegistry registry;
+    registry.keys[{RegRoot::ClassesRoot, "CLSID\\{A}\\InprocServer32"}] = {
+        {"", sz("C:Program FilesMy AddInAddIn.dll")}, {"ptq", sz("a\\b \"c\" \xc3\xa9")}, {"ok", sz("1\n2")}};
+    const std::vector<doctor::Finding> findings = doctor::verifyScript(script, registry.probe(), {});
+    ASSERT_EQ(findings.size(), 3u);
+    EXPECT_EQ(findings[0].kind, doctor::FindingKind::Escape);
+    EXPECT_EQ(doctor::kindName(findings[0].kind), "escape");
+    EXPECT_EQ(findings[0].message,
+              "line 3: the escapes \"\\P\", \"\\M\" and \"\\A\" are not known to reg import (only \\\\, \\\", \\n and "
+              "\\r are): it warns and drops the \"\\\", and stores the default value of "
+              "HKEY_CLASSES_ROOT\\CLSID\\{A}\\InprocServer32 as \"C:Program FilesMy AddInAddIn.dll\"");
+    EXPECT_EQ(findings[0].found, "REG_SZ \"C:Program FilesMy AddInAddIn.dll\"");
+    EXPECT_EQ(findings[0].valueName, "");
+    EXPECT_EQ(findings[1].line, 4u);
+    EXPECT_EQ(findings[1].kind, doctor::FindingKind::Escape);
+    EXPECT_EQ(findings[2].line, 6u);
+    EXPECT_EQ(findings[2].kind, doctor::FindingKind::Skipped);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "ChildProcess.h"
 
+#include "text/Text.h"
+
 #include <thread>
 
 namespace testing_support {
@@ -36,11 +38,9 @@ struct Pipe {
 
 std::wstring wide(const std::string& utf8)
 {
-    if (utf8.empty()) return {};
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
-    std::wstring out(size_t(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), out.data(), length);
-    return out;
+    // The program's rule: an unpaired surrogate of an argument stays as it is.
+    const std::u16string units = text::utf16FromUtf8(utf8);
+    return {units.begin(), units.end()};
 }
 
 std::string utf8(const std::wstring& text)

@@ -1,5 +1,7 @@
 #include "TestFiles.h"
 
+#include "text/Text.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -34,9 +36,9 @@ bool removeFolder(const std::string& folder)
 
 std::wstring wideOf(const std::string& utf8)
 {
-    std::wstring out(utf8.size(), L'\0');
-    out.resize(size_t(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), out.data(), int(out.size()))));
-    return out;
+    // The program's rule: an unpaired surrogate of a name stays as it is.
+    const std::u16string wide = text::utf16FromUtf8(utf8);
+    return {wide.begin(), wide.end()};
 }
 
 std::vector<std::wstring> namesIn(const std::wstring& folder)

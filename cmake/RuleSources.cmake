@@ -26,6 +26,7 @@ set(ADDINREG_RULE_SOURCES
     src/doctor/Doctor.cpp
     src/doctor/LoadVerdict.cpp
     src/doctor/AddIns.cpp
+    src/doctor/TypeLibs.cpp
 )
 
 set(ADDINREG_RULE_TESTS

@@ -266,9 +266,11 @@ Item typeLibItem(const TypeLibFacts& t, const std::string& clsid)
     const std::string named = t.libid + (t.askedVersion.empty() ? std::string() : " " + t.askedVersion);
     if (const std::string problem = t.problem(); !problem.empty())
         return {kTypeLib, Status::Fail, problem + ": LoadRegTypeLib answers " + hresultName(t.result())};
+    // The library loads; only what the host reads from the coclass is missing.
     if (!t.loaded->coclass(clsid))
-        return {kTypeLib, Status::Fail,
-                t.summary() + " describes no coclass " + clsid + ": " + hresultName(kElementNotFound)};
+        return {kTypeLib, Status::Warn,
+                t.summary() + " loads but describes no coclass " + clsid + ": GetTypeInfoOfGuid answers " +
+                    hresultName(kElementNotFound)};
     const int wanted = t.view == 64 ? 3 : 1;
     if (t.loaded->sysKind != wanted)
         return {kTypeLib, Status::Warn,
@@ -282,8 +284,9 @@ Item typeLibItem(const TypeLibFacts& t, const std::string& clsid)
 
 Item interfacesItem(const TypeLibFacts& t, const std::string& clsid, const std::vector<InterfaceFacts>& interfaces)
 {
-    if (t.result() != 0 || !t.loaded->coclass(clsid))
-        return {kInterfaces, Status::Fail, "not read: the class's type library does not describe it"};
+    if (t.result() != 0) return {kInterfaces, Status::Fail, "not read: the class's type library does not load"};
+    if (!t.loaded->coclass(clsid))
+        return {kInterfaces, Status::Warn, "not read: the class's type library does not describe the class"};
     std::vector<std::string> problems;
     std::vector<std::string> marshalled;
     size_t count = 0;

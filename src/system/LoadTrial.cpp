@@ -53,10 +53,7 @@ void tryLoading(Checklist& list, unsigned timeoutSeconds)
     // to another apartment and back.
     for (const InterfaceFacts& i : facts.interfaces)
         if (i.described.isDefault) load.marshalled = i.described.iid;
-    if (!load.marshalled.empty()) {
-        arguments.emplace_back("--interface");
-        arguments.push_back(load.marshalled);
-    }
+    if (!load.marshalled.empty()) arguments.push_back(load.marshalled);
     const platform::HelperRun run = platform::runHelper(facts.view, arguments, timeoutSeconds);
     load.helper = std::string(text::fileNameOf(run.program));
     load.answer = text::fieldsOf(run.output);

@@ -170,6 +170,16 @@ protected:
         verdicts_.push_back(what + ": " + typeLib + "/" + statusOf(list, "interfaces"));
     }
 
+    // check --load: the helper marshals the default interface across
+    // apartments; its verdict against the probe's call.
+    void expectLoadVerdict(int bits, const std::string& what)
+    {
+        SCOPED_TRACE(what + ", " + std::to_string(bits) + "-bit, --load");
+        const Json list = checkJson(kClsid, {"--load"});
+        EXPECT_EQ(statusOf(list, "load") == "pass", callWorks(bits, kDual)) << reasonOf(list, "load");
+        verdicts_.push_back(what + " --load: " + statusOf(list, "load") + ": " + reasonOf(list, "load"));
+    }
+
     const std::string folder_ = buildFolder() + "typelib files\\";
     std::vector<std::string> verdicts_;
 };
@@ -184,6 +194,7 @@ TEST_F(TypeLibs, EachCaseAsTheSystemJudgesIt)
         {
             const ScopedRegistration right({bits, server, {{platform, server}}});
             expectSystemsVerdict(bits, "registered right");
+            expectLoadVerdict(bits, "registered right");
             const Json list = checkJson(kClsid);
             EXPECT_EQ(statusOf(list, "typeLib"), "pass") << reasonOf(list, "typeLib");
             EXPECT_EQ(statusOf(list, "interfaces"), "pass") << reasonOf(list, "interfaces");
@@ -208,6 +219,7 @@ TEST_F(TypeLibs, EachCaseAsTheSystemJudgesIt)
             r.interfaceKeys = false;
             const ScopedRegistration noInterfaceKeys(r);
             expectSystemsVerdict(bits, "no Interface keys");
+            expectLoadVerdict(bits, "no Interface keys");
         }
         {
             Registration r{bits, server, {{platform, server}}};

@@ -37,4 +37,5 @@ set(ADDINREG_RULE_TESTS
     tests/rules/load_rules_test.cpp
     tests/rules/capture_rules_test.cpp
     tests/rules/dependency_rules_test.cpp
+    tests/rules/typelib_rules_test.cpp
 )

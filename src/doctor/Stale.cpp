@@ -285,8 +285,8 @@ private:
         for (const std::string& sub : machine_.registry.subKeys(hive, view, path)) {
             if (equalIgnoringCase(sub, "FLAGS") || equalIgnoringCase(sub, "HELPDIR")) continue;
             if (!isLocale(sub)) return "holds " + sub;
-            for (const std::string& platform : machine_.registry.subKeys(hive, view, path + "\\" + sub))
-                if (!isPlatform(platform)) return "holds " + sub + "\\" + platform;
+            for (const std::string& platform : machine_.registry.subKeys(hive, view, text::below(path, sub)))
+                if (!isPlatform(platform)) return "holds " + text::below(sub, platform);
         }
         return "";
     }
@@ -309,25 +309,31 @@ private:
         bool any = false;
         for (const std::string& locale : machine_.registry.subKeys(hive, view, path)) {
             if (!isLocale(locale)) continue;
-            const std::string localePath = path + "\\" + locale;
+            const std::string localePath = text::below(path, locale);
             for (const std::string& platform : machine_.registry.subKeys(hive, view, localePath)) {
                 if (!isPlatform(platform)) continue;
                 const View fileView = equalIgnoringCase(platform, "win64") ? View::Bits64 : View::Bits32;
                 const classes::ServerFile file = classes::resolveServer(
-                    machine_.registry.value(hive, view, localePath + "\\" + platform, ""), fileView, machine_.files);
-                if (file.state != classes::ServerState::NotFound || file.searched) return false;
-                // A path that ends in a resource's number names the file before it.
-                const size_t slash = file.path.find_last_of('\\');
-                if (slash != std::string::npos && slash + 1 < file.path.size() &&
-                    std::all_of(file.path.begin() + std::ptrdiff_t(slash + 1), file.path.end(),
-                                [](char c) { return c >= '0' && c <= '9'; }) &&
-                    machine_.files.kindOf(file.path.substr(0, slash)) == classes::PathKind::File)
+                    machine_.registry.value(hive, view, text::below(localePath, platform), ""), fileView,
+                    machine_.files);
+                if (file.state != classes::ServerState::NotFound || file.searched || resourceOfFile(file.path))
                     return false;
-                files += (files.empty() ? "" : ", ") + platform + " " + (file.file.empty() ? file.path : file.file);
+                files += (files.empty() ? "" : ", ") + platform;
+                files += " " + (file.file.empty() ? file.path : file.file);
                 any = true;
             }
         }
         return any;
+    }
+
+    // Whether the path ends in a resource's number after a file that is there.
+    bool resourceOfFile(const std::string& path) const
+    {
+        const size_t slash = path.find_last_of('\\');
+        return slash != std::string::npos && slash + 1 < path.size() &&
+               std::all_of(path.begin() + std::ptrdiff_t(slash + 1), path.end(),
+                           [](char c) { return c >= '0' && c <= '9'; }) &&
+               machine_.files.kindOf(path.substr(0, slash)) == classes::PathKind::File;
     }
 
     bool add(StaleEntry entry, Hive hive, View view)
@@ -355,14 +361,15 @@ private:
     void findVersions(Hive hive, View view)
     {
         for (const std::string& libid : machine_.registry.subKeys(hive, view, "TypeLib")) {
-            const std::string libPath = "TypeLib\\" + libid;
+            const std::string libPath = text::below("TypeLib", libid);
             for (const std::string& version : machine_.registry.subKeys(hive, view, libPath)) {
-                const std::string path = libPath + "\\" + version;
+                const std::string path = text::below(libPath, version);
                 std::string files;
                 if (!allGone(hive, view, path, files)) continue;
                 StaleEntry e;
                 e.kind = StaleEntry::Kind::TypeLibVersion;
-                e.name = libid + " " + version;
+                e.name = libid;
+                e.name += " " + version;
                 e.path = path;
                 e.detail = files;
                 e.kept = otherContent(hive, view, path);
@@ -376,15 +383,14 @@ private:
     bool registered(View view, const std::string& libid, const std::string& version) const
     {
         const registry::MergedClasses classes(machine_.registry, view);
-        const std::string libPath = "TypeLib\\" + libid;
-        for (const std::string& v : classes.subKeys(libPath)) {
-            if (!version.empty() && !equalIgnoringCase(v, version) && !sameMajorAbove(v, version)) continue;
-            const std::string key = upperAscii(machine_.registry.fullName(classes.hiveOf(libPath + "\\" + v), view,
-                                                                          libPath + "\\" + v));
-            const auto stale = keys_.find(key);
-            if (stale == keys_.end() || !found_[stale->second].kept.empty()) return true;
-        }
-        return false;
+        const std::string libPath = text::below("TypeLib", libid);
+        const std::vector<std::string> versions = classes.subKeys(libPath);
+        return std::any_of(versions.begin(), versions.end(), [&](const std::string& v) {
+            if (!version.empty() && !equalIgnoringCase(v, version) && !sameMajorAbove(v, version)) return false;
+            const std::string path = text::below(libPath, v);
+            const auto stale = keys_.find(upperAscii(machine_.registry.fullName(classes.hiveOf(path), view, path)));
+            return stale == keys_.end() || !found_[stale->second].kept.empty();
+        });
     }
     static bool sameMajorAbove(const std::string& have, const std::string& want)
     {

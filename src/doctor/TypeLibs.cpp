@@ -202,14 +202,7 @@ std::string TypeLibFacts::problem() const
         return lib + " has no version key";
     }
     const std::string at = lib + "\\" + version;
-    if (platform.empty()) {
-        if (std::find(locales.begin(), locales.end(), "0") == locales.end())
-            return at + " has no locale key 0" +
-                   (locales.empty() ? std::string() : " (only " + listed(locales) + ")");
-        return at + "\\0 has no " + (view == 64 ? "win64 or win32" : "win32") + " key" +
-               (platforms.empty() ? std::string() : " (only " + listed(platforms) + ")") + " for the " +
-               std::to_string(view) + "-bit view";
-    }
+    if (platform.empty()) return at + missingPlatform();
     const std::string where = at + "\\0\\" + platform + " " + quoted(file.text);
     if (!loaded) return where + " names no file";
     if (!loaded->loaded()) {
@@ -220,6 +213,15 @@ std::string TypeLibFacts::problem() const
         if (loaded->major != want->major || loaded->minor < want->minor)
             return where + " holds version " + versionText(loaded->major, loaded->minor) + ", not " + askedVersion;
     return {};
+}
+
+std::string TypeLibFacts::missingPlatform() const
+{
+    if (std::find(locales.begin(), locales.end(), "0") == locales.end())
+        return " has no locale key 0" + (locales.empty() ? std::string() : " (only " + listed(locales) + ")");
+    return "\\0 has no " + std::string(view == 64 ? "win64 or win32" : "win32") + " key" +
+           (platforms.empty() ? std::string() : " (only " + listed(platforms) + ")") + " for the " +
+           std::to_string(view) + "-bit view";
 }
 
 std::string TypeLibFacts::summary() const
@@ -304,7 +306,8 @@ Item interfacesItem(const TypeLibFacts& t, const std::string& clsid, const std::
             if (!i.typeLibNamed)
                 problems.push_back(name + ": the type-library marshaller, but no TypeLib key names its library");
             else if (const std::string problem = i.typeLib->problem(); !problem.empty())
-                problems.push_back(name + ": " + problem + " (" + hresultName(i.typeLib->result()) + ")");
+                problems.push_back(std::string(name).append(": ").append(problem).append(" (").append(
+                    hresultName(i.typeLib->result())).append(")"));
             else if (!i.typeLib->loaded->describes(i.described.iid))
                 problems.push_back(name + ": " + i.typeLib->summary() + " does not describe it");
             else

@@ -103,6 +103,10 @@ struct TypeLibFacts {
     std::string problem() const;
     // "{LIBID} 1.0 win64 C:\x\a.tlb".
     std::string summary() const;
+
+private:
+    // What is missing below the version key: its locale 0 or the platform.
+    std::string missingPlatform() const;
 };
 
 // What LoadRegTypeLib finds for a LIBID, asked for `version` ("" for the

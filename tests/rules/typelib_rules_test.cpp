@@ -119,7 +119,7 @@ TEST_F(TypeLibImage, InterfacesNeedTheirMarshaller)
 
 TEST_F(TypeLibImage, StaleFindsGoneVersionsAndTheirInterfaces)
 {
-    library("1.2", "win64");
+    library("2.0", "win64"); // another major: asked for 1.1, LoadRegTypeLib never takes it
     library("1.1", "win64", "C:\\Old\\A.dll");
     library("1.1", "win32", "C:\\Old\\A32.dll");
     library("1.0", "win64", "A.dll"); // a bare name is never stale
@@ -135,6 +135,9 @@ TEST_F(TypeLibImage, StaleFindsGoneVersionsAndTheirInterfaces)
     // A key of another kind below it keeps the interface.
     m.key(Hive::MachineClasses, View::Bits64, "Interface\\" + kDual + "\\Extra");
     EXPECT_EQ(findStaleTypeLibs(m.machine(), true, false)[1].kept, "holds Extra");
+    // A live version of the same major with a higher minor serves it.
+    library("1.3", "win64");
+    EXPECT_EQ(findStaleTypeLibs(m.machine(), true, false).size(), 1U);
 }
 
 } // namespace

@@ -31,4 +31,4 @@ target_link_libraries(dependency_bench PRIVATE addinreg_core)
 # and 2,000 type-library leftovers, each against its floor.
 add_executable(typelib_bench ${PROJECT_SOURCE_DIR}/bench/typelib_bench.cpp)
 target_link_libraries(typelib_bench PRIVATE test_support ole32 oleaut32)
-add_dependencies(typelib_bench AddInRegCli typelib_fixtures)
+add_dependencies(typelib_bench AddInRegCli typelib_fixtures empty_program)

@@ -1,8 +1,8 @@
 // How long the doctor's type-library items take. Measures, three times each:
 //   check - `AddInRegCli check` on the test add-in's class (TlbServer64.dll,
 //           registered by its own DllRegisterServer with its type library),
-//           against a floor that makes the same reads and the same
-//           LoadTypeLibEx call in a tight loop in this process;
+//           against a floor that starts an empty program and makes the same
+//           reads and the same LoadTypeLibEx call in this process;
 //   stale - `AddInRegCli stale --format json` over both views with 20,000
 //           stale classes and 2,000 type-library leftovers (1,000 library
 //           versions whose files are gone, 1,000 Interface keys of the
@@ -12,6 +12,7 @@
 //           value of each key the cleanup deletes (the undo holds them).
 // Prints the figures and the ratios; the keys are removed again whatever
 // happens.
+#include "ChildProcess.h"
 #include "CliProcess.h"
 #include "TestFiles.h"
 #include "Ui.h"
@@ -202,12 +203,15 @@ void readTree(HKEY root, const std::wstring& path)
     for (const std::wstring& sub : subKeys(root, path)) readTree(root, path + L"\\" + sub);
 }
 
-// The floor of check: the class's TypeLib and Version, the library's
+// The floor of check: an empty program started, the class's TypeLib and Version, the library's
 // versions and its win64 file, LoadTypeLibEx on it with its coclass's
 // interfaces, and each interface's Interface key.
 double checkFloor()
 {
     const auto start = Clock::now();
+    // A process of its own, as the command is.
+    if (!runChild(buildFolder() + "empty_program.exe", {}, {}, 60000).finished)
+        throw std::runtime_error("the empty program did not run");
     const std::wstring classKey = L"CLSID\\{8A3C2E13-5B7D-4F21-9A0C-1D2E3F405161}";
     const std::wstring libid = text(HKEY_CLASSES_ROOT, classKey + L"\\TypeLib");
     text(HKEY_CLASSES_ROOT, classKey + L"\\Version");
@@ -312,7 +316,7 @@ int main()
             }
         }
         const double c = median(check, "AddInRegCli check (type library add-in):");
-        const double cf = median(checkAtFloor, "  its floor (the same reads, LoadTypeLibEx):");
+        const double cf = median(checkAtFloor, "  its floor (a start, the reads, LoadTypeLibEx):");
         const double s = median(stale, "AddInRegCli stale (20,000 + 2,000):");
         const double sf = median(staleAtFloor, "  its floor (the same reads, the undo's too):");
         std::printf("ratios to the floors: check %.2fx, stale %.2fx\n", c / cf, s / sf);

@@ -26,6 +26,7 @@ set(ADDINREG_RULE_SOURCES
     src/doctor/Doctor.cpp
     src/doctor/LoadVerdict.cpp
     src/doctor/AddIns.cpp
+    src/doctor/TypeLibs.cpp
 )
 
 set(ADDINREG_RULE_TESTS
@@ -36,4 +37,5 @@ set(ADDINREG_RULE_TESTS
     tests/rules/load_rules_test.cpp
     tests/rules/capture_rules_test.cpp
     tests/rules/dependency_rules_test.cpp
+    tests/rules/typelib_rules_test.cpp
 )

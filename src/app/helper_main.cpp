@@ -2,7 +2,7 @@
 // own code on the companion's behalf, in a process of the add-in's bitness,
 // so that the companion never loads a server itself. It answers on its
 // standard output (helper/Answer.h).
-//   AddInRegLoad64 load {CLSID} [SERVER]
+//   AddInRegLoad64 load {CLSID} [SERVER] [{IID}]   (SERVER is a full path, never "{...}")
 //   AddInRegLoad64 capture ...
 #include "helper/Answer.h"
 #include "helper/Capture.h"
@@ -42,9 +42,14 @@ int wmain(int argc, wchar_t** argv)
     // The answer's lines end as written.
     _setmode(_fileno(stdout), _O_BINARY);
 
-    const std::vector<std::wstring> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    std::vector<std::wstring> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    std::wstring iid;
+    if (arguments.size() >= 3 && arguments[0] == L"load" && arguments.back().starts_with(L"{")) {
+        iid = arguments.back();
+        arguments.pop_back();
+    }
     if ((arguments.size() == 2 || arguments.size() == 3) && arguments[0] == L"load")
-        return helper::runLoadTrial(arguments[1], arguments.size() == 3 ? arguments[2] : std::wstring());
+        return helper::runLoadTrial(arguments[1], arguments.size() == 3 ? arguments[2] : std::wstring(), iid);
     if (!arguments.empty() && arguments[0] == L"capture")
         return helper::runCapture(std::vector<std::wstring>(arguments.begin() + 1, arguments.end()));
     return 2;

@@ -168,20 +168,24 @@ struct DoctorCommands::State {
     {
         const doctor::SystemMachine system;
         std::vector<doctor::StaleClass> classes;
+        std::vector<doctor::StaleEntry> entries;
         {
             Progress reading("Reading the classes");
             classes = doctor::findStaleClasses(system.machine(), reads64(view), reads32(view));
+            entries = doctor::findStaleTypeLibs(system.machine(), reads64(view), reads32(view));
         }
-        if (format == FormatChoice::Json) printResult(staleJson(classes), platform::Bytes::Utf8);
-        else printResult(staleText(classes));
+        if (format == FormatChoice::Json) printResult(staleJson(classes, entries), platform::Bytes::Utf8);
+        else printResult(staleText(classes, entries));
         if (!cleanupScript.empty()) {
             // The undo first: a cleanup is never merged without a way back. An
             // undo made for a cleanup that could then not be written goes again.
             const std::string undo = doctor::undoFileNameOf(cleanupScript);
             const bool undoWasThere = platform::fileExists(undo);
-            writer::WriteReport report = writer::writeScriptFile(undo, doctor::undoScript(system.registry(), classes), "");
+            writer::WriteReport report =
+                writer::writeScriptFile(undo, doctor::undoScript(system.registry(), classes, entries), "");
             const std::string failed = report.written() ? cleanupScript : undo;
-            if (report.written()) report = writer::writeScriptFile(cleanupScript, doctor::cleanupScript(classes), "");
+            if (report.written())
+                report = writer::writeScriptFile(cleanupScript, doctor::cleanupScript(classes, entries), "");
             if (!report.written()) {
                 if (failed == cleanupScript && !undoWasThere) platform::deleteFile(undo);
                 printError("\"" + failed + "\" was not written. " + writer::reasonSentence(report));
@@ -190,7 +194,7 @@ struct DoctorCommands::State {
             printStatus("Written: " + undo);
             printStatus("Written: " + cleanupScript);
         }
-        return classes.empty() ? ExitCode::Ok : ExitCode::Failed;
+        return classes.empty() && entries.empty() ? ExitCode::Ok : ExitCode::Failed;
     }
 };
 

@@ -36,6 +36,12 @@ std::string cleanupText(const doctor::StaleClass& c)
     return text::escapeControls(text);
 }
 
+// "type library" for a library's version, "interface" for an Interface key.
+std::string kindText(const doctor::StaleEntry& e)
+{
+    return e.kind == doctor::StaleEntry::Kind::Interface ? "interface" : "type library";
+}
+
 } // namespace
 
 std::string checklistJson(const std::vector<doctor::Checklist>& lists)
@@ -68,18 +74,30 @@ std::string checklistJson(const std::vector<doctor::Checklist>& lists)
     return jsonText(array) + kLineEnd;
 }
 
-std::string staleText(const std::vector<doctor::StaleClass>& classes)
+std::string staleText(const std::vector<doctor::StaleClass>& classes, const std::vector<doctor::StaleEntry>& entries)
 {
-    if (classes.empty()) return std::string("No stale classes.") + kLineEnd;
-    // The server goes last: it is the long one.
-    std::vector<std::vector<std::string>> cells{{"View", "Hive", "CLSID", "ProgIDs", "Cleanup", "Server"}};
-    for (const doctor::StaleClass& c : classes)
-        cells.push_back({viewsText(c.views), c.perUser ? "user" : "machine", text::escapeControls(c.clsid),
-                         text::escapeControls(progIdNames(c)), cleanupText(c), text::escapeControls(c.server)});
-    return alignedColumns(cells);
+    std::string out;
+    if (classes.empty()) {
+        out = std::string("No stale classes.") + kLineEnd;
+    } else {
+        // The server goes last: it is the long one.
+        std::vector<std::vector<std::string>> cells{{"View", "Hive", "CLSID", "ProgIDs", "Cleanup", "Server"}};
+        for (const doctor::StaleClass& c : classes)
+            cells.push_back({viewsText(c.views), c.perUser ? "user" : "machine", text::escapeControls(c.clsid),
+                             text::escapeControls(progIdNames(c)), cleanupText(c), text::escapeControls(c.server)});
+        out = alignedColumns(cells);
+    }
+    if (entries.empty()) return out;
+    std::vector<std::vector<std::string>> cells{{"View", "Hive", "Kind", "Key", "Cleanup", "Why"}};
+    for (const doctor::StaleEntry& e : entries)
+        cells.push_back({viewsText(e.views), e.hive == registry::Hive::UserClasses ? "user" : "machine",
+                         kindText(e), text::escapeControls(e.key),
+                         text::escapeControls(e.kept.empty() ? std::string("delete") : "kept: " + e.kept),
+                         text::escapeControls(e.detail)});
+    return out + kLineEnd + alignedColumns(cells);
 }
 
-std::string staleJson(const std::vector<doctor::StaleClass>& classes)
+std::string staleJson(const std::vector<doctor::StaleClass>& classes, const std::vector<doctor::StaleEntry>& entries)
 {
     Json array = Json::array();
     for (const doctor::StaleClass& c : classes) {
@@ -95,6 +113,17 @@ std::string staleJson(const std::vector<doctor::StaleClass>& classes)
         object["file"] = c.file;
         object["progIds"] = std::move(progIds);
         object["cleanup"] = c.kept.empty() ? "delete" : "kept: " + c.kept;
+        array.push_back(std::move(object));
+    }
+    for (const doctor::StaleEntry& e : entries) {
+        Json object;
+        object["kind"] = e.kind == doctor::StaleEntry::Kind::Interface ? "interface" : "typeLib";
+        object["name"] = e.name;
+        object["views"] = e.views;
+        object["hive"] = e.hive == registry::Hive::UserClasses ? "user" : "machine";
+        object["key"] = e.key;
+        object["detail"] = e.detail;
+        object["cleanup"] = e.kept.empty() ? "delete" : "kept: " + e.kept;
         array.push_back(std::move(object));
     }
     return jsonText(array) + kLineEnd;

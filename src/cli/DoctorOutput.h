@@ -18,9 +18,13 @@ namespace cli {
 std::string checklistJson(const std::vector<doctor::Checklist>& lists);
 
 // The stale classes as aligned columns (view, hive, CLSID, ProgIDs, server)
-// or as JSON, one object per class key. Lines end in CR LF.
-std::string staleText(const std::vector<doctor::StaleClass>& classes);
-std::string staleJson(const std::vector<doctor::StaleClass>& classes);
+// or as JSON, one object per class key; the type-library leftovers after
+// them, in a table of their own, or as JSON objects with a "kind" of
+// "typeLib" or "interface". Lines end in CR LF.
+std::string staleText(const std::vector<doctor::StaleClass>& classes,
+                      const std::vector<doctor::StaleEntry>& entries = {});
+std::string staleJson(const std::vector<doctor::StaleClass>& classes,
+                      const std::vector<doctor::StaleEntry>& entries = {});
 
 // The host's add-ins: one row per class and hive, with the worst item of a
 // class that does not pass, as aligned text, CSV or JSON. Lines end in CR LF.

@@ -299,6 +299,10 @@ std::vector<Item> judge(const ClassFacts& facts, Host host)
         items.push_back(menuItem(facts));
         items.push_back(categoriesItem(facts, host));
         items.push_back(settingsItem(facts));
+        if (facts.typeLib) {
+            items.push_back(typeLibItem(*facts.typeLib, facts.clsid));
+            items.push_back(interfacesItem(*facts.typeLib, facts.clsid, facts.interfaces));
+        }
     }
     if (facts.progId) items.push_back(progIdItem(*facts.progId, facts));
     return items;

@@ -6,6 +6,7 @@
 #include "doctor/Dependencies.h"
 #include "doctor/PeImage.h"
 #include "doctor/PeTables.h"
+#include "doctor/TypeLibs.h"
 
 #include <optional>
 #include <string>
@@ -34,6 +35,8 @@ inline constexpr char kDotNet[] = "dotNet";
 inline constexpr char kMenu[] = "menu";
 inline constexpr char kCategories[] = "categories";
 inline constexpr char kSettings[] = "settings";
+inline constexpr char kTypeLib[] = "typeLib";       // only when the class names a TypeLib
+inline constexpr char kInterfaces[] = "interfaces"; // with it: the coclass's interfaces
 inline constexpr char kProgId[] = "progId";
 
 struct Item {
@@ -102,6 +105,10 @@ struct ClassFacts {
     ValueFact type;
     ValueFact supportedVersion; // SupportedSoftwareVersionGreaterThan
     std::optional<ProgIdFacts> progId; // only when a ProgID was given
+    // Only when the class has a TypeLib key: its library (with the class's
+    // Version), and the interfaces its coclass implements there.
+    std::optional<TypeLibFacts> typeLib;
+    std::vector<InterfaceFacts> interfaces;
 };
 
 struct Checklist {

@@ -93,6 +93,13 @@ ClassFacts gatherFacts(const Machine& machine, const ClassRef& ref)
         f.loadOnStartUp = factOf(classes.value(settings, "LoadOnStartUp"));
         f.type = factOf(classes.value(settings, "Type"));
         f.supportedVersion = factOf(classes.value(settings, "SupportedSoftwareVersionGreaterThan"));
+        if (classes.keyExists(key + "\\TypeLib")) {
+            f.typeLib = resolveTypeLib(classes, machine.files, machine.reader, classes.text(key + "\\TypeLib"),
+                                       classes.text(key + "\\Version"));
+            if (f.typeLib->result() == 0)
+                if (const TypeLibCoclass* coclass = f.typeLib->loaded->coclass(ref.clsid))
+                    f.interfaces = interfaceFacts(classes, machine.files, machine.reader, *coclass, *f.typeLib);
+        }
     }
     if (!ref.progId.empty()) {
         ProgIdFacts p;

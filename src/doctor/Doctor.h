@@ -9,6 +9,7 @@
 #include "classes/ServerRule.h"
 #include "doctor/Checklist.h"
 #include "doctor/Dependencies.h"
+#include "doctor/TypeLibs.h"
 
 #include <optional>
 #include <string>
@@ -17,9 +18,12 @@
 namespace doctor {
 
 // The files' side of the machine: a server's first bytes for its header,
-// and (as a ModuleReader) whole files and KnownDLLs for its dependencies.
-class FileReader : public ModuleReader {
+// (as a ModuleReader) whole files and KnownDLLs for its dependencies, and
+// (as a TypeLibReader) what the system's loader makes of a type library.
+class FileReader : public ModuleReader, public TypeLibReader {
 public:
+    // A reader without the system's type-library loader loads none.
+    TypeLibFile readTypeLib(const std::string& /*path*/) const override { return {}; }
     // Up to `count` first bytes of a file; nothing when it cannot be opened.
     virtual std::optional<std::string> firstBytes(const std::string& path, size_t count) const = 0;
     // The path made absolute against the current folder.

@@ -24,6 +24,7 @@ std::string stepOf(const LoadFacts& facts)
     if (stage == facts.answer.end()) return "while starting";
     if (stage->second == loadAnswer::kClassObject) return "while loading the server and getting its class object";
     if (stage->second == loadAnswer::kInstance) return "while creating an instance";
+    if (stage->second == loadAnswer::kMarshal) return "while marshalling the default interface across apartments";
     return "after the trial";
 }
 
@@ -83,8 +84,26 @@ Item judgeLoad(const LoadFacts& f)
         return {kLoad, Status::Fail,
                 "the class object was got, but CreateInstance failed: " +
                     withMessage(text::codeText(*instance), f.instanceMessage)};
+    if (!f.marshalled.empty()) {
+        // Out and back across apartments, as a host's other threads call it.
+        for (const auto& [field, step] :
+             {std::pair{loadAnswer::kMarshal, "marshalling it for another apartment"},
+              std::pair{loadAnswer::kUnmarshal, "unmarshalling it in the multithreaded apartment"},
+              std::pair{loadAnswer::kMarshalBack, "marshalling it back"}}) {
+            const std::optional<unsigned long> code = answeredCode(f, field);
+            if (!code)
+                return {kLoad, Status::Fail,
+                        "the instance was made, then the helper ended " + stepOf(f) + " with the interface " +
+                            f.marshalled};
+            if (*code >= 0x80000000UL)
+                return {kLoad, Status::Fail,
+                        "the instance was made, but " + std::string(step) + " (" + f.marshalled +
+                            ") failed: " + hresultName(*code)};
+        }
+    }
     const auto module = f.answer.find(loadAnswer::kModule);
     std::string reason = "loaded by " + by + ": class object and instance made";
+    if (!f.marshalled.empty()) reason += ", " + f.marshalled + " marshalled to another apartment and back";
     if (module != f.answer.end() && !module->second.empty()) reason += " (" + module->second + ")";
     if (f.exitCode != 0)
         return {kLoad, Status::Warn, reason + ", but the helper then ended with " + text::codeText(f.exitCode)};
@@ -99,7 +118,7 @@ void placeLoadItem(Checklist& list, Item item)
     // After the server, machine and file items; before the registry's own.
     const auto next = std::find_if(items.begin(), items.end(), [](const Item& i) {
         return i.key == kThreading || i.key == kDotNet || i.key == kMenu || i.key == kCategories ||
-               i.key == kSettings || i.key == kProgId;
+               i.key == kSettings || i.key == kTypeLib || i.key == kInterfaces || i.key == kProgId;
     });
     items.insert(next, std::move(item));
 }

@@ -14,11 +14,14 @@ namespace doctor {
 // The fields of the helper's answer to a load trial (helper/LoadTrial.h writes
 // them, text/Fields.h carries them).
 namespace loadAnswer {
-inline constexpr char kStage[] = "stage";             // the step under way: classObject, instance, done
+inline constexpr char kStage[] = "stage";             // the step under way: classObject, instance, marshal, done
 inline constexpr char kClassObject[] = "classObject"; // CoGetClassObject's HRESULT
 inline constexpr char kInstance[] = "instance";       // IClassFactory::CreateInstance's HRESULT
 inline constexpr char kModule[] = "module";           // the file of the module that serves the class object
 inline constexpr char kLoadError[] = "loadError";     // when the class object failed: the loader's error for the server
+inline constexpr char kMarshal[] = "marshal";         // the default interface marshalled for another apartment
+inline constexpr char kUnmarshal[] = "unmarshal";     // ... unmarshalled in a thread of the multithreaded one
+inline constexpr char kMarshalBack[] = "marshalBack"; // ... and from there back to the object's apartment
 inline constexpr char kException[] = "exception";     // an exception nobody handled
 inline constexpr char kDone[] = "done";               // the last stage
 } // namespace loadAnswer
@@ -43,6 +46,7 @@ struct LoadFacts {
     std::string loadErrorMessage;      // for the loader's error
     std::string missingDependency;     // what the dependencies item found missing, "" when nothing
     bool serverFound = true;           // whether the server rule found the file the loader loads
+    std::string marshalled;            // the default interface the helper marshalled ("" none)
 };
 
 // The HRESULTs and codes of an answer, as numbers; nothing when the field is

@@ -13,7 +13,7 @@ namespace {
 
 constexpr char kLineEnd[] = "\r\n";
 
-constexpr std::array<std::pair<const char*, const char*>, 13> kLabels{{
+constexpr std::array<std::pair<const char*, const char*>, 15> kLabels{{
     {kPresence, "Presence by view"},
     {kHive, "Hive"},
     {kServer, "Server value"},
@@ -26,6 +26,8 @@ constexpr std::array<std::pair<const char*, const char*>, 13> kLabels{{
     {kMenu, "Menu name"},
     {kCategories, "Category keys"},
     {kSettings, "Settings"},
+    {kTypeLib, "Type library"},
+    {kInterfaces, "Interfaces"},
     {kProgId, "ProgID"},
 }};
 

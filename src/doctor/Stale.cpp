@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <cstdlib>
 #include <map>
 #include <set>
 
@@ -261,7 +263,189 @@ private:
     std::set<std::string> progIdKeys_;                   // upper-case full key names
 };
 
+// The type-library leftovers of each hive and view, each key once.
+class StaleTypeLibFinder {
+public:
+    explicit StaleTypeLibFinder(const Machine& machine) : machine_(machine) {}
+
+    std::vector<StaleEntry> run(const std::vector<View>& views)
+    {
+        for (View view : views)
+            for (Hive hive : {Hive::MachineClasses, Hive::UserClasses}) findVersions(hive, view);
+        for (View view : views)
+            for (Hive hive : {Hive::MachineClasses, Hive::UserClasses}) findInterfaces(hive, view);
+        return std::move(found_);
+    }
+
+private:
+    // What a version key holds besides its locales' platform keys, FLAGS and
+    // HELPDIR; "" when nothing.
+    std::string otherContent(Hive hive, View view, const std::string& path) const
+    {
+        for (const std::string& sub : machine_.registry.subKeys(hive, view, path)) {
+            if (equalIgnoringCase(sub, "FLAGS") || equalIgnoringCase(sub, "HELPDIR")) continue;
+            if (!isLocale(sub)) return "holds " + sub;
+            for (const std::string& platform : machine_.registry.subKeys(hive, view, text::below(path, sub)))
+                if (!isPlatform(platform)) return "holds " + text::below(sub, platform);
+        }
+        return "";
+    }
+    static bool isLocale(const std::string& name)
+    {
+        return !name.empty() && name.size() <= 8 && std::all_of(name.begin(), name.end(), [](char c) {
+            return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+        });
+    }
+    static bool isPlatform(const std::string& name)
+    {
+        return equalIgnoringCase(name, "win16") || equalIgnoringCase(name, "win32") ||
+               equalIgnoringCase(name, "win64") || equalIgnoringCase(name, "mac");
+    }
+
+    // The files a version names, each by the server rule in the platform's
+    // own view; false when one of them is found or is not a full path.
+    bool allGone(Hive hive, View view, const std::string& path, std::string& files) const
+    {
+        bool any = false;
+        for (const std::string& locale : machine_.registry.subKeys(hive, view, path)) {
+            if (!isLocale(locale)) continue;
+            const std::string localePath = text::below(path, locale);
+            for (const std::string& platform : machine_.registry.subKeys(hive, view, localePath)) {
+                if (!isPlatform(platform)) continue;
+                const View fileView = equalIgnoringCase(platform, "win64") ? View::Bits64 : View::Bits32;
+                const classes::ServerFile file = classes::resolveServer(
+                    machine_.registry.value(hive, view, text::below(localePath, platform), ""), fileView,
+                    machine_.files);
+                if (file.state != classes::ServerState::NotFound || file.searched || resourceOfFile(file.path))
+                    return false;
+                files += (files.empty() ? "" : ", ") + platform;
+                files += " " + (file.file.empty() ? file.path : file.file);
+                any = true;
+            }
+        }
+        return any;
+    }
+
+    // Whether the path ends in a resource's number after a file that is there.
+    bool resourceOfFile(const std::string& path) const
+    {
+        const size_t slash = path.find_last_of('\\');
+        return slash != std::string::npos && slash + 1 < path.size() &&
+               std::all_of(path.begin() + std::ptrdiff_t(slash + 1), path.end(),
+                           [](char c) { return c >= '0' && c <= '9'; }) &&
+               machine_.files.kindOf(path.substr(0, slash)) == classes::PathKind::File;
+    }
+
+    bool add(StaleEntry entry, Hive hive, View view)
+    {
+        entry.key = machine_.registry.fullName(hive, view, entry.path);
+        const std::string upper = upperAscii(entry.key);
+        if (const auto seen = keys_.find(upper); seen != keys_.end()) {
+            std::vector<int>& views = found_[seen->second].views;
+            if (std::find(views.begin(), views.end(), bitsOf(view)) == views.end()) views.push_back(bitsOf(view));
+            return false;
+        }
+        entry.views = {bitsOf(view)};
+        entry.hive = hive;
+        entry.view = view;
+        if (entry.kept.empty()) {
+            std::string lines;
+            appendUndo(machine_.registry, hive, view, entry.path, contentOf(machine_.registry, hive, view, entry.path),
+                       "", lines, entry.kept);
+        }
+        keys_[upper] = found_.size();
+        found_.push_back(std::move(entry));
+        return true;
+    }
+
+    void findVersions(Hive hive, View view)
+    {
+        for (const std::string& libid : machine_.registry.subKeys(hive, view, "TypeLib")) {
+            const std::string libPath = text::below("TypeLib", libid);
+            for (const std::string& version : machine_.registry.subKeys(hive, view, libPath)) {
+                const std::string path = text::below(libPath, version);
+                std::string files;
+                if (!allGone(hive, view, path, files)) continue;
+                StaleEntry e;
+                e.kind = StaleEntry::Kind::TypeLibVersion;
+                e.name = libid;
+                e.name += " " + version;
+                e.path = path;
+                e.detail = files;
+                e.kept = otherContent(hive, view, path);
+                add(std::move(e), hive, view);
+            }
+        }
+    }
+
+    // Whether the version of the library an interface names is registered
+    // and not itself stale: the same major, the same or a higher minor.
+    bool registered(View view, const std::string& libid, const std::string& version) const
+    {
+        const registry::MergedClasses classes(machine_.registry, view);
+        const std::string libPath = text::below("TypeLib", libid);
+        const std::vector<std::string> versions = classes.subKeys(libPath);
+        return std::any_of(versions.begin(), versions.end(), [&](const std::string& v) {
+            if (!version.empty() && !equalIgnoringCase(v, version) && !sameMajorAbove(v, version)) return false;
+            const std::string path = text::below(libPath, v);
+            const auto stale = keys_.find(upperAscii(machine_.registry.fullName(classes.hiveOf(path), view, path)));
+            return stale == keys_.end() || !found_[stale->second].kept.empty();
+        });
+    }
+    static bool sameMajorAbove(const std::string& have, const std::string& want)
+    {
+        const size_t a = have.find('.');
+        const size_t b = want.find('.');
+        if (a == std::string::npos || b == std::string::npos || !equalIgnoringCase(have.substr(0, a), want.substr(0, b)))
+            return false;
+        return std::strtoul(have.c_str() + a + 1, nullptr, 16) > std::strtoul(want.c_str() + b + 1, nullptr, 16);
+    }
+
+    void findInterfaces(Hive hive, View view)
+    {
+        for (const std::string& iid : machine_.registry.subKeys(hive, view, "Interface")) {
+            const std::string path = "Interface\\" + iid;
+            const std::optional<registry::Value> proxy =
+                machine_.registry.value(hive, view, path + "\\ProxyStubClsid32", "");
+            if (!proxy || !equalIgnoringCase(proxy->text().value_or(""), kTypeLibMarshaller)) continue;
+            const std::optional<registry::Value> libid = machine_.registry.value(hive, view, path + "\\TypeLib", "");
+            const std::string libidText = libid ? libid->text().value_or("") : "";
+            if (libidText.empty()) continue;
+            const std::optional<registry::Value> version =
+                machine_.registry.value(hive, view, path + "\\TypeLib", "Version");
+            const std::string versionText = version ? version->text().value_or("") : "";
+            if (registered(view, libidText, versionText)) continue;
+            StaleEntry e;
+            e.kind = StaleEntry::Kind::Interface;
+            const std::optional<registry::Value> name = machine_.registry.value(hive, view, path, "");
+            e.name = iid + (name && name->text() && !name->text()->empty() ? " " + *name->text() : std::string());
+            e.path = path;
+            e.detail = "TypeLib " + libidText + (versionText.empty() ? std::string() : " " + versionText);
+            for (const std::string& sub : machine_.registry.subKeys(hive, view, path))
+                if (!isOneOf(sub, kInterfaceKeys)) {
+                    e.kept = "holds " + sub;
+                    break;
+                }
+            add(std::move(e), hive, view);
+        }
+    }
+
+    static constexpr std::array<const char*, 5> kInterfaceKeys{"ProxyStubClsid32", "ProxyStubClsid", "TypeLib",
+                                                               "NumMethods", "BaseInterface"};
+    const Machine& machine_;
+    std::vector<StaleEntry> found_;
+    std::map<std::string, size_t> keys_; // upper-case full key names -> indices in found_
+};
+
 } // namespace
+
+std::vector<StaleEntry> findStaleTypeLibs(const Machine& machine, bool view64, bool view32)
+{
+    std::vector<View> views;
+    if (view64) views.push_back(View::Bits64);
+    if (view32) views.push_back(View::Bits32);
+    return StaleTypeLibFinder(machine).run(views);
+}
 
 std::vector<StaleClass> findStaleClasses(const Machine& machine, bool view64, bool view32)
 {
@@ -271,10 +455,18 @@ std::vector<StaleClass> findStaleClasses(const Machine& machine, bool view64, bo
     return StaleFinder(machine).run(views);
 }
 
-std::string cleanupScript(const std::vector<StaleClass>& classes)
+std::string cleanupScript(const std::vector<StaleClass>& classes, const std::vector<StaleEntry>& entries)
 {
     std::string lines;
     bool ascii = true;
+    const auto addEntries = [&] {
+        for (const StaleEntry& e : entries) {
+            if (!e.kept.empty() || !fitsKeyLine(e.key)) continue;
+            const std::string block = "[-" + e.key + "]" + text::kCrLf;
+            ascii = ascii && isAscii(block);
+            lines += text::kCrLf + block;
+        }
+    };
     for (const StaleClass& c : classes) {
         std::string block;
         if (c.kept.empty() && fitsKeyLine(c.key)) block += "[-" + c.key + "]" + text::kCrLf;
@@ -284,11 +476,13 @@ std::string cleanupScript(const std::vector<StaleClass>& classes)
         ascii = ascii && isAscii(block);
         lines += text::kCrLf + block;
     }
+    addEntries();
     if (ascii) return "REGEDIT4" + std::string(text::kCrLf) + lines;
     return utf16Script(scripts::kVersion5Header + std::string(text::kCrLf) + lines);
 }
 
-std::string undoScript(const registry::ClassesSource& registry, const std::vector<StaleClass>& classes)
+std::string undoScript(const registry::ClassesSource& registry, const std::vector<StaleClass>& classes,
+                       const std::vector<StaleEntry>& entries)
 {
     std::string lines = std::string(scripts::kVersion5Header) + text::kCrLf;
     std::string why;
@@ -300,6 +494,9 @@ std::string undoScript(const registry::ClassesSource& registry, const std::vecto
         for (const StaleProgId& p : c.progIds)
             if (p.kept.empty() && fitsKeyLine(p.key)) add(p.hive, p.view, p.name);
     }
+    for (const StaleEntry& e : entries)
+        if (e.kept.empty() && fitsKeyLine(e.key))
+            appendUndo(registry, e.hive, e.view, e.path, contentOf(registry, e.hive, e.view, e.path), "", lines, why);
     return utf16Script(lines);
 }
 

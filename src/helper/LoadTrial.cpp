@@ -27,12 +27,69 @@ std::string moduleOf(IUnknown* object)
     return utf8Of(path);
 }
 
+struct Crossing {
+    IStream* out = nullptr;  // to the other apartment
+    IStream* back = nullptr; // from it
+    IID iid{};
+};
+
+DWORD WINAPI otherApartment(void* parameter)
+{
+    Crossing& crossing = *static_cast<Crossing*>(parameter);
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 1;
+    IUnknown* proxy = nullptr;
+    const HRESULT unmarshalled =
+        CoGetInterfaceAndReleaseStream(crossing.out, crossing.iid, reinterpret_cast<void**>(&proxy));
+    answer(kUnmarshal, text::codeText(static_cast<unsigned long>(unmarshalled)));
+    if (SUCCEEDED(unmarshalled) && proxy) {
+        const HRESULT marshalled = CoMarshalInterThreadInterfaceInStream(crossing.iid, proxy, &crossing.back);
+        if (FAILED(marshalled)) answer(kMarshalBack, text::codeText(static_cast<unsigned long>(marshalled)));
+        proxy->Release();
+    }
+    CoUninitialize();
+    return 0;
+}
+
+// The interface to a thread of the multithreaded apartment and back; the
+// object's own apartment serves the calls meanwhile.
+void marshalAcross(IUnknown* instance, const IID& iid)
+{
+    answer(kStage, kMarshal);
+    Crossing crossing;
+    crossing.iid = iid;
+    IUnknown* wanted = nullptr;
+    HRESULT result = instance->QueryInterface(iid, reinterpret_cast<void**>(&wanted));
+    if (SUCCEEDED(result)) {
+        result = CoMarshalInterThreadInterfaceInStream(iid, wanted, &crossing.out);
+        wanted->Release();
+    }
+    answer(kMarshal, text::codeText(static_cast<unsigned long>(result)));
+    if (FAILED(result)) return;
+    HANDLE thread = CreateThread(nullptr, 0, otherApartment, &crossing, 0, nullptr);
+    if (!thread) {
+        crossing.out->Release();
+        return;
+    }
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
+    CloseHandle(thread);
+    if (!crossing.back) return;
+    IUnknown* returned = nullptr;
+    const HRESULT back = CoGetInterfaceAndReleaseStream(crossing.back, iid, reinterpret_cast<void**>(&returned));
+    answer(kMarshalBack, text::codeText(static_cast<unsigned long>(back)));
+    if (returned) returned->Release();
+}
+
 } // namespace
 
-int runLoadTrial(const std::wstring& clsidText, const std::wstring& server)
+int runLoadTrial(const std::wstring& clsidText, const std::wstring& server, const std::wstring& iidText)
 {
     CLSID clsid{};
+    IID iid{};
     if (FAILED(CLSIDFromString(clsidText.c_str(), &clsid))) return 2;
+    if (!iidText.empty() && FAILED(IIDFromString(iidText.c_str(), &iid))) return 2;
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 3;
 
     answer(kStage, kClassObject);
@@ -61,6 +118,7 @@ int runLoadTrial(const std::wstring& clsidText, const std::wstring& server)
     IUnknown* instance = nullptr;
     const HRESULT made = factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&instance));
     answer(kInstance, text::codeText(static_cast<unsigned long>(made)));
+    if (instance && !iidText.empty()) marshalAcross(instance, iid);
     answer(kStage, kDone);
     if (instance) instance->Release();
     factory->Release();

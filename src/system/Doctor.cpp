@@ -5,6 +5,7 @@
 #include "system/LoadTrial.h"
 #include "system/RegistryReader.h"
 #include "system/ServerFiles.h"
+#include "system/TypeLibLoader.h"
 #include "text/Text.h"
 
 namespace doctor {
@@ -24,6 +25,7 @@ public:
         return facts.firstBytes;
     }
     std::string absolutePath(const std::string& path) const override { return platform::absolutePath(path); }
+    TypeLibFile readTypeLib(const std::string& path) const override { return platform::loadTypeLibrary(path); }
     std::optional<ModuleFile> wholeFile(const std::string& path) const override
     {
         std::optional<platform::MappedFile> mapped = platform::mapFile(path);

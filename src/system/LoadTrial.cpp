@@ -34,6 +34,11 @@ void tryLoading(Checklist& list, unsigned timeoutSeconds)
     std::vector<std::string> arguments{"load", facts.clsid};
     load.serverFound = facts.server.loaded.found();
     if (load.serverFound) arguments.push_back(facts.server.loaded.file);
+    // The default interface, as the class's type library names it, goes out
+    // to another apartment and back.
+    for (const InterfaceFacts& i : facts.interfaces)
+        if (i.described.isDefault) load.marshalled = i.described.iid;
+    if (!load.marshalled.empty()) arguments.push_back(load.marshalled);
     const platform::HelperRun run = platform::runHelper(facts.view, arguments, timeoutSeconds);
     load.helper = std::string(text::fileNameOf(run.program));
     load.answer = text::fieldsOf(run.output);

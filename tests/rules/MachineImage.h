@@ -164,6 +164,15 @@ public:
     bool stubs = false;
     bool stubsMissingFunctions() const override { return stubs; }
     std::string absolutePath(const std::string& file) const override { return file; }
+    // What the type-library loader makes of a file, by upper-case full path;
+    // a file without an entry does not load.
+    std::map<std::string, doctor::TypeLibFile> typeLibs;
+    doctor::TypeLibFile readTypeLib(const std::string& file) const override
+    {
+        const auto found = typeLibs.find(text::upperAscii(file));
+        if (kindOf(file) != classes::PathKind::File || found == typeLibs.end()) return {};
+        return found->second;
+    }
 
     doctor::Machine machine() const { return {*this, *this, *this}; }
 

@@ -15,17 +15,6 @@ using text::equalIgnoringCase;
 using text::kCrLf;
 using text::upperAscii;
 
-// The path below `prefix` when `path` is `prefix` or lies below it ("" for
-// `prefix` itself), compared without regard to case.
-std::optional<std::string> pathBelow(const std::string& path, std::string_view prefix)
-{
-    if (path.size() < prefix.size() || !equalIgnoringCase(std::string_view(path).substr(0, prefix.size()), prefix))
-        return std::nullopt;
-    if (path.size() == prefix.size()) return std::string();
-    if (path[prefix.size()] != '\\') return std::nullopt;
-    return path.substr(prefix.size() + 1);
-}
-
 // The path below `parent`; `parent` itself for an empty path, never with a
 // trailing "\", which the importer would drop: "[-HKEY_CURRENT_USER\Software\Classes\]"
 // deletes every per-user class.
@@ -79,6 +68,15 @@ std::string keyLine(const std::string& name, bool deleted)
 }
 
 } // namespace
+
+std::optional<std::string> pathBelow(const std::string& path, std::string_view prefix)
+{
+    if (path.size() < prefix.size() || !equalIgnoringCase(std::string_view(path).substr(0, prefix.size()), prefix))
+        return std::nullopt;
+    if (path.size() == prefix.size()) return std::string();
+    if (path[prefix.size()] != '\\') return std::nullopt;
+    return path.substr(prefix.size() + 1);
+}
 
 std::string ScriptKey::fullName() const { return joined(rootName(root), path); }
 

@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace scripts {
@@ -63,6 +64,10 @@ struct ScriptKey {
     std::string path;
     std::string fullName() const;
 };
+
+// The path below `prefix` when `path` is `prefix` or lies below it ("" for
+// `prefix` itself), compared without regard to case.
+std::optional<std::string> pathBelow(const std::string& path, std::string_view prefix);
 
 // The keys that a 32-bit class's registration is redirected under (the
 // "Registry Keys Affected by WOW64" table: below the classes keys of both

@@ -36,5 +36,6 @@ set(ADDINREG_RULE_TESTS
     tests/rules/doctor_rules_test.cpp
     tests/rules/load_rules_test.cpp
     tests/rules/capture_rules_test.cpp
+    tests/rules/installer_rules_test.cpp
     tests/rules/dependency_rules_test.cpp
 )

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Builds the installers of the installer test, on this side of Wine: for each
 # case, AddInRegCli (under Wine, through the build's wine-run) captures the
-# sample add-in as an NSIS include and as the register scripts to compare
-# with, then makensis builds the installer around the include. A 32-bit
+# sample add-in as an NSIS include, then makensis builds the installer around
+# it. A 32-bit
 # case whose capture cannot run (no 32-bit Wine) is left out; the test skips it.
 #   build-installers.sh WINE_RUN MAKENSIS BUILD_DIR INSTALLER_SCRIPT
 set -e
@@ -17,7 +17,6 @@ build_case() {
     name="$1"; dll="$2"; context="$3"; folder="$4"; target="$5"
     shift 5
     "$run" AddInRegCli.exe capture "$dll" --format nsis --out "installers\\$name.nsh" "$@" || return 1
-    "$run" AddInRegCli.exe capture "$dll" --out "installers\\$name.reg" "$@" || return 1
     "$makensis" -V2 -DFRAGMENT="$out/$name.nsh" -DDLL="$build/$dll" -DADDIN="${dll%.dll}" -DCONTEXT="$context" \
         -DFOLDER="$folder" -DTARGET="$target" -DOUTFILE="$out/$name.exe" "$script"
 }

@@ -17,7 +17,8 @@
 
 #include <windows.h>
 
-#include <cstdio>
+#include <shlobj.h>
+
 #include <string>
 
 using namespace testing_support;
@@ -34,6 +35,15 @@ struct Case {
     int bits;
 };
 
+// The folder the installer puts the add-in in (FOLDER of build-installers.sh).
+std::string installFolderOf(const Case& c)
+{
+    wchar_t path[MAX_PATH] = L"";
+    const int folder = c.perUser ? CSIDL_LOCAL_APPDATA : c.bits == 32 ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES;
+    SHGetFolderPathW(nullptr, folder, nullptr, SHGFP_TYPE_CURRENT, path);
+    return utf8(path) + "\\AddInRegInstallerTest\\";
+}
+
 void removeSample()
 {
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
@@ -49,9 +59,7 @@ std::string exportedSoftware()
     std::string all;
     const std::string file = buildFolder() + "exported software.reg";
     for (const char* key : {"HKLM\\Software", "HKCU\\Software"}) {
-        std::fprintf(stderr, "export %s at %llu\n", key, GetTickCount64());
         EXPECT_EQ(runReg({"export", key, file, "/y"}), 0u) << key;
-        std::fprintf(stderr, "exported %s at %llu\n", key, GetTickCount64());
         all += readFileBytes(file).value_or("");
     }
     DeleteFileA(file.c_str());
@@ -96,16 +104,22 @@ TEST_P(InstallerTest, InstallsExactlyTheCaptureAndUninstallsItAll)
     if (!pathExists(installer))
         GTEST_SKIP() << installer << " was not built (no makensis, or no 32-bit Wine for the 32-bit capture)";
 
-    // What the installer must give: the captured register script merged.
+    // What the installer must give: the register script of the same capture,
+    // naming the installed file, merged.
+    const std::string installFolder = installFolderOf(c);
+    const std::string script = folder + c.name + ".reg";
+    const std::vector<std::string> perUser = c.perUser ? std::vector<std::string>{"--per-user"} : std::vector<std::string>{};
+    std::vector<std::string> args{"capture", buildFolder() + c.dll, "--out", script, "--server", installFolder + c.dll};
+    args.insert(args.end(), perUser.begin(), perUser.end());
+    const CliRun captured = runCli(args);
+    ASSERT_EQ(captured.exitCode, 0u) << captured.err;
     const std::string before = exportedSoftware();
-    ASSERT_EQ(runReg({"import", folder + c.name + ".reg"}), 0u);
+    ASSERT_EQ(runReg({"import", script}), 0u);
     const std::string merged = exportedSoftware();
     ASSERT_EQ(runReg({"import", folder + "UnReg-" + c.name + ".reg"}), 0u);
     ASSERT_TRUE(exportedSoftware() == before) << "the captured un-register script leaves keys";
 
-    std::fprintf(stderr, "step: install\n");
     ASSERT_EQ(runSilently(installer, {"/S"}), 0u);
-    std::fprintf(stderr, "step: installed\n");
     const std::string installed = exportedSoftware();
     // Compared whole, not through a diff of megabytes.
     EXPECT_TRUE(installed == merged) << firstDifference(merged, installed);
@@ -124,12 +138,10 @@ TEST_P(InstallerTest, InstallsExactlyTheCaptureAndUninstallsItAll)
         RegCloseKey(key);
         server = text;
     }
-    const std::string installFolder = server.substr(0, server.rfind('\\') + 1);
     EXPECT_EQ(server, installFolder + c.dll);
     EXPECT_TRUE(pathExists(server)) << server;
 
     // The doctor's load trial, and a client of the add-in's bitness.
-    std::fprintf(stderr, "step: check\n");
     const CliRun check = runCli({"check", kSampleClsid, "--load", "--format", "json"});
     const nlohmann::json checked = nlohmann::json::parse(check.out, nullptr, false);
     ASSERT_TRUE(checked.is_array() && !checked.empty()) << check.out << check.err;
@@ -139,7 +151,6 @@ TEST_P(InstallerTest, InstallsExactlyTheCaptureAndUninstallsItAll)
     EXPECT_NE(answer.find("hr=0x00000000"), std::string::npos) << answer;
     EXPECT_NE(answer.find(c.dll), std::string::npos) << answer;
 
-    std::fprintf(stderr, "step: uninstall\n");
     // In place (_?=), so that the run ends with the uninstaller's work.
     ASSERT_EQ(runSilently(installFolder + "uninstall.exe", {"/S", "_?=" + installFolder.substr(0, installFolder.size() - 1)}),
               0u);

@@ -125,7 +125,8 @@ struct ExistingKeys {
 };
 
 // The un-register script: "[-key]" for each topmost key that did not exist
-// before, "name"=- for each value added to a key that did; a key that
+// before (a parent the registration created with it included, such as the
+// Wow6432Node of a 32-bit per-user class), "name"=- for each value added to a key that did; a key that
 // existed is never deleted, nor a value that existed (its earlier data is
 // unknown). Same encoding rule as the register script; `moreLines` follows.
 std::string unRegisterScriptOf(const CapturePlan& plan, const ExistingKeys& existing,

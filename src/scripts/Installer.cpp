@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <map>
 #include <utility>
 
@@ -123,6 +122,35 @@ std::optional<std::string> nsisQuoted(std::string_view text, std::string_view st
     return out + "\"";
 }
 
+// One character of a WiX attribute value (see wixText); false for one that
+// XML 1.0 cannot hold.
+bool appendWixCharacter(std::string& out, std::string_view text, size_t at, bool formatted, bool brackets)
+{
+    const char c = text[at];
+    const char next = at + 1 < text.size() ? text[at + 1] : '\0';
+    switch (c) {
+    case '[': out += formatted ? "[\\[]" : "["; return true;
+    case ']': out += formatted ? "[\\]]" : "]"; return true;
+    case '{': out += brackets ? "[\\{]" : "{"; return true;
+    case '}': out += brackets ? "[\\}]" : "}"; return true;
+    case '$': out += next == '(' ? "$$" : "$"; return true;
+    case '!': out += next == '(' ? "!!" : "!"; return true;
+    case '&': out += "&amp;"; return true;
+    case '<': out += "&lt;"; return true;
+    case '>': out += "&gt;"; return true;
+    case '"': out += "&quot;"; return true;
+    case '\t': out += "&#x9;"; return true;
+    case '\n': out += "&#xA;"; return true;
+    case '\r': out += "&#xD;"; return true;
+    default: break;
+    }
+    if (static_cast<unsigned char>(c) < 0x20) return false;
+    // U+FFFE and U+FFFF are no XML characters.
+    if (text.substr(at, 3) == "\xEF\xBF\xBE" || text.substr(at, 3) == "\xEF\xBF\xBF") return false;
+    out += c;
+    return true;
+}
+
 // Text as a WiX attribute value: the characters of the Windows Installer's
 // formatted text taken literally ("[\[]", and "{" "}" as "[\{]" "[\}]" where
 // a bracket could make a group of them), the preprocessor's "$(" and the
@@ -140,29 +168,7 @@ std::optional<std::string> wixText(std::string_view text, std::string_view stand
             i += stand.size();
             continue;
         }
-        const char c = text[i++];
-        const char next = i < text.size() ? text[i] : '\0';
-        switch (c) {
-        case '[': out += formatted ? "[\\[]" : "["; break;
-        case ']': out += formatted ? "[\\]]" : "]"; break;
-        case '{': out += brackets ? "[\\{]" : "{"; break;
-        case '}': out += brackets ? "[\\}]" : "}"; break;
-        case '$': out += next == '(' ? "$$" : "$"; break;
-        case '!': out += next == '(' ? "!!" : "!"; break;
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\t': out += "&#x9;"; break;
-        case '\n': out += "&#xA;"; break;
-        case '\r': out += "&#xD;"; break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) return std::nullopt;
-            // U+FFFE and U+FFFF are no XML characters.
-            if (c == '\xEF' && next == '\xBF' && i + 1 < text.size() && (text[i + 1] == '\xBE' || text[i + 1] == '\xBF'))
-                return std::nullopt;
-            out += c;
-        }
+        if (!appendWixCharacter(out, text, i++, formatted, brackets)) return std::nullopt;
     }
     return out;
 }
@@ -179,36 +185,45 @@ std::string fullNameOf(RegRoot root, const std::string& path)
 
 } // namespace
 
+namespace {
+
+// A path below a classes key, as a 32-bit program names it: the redirected
+// keys through their Wow6432Node only.
+std::optional<std::string> classesViewPath(const std::string& below)
+{
+    if (std::optional<std::string> inWow = pathBelow(below, "Wow6432Node")) {
+        if (inWow->empty() || !isRedirectedClassesKey(*inWow)) return std::nullopt;
+        return inWow;
+    }
+    if (isRedirectedClassesKey(below)) return std::nullopt;
+    return below;
+}
+
+// A path of HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER below their classes key,
+// as a 32-bit program names it; nothing when the path is not below it.
+std::optional<std::optional<std::string>> belowClassesViewPath(const std::string& path)
+{
+    const std::optional<std::string> below = pathBelow(path, "Software\\Classes");
+    if (!below) return std::nullopt;
+    if (below->empty()) return std::optional<std::string>(path);
+    const std::optional<std::string> view = classesViewPath(*below);
+    return view ? std::optional<std::string>(text::below("Software\\Classes", *view)) : std::optional<std::string>();
+}
+
+} // namespace
+
 std::optional<std::string> viewPathOf(RegRoot root, const std::string& path, int bits)
 {
     if (bits != 32) return path;
-    // Below a classes key: the redirected keys through their Wow6432Node only.
-    const auto classes = [](const std::string& below) -> std::optional<std::string> {
-        if (const std::optional<std::string> inWow = pathBelow(below, "Wow6432Node")) {
-            if (inWow->empty() || !isRedirectedClassesKey(*inWow)) return std::nullopt;
-            return inWow;
-        }
-        if (isRedirectedClassesKey(below)) return std::nullopt;
-        return below;
-    };
-    const auto prefixed = [](const std::string& prefix, const std::optional<std::string>& below) {
-        return below ? std::optional<std::string>(below->empty() ? prefix : text::below(prefix, *below)) : std::nullopt;
-    };
     switch (root) {
-    case RegRoot::ClassesRoot: return classes(path);
+    case RegRoot::ClassesRoot: return classesViewPath(path);
     case RegRoot::CurrentUser:
-        if (const std::optional<std::string> below = pathBelow(path, "Software\\Classes")) {
-            if (below->empty()) return path;
-            return prefixed("Software\\Classes", classes(*below));
-        }
+        if (const auto classes = belowClassesViewPath(path)) return *classes;
         return path;
     case RegRoot::LocalMachine:
-        if (const std::optional<std::string> below = pathBelow(path, "Software\\Classes")) {
-            if (below->empty()) return path;
-            return prefixed("Software\\Classes", classes(*below));
-        }
+        if (const auto classes = belowClassesViewPath(path)) return *classes;
         if (const std::optional<std::string> below = pathBelow(path, "Software\\Wow6432Node"))
-            return prefixed("Software", below);
+            return below->empty() ? std::string("Software") : text::below("Software", *below);
         if (pathBelow(path, "Software")) return std::nullopt;
         return path;
     case RegRoot::Users:
@@ -217,6 +232,68 @@ std::optional<std::string> viewPathOf(RegRoot root, const std::string& path, int
     return path;
 }
 
+namespace {
+
+// The key's path in the plan's view, or a problem.
+std::optional<std::string> plannedPath(InstallPlan& plan, const RegEntry& e)
+{
+    std::optional<std::string> path = viewPathOf(e.root, e.subKey, plan.bits);
+    if (!path)
+        plan.problems.push_back("The key " + quotedName(e.keyPath) +
+                                " lies in the 64-bit registry only; an installer for a 32-bit add-in, which writes "
+                                "the 32-bit view, cannot name it.");
+    return path;
+}
+
+void addValue(std::vector<registry::NamedValue>& values, const RegEntry& e)
+{
+    registry::Value value{static_cast<registry::ValueType>(e.type), {e.stored.begin(), e.stored.end()}};
+    const auto same = std::find_if(values.begin(), values.end(),
+                                   [&](const registry::NamedValue& v) { return text::equalIgnoringCase(v.name, e.valueName); });
+    if (same != values.end()) same->value = std::move(value);
+    else values.push_back({e.valueName, std::move(value)});
+}
+
+void planWrites(InstallPlan& plan, const RegScriptContent& script)
+{
+    constexpr auto kNoKey = static_cast<size_t>(-1);
+    std::map<std::pair<RegRoot, std::string>, size_t> index; // by upper-case path
+    size_t current = kNoKey; // the key the value lines go to
+    for (const RegEntry& e : script.entries) {
+        if (e.keyDeleted || e.kind == RegEntryKind::DeleteValue) {
+            plan.problems.push_back("Line " + std::to_string(e.line) +
+                                    " of the register script deletes; an installer's register step only writes.");
+            current = kNoKey;
+        } else if (e.kind == RegEntryKind::Key) {
+            current = kNoKey;
+            if (const std::optional<std::string> path = plannedPath(plan, e)) {
+                const auto [at, added] = index.try_emplace({e.root, text::upperAscii(*path)}, plan.keys.size());
+                if (added) plan.keys.push_back({e.root, *path, {}});
+                current = at->second;
+            }
+        } else if (current != kNoKey) { // else its key is a problem already, or there is none
+            addValue(plan.keys[current].values, e);
+        }
+    }
+}
+
+void planRemovals(InstallPlan& plan, const RegScriptContent& script)
+{
+    for (const RegEntry& e : script.entries) {
+        const bool keyDeletion = e.kind == RegEntryKind::Key && e.keyDeleted;
+        const bool valueDeletion = e.kind == RegEntryKind::DeleteValue && !e.keyDeleted; // else the importer passes it over
+        if (keyDeletion || valueDeletion) {
+            if (const std::optional<std::string> path = plannedPath(plan, e))
+                plan.removals.push_back({e.root, *path, valueDeletion ? std::optional<std::string>(e.valueName) : std::nullopt});
+        } else if (e.kind != RegEntryKind::Key && e.kind != RegEntryKind::DeleteValue && !e.keyDeleted) {
+            plan.problems.push_back("Line " + std::to_string(e.line) +
+                                    " of the un-register script sets a value; an installer's remove step only deletes.");
+        }
+    }
+}
+
+} // namespace
+
 InstallPlan installPlanOf(const RegScriptContent& registerScript, const RegScriptContent& unRegisterScript, int bits)
 {
     InstallPlan plan;
@@ -224,58 +301,8 @@ InstallPlan installPlanOf(const RegScriptContent& registerScript, const RegScrip
     for (const auto& [script, name] : {std::pair{&registerScript, "register"}, std::pair{&unRegisterScript, "un-register"}})
         for (const RegReadError& e : script->errors)
             plan.problems.push_back("Line " + std::to_string(e.line) + " of the " + name + " script: " + e.message);
-
-    const auto mapped = [&](const RegEntry& e) {
-        std::optional<std::string> path = viewPathOf(e.root, e.subKey, bits);
-        if (!path)
-            plan.problems.push_back("The key " + quotedName(e.keyPath) +
-                                    " lies in the 64-bit registry only; an installer for a 32-bit add-in, which "
-                                    "writes the 32-bit view, cannot name it.");
-        return path;
-    };
-    std::map<std::pair<RegRoot, std::string>, size_t> index; // by upper-case path
-    constexpr size_t kNoKey = static_cast<size_t>(-1);
-    size_t current = kNoKey; // the key the value lines go to
-    for (const RegEntry& e : registerScript.entries) {
-        if (e.keyDeleted || e.kind == RegEntryKind::DeleteValue) {
-            plan.problems.push_back("Line " + std::to_string(e.line) +
-                                    " of the register script deletes; an installer's register step only writes.");
-            current = kNoKey;
-            continue;
-        }
-        if (e.kind == RegEntryKind::Key) {
-            current = kNoKey;
-            const std::optional<std::string> path = mapped(e);
-            if (!path) continue;
-            const auto [at, added] = index.try_emplace({e.root, text::upperAscii(*path)}, plan.keys.size());
-            if (added) plan.keys.push_back({e.root, *path, {}});
-            current = at->second;
-            continue;
-        }
-        if (current == kNoKey) continue; // its key is a problem already, or there is none
-        registry::NamedValue value{e.valueName,
-                                   {static_cast<registry::ValueType>(e.type), {e.stored.begin(), e.stored.end()}}};
-        std::vector<registry::NamedValue>& values = plan.keys[current].values;
-        const auto same = std::find_if(values.begin(), values.end(), [&](const registry::NamedValue& v) {
-            return text::equalIgnoringCase(v.name, value.name);
-        });
-        if (same != values.end()) same->value = std::move(value.value);
-        else values.push_back(std::move(value));
-    }
-
-    for (const RegEntry& e : unRegisterScript.entries) {
-        if (e.kind == RegEntryKind::Key) {
-            if (!e.keyDeleted) continue;
-            if (const std::optional<std::string> path = mapped(e)) plan.removals.push_back({e.root, *path, std::nullopt});
-        } else if (e.kind == RegEntryKind::DeleteValue) {
-            if (e.keyDeleted) continue; // the importer passes over it
-            if (const std::optional<std::string> path = viewPathOf(e.root, e.subKey, bits))
-                plan.removals.push_back({e.root, *path, e.valueName});
-        } else if (!e.keyDeleted) {
-            plan.problems.push_back("Line " + std::to_string(e.line) +
-                                    " of the un-register script sets a value; an installer's remove step only deletes.");
-        }
-    }
+    planWrites(plan, registerScript);
+    planRemovals(plan, unRegisterScript);
     return plan;
 }
 
@@ -302,127 +329,149 @@ bool startsLikeOutputOf(OutputFormat format, std::string_view firstBytes)
 
 // ---- NSIS -----------------------------------------------------------------
 
-InstallerText nsisIncludeOf(const InstallPlan& plan, const InstalledFile& file)
-{
-    InstallerText out;
-    out.problems = plan.problems;
-    const std::string name = installerNameOf(text::fileNameOf(file.fileName).substr(
-        0, text::fileNameOf(file.fileName).rfind('.')));
-    const std::optional<std::string> fileText = nsisQuoted(file.fileName);
-    if (!fileText) out.problems.push_back("The file name " + quotedName(file.fileName) + " cannot be written in NSIS.");
-    // "$INSTDIR\<file name>" inside a quoted string, without its quotes.
-    const std::string reference = "$INSTDIR\\" + (fileText ? fileText->substr(1, fileText->size() - 2) : std::string());
-    const std::string view = "  SetRegView " + std::to_string(plan.bits == 32 ? 32 : 64) + kCrLf;
-    size_t longest = 0; // characters (UTF-16 units and NUL) of the longest string NSIS holds
+namespace {
 
+// One line of a file, or why there is none.
+struct Line {
+    std::string text;
+    std::string problem;
+};
+
+struct NsisContext {
+    const InstalledFile& file;
+    std::string reference; // "$INSTDIR\<file name>", as NSIS text
+    size_t longest = 0;    // characters (UTF-16 units and NUL) of the longest string NSIS holds
+};
+
+Line nsisStringLine(const registry::NamedValue& v, const std::string& start, NsisContext& context)
+{
+    const std::optional<std::string> text = exactText(v.value);
+    if (!text) return {"", "is not one string with its NUL, which is all NSIS writes of this type."};
+    const std::optional<std::string> quoted = nsisQuoted(*text, context.file.serverPath, context.reference);
+    if (!quoted) return {"", "holds a control character NSIS cannot write."};
+    context.longest = std::max(context.longest, v.value.data.size() / 2 + context.reference.size());
+    const bool plain = v.value.type == registry::ValueType::String;
+    return {(plain ? "  WriteRegStr " : "  WriteRegExpandStr ") + start + *quoted, ""};
+}
+
+Line nsisBytesLine(const registry::NamedValue& v, const std::string& start, NsisContext& context)
+{
+    const std::string bytes(v.value.data.begin(), v.value.data.end());
+    const bool namesServer = v.value.type == registry::ValueType::MultiString && !context.file.serverPath.empty() &&
+                             text::utf8FromUtf16(text::utf16Units(bytes)).find(context.file.serverPath) != std::string::npos;
+    if (namesServer)
+        return {"", "is a REG_MULTI_SZ naming the server; NSIS writes it as bytes, which cannot hold $INSTDIR: name "
+                    "the installed path with --server."};
+    if (v.value.type != registry::ValueType::None && bytes.empty())
+        return {"", "is empty; NSIS writes no empty " + registry::typeName(v.value.type) + "."};
+    context.longest = std::max(context.longest, bytes.size() * 2 + 1);
+    const char* instruction = v.value.type == registry::ValueType::Binary ? "  WriteRegBin "
+                              : v.value.type == registry::ValueType::None ? "  WriteRegNone "
+                                                                          : "  WriteRegMultiStr /REGEDIT5 ";
+    return {instruction + start + upperHex(v.value.data), ""};
+}
+
+// The instruction that writes the value, or why NSIS cannot.
+Line nsisValueLine(const registry::NamedValue& v, const std::string& head, NsisContext& context)
+{
+    const std::optional<std::string> valueName = nsisQuoted(v.name);
+    if (!valueName) return {"", "has a name with a control character NSIS cannot write."};
+    const std::string start = head + *valueName + " ";
+    context.longest = std::max(context.longest, text::utf16FromUtf8(v.name).size() + 1);
+    switch (v.value.type) {
+    case registry::ValueType::String:
+    case registry::ValueType::ExpandString: return nsisStringLine(v, start, context);
+    case registry::ValueType::Dword: {
+        const std::optional<std::uint32_t> number = v.value.dword();
+        if (!number)
+            return {"", "is a REG_DWORD of " + std::to_string(v.value.data.size()) + " bytes, which NSIS cannot write."};
+        char hex[16];
+        std::snprintf(hex, sizeof(hex), "0x%08X", static_cast<unsigned>(*number));
+        return {"  WriteRegDWORD " + start + hex, ""};
+    }
+    case registry::ValueType::Binary:
+    case registry::ValueType::None:
+    case registry::ValueType::MultiString: return nsisBytesLine(v, start, context);
+    default: return {"", "is a " + registry::typeName(v.value.type) + ", which NSIS has no instruction to write."};
+    }
+}
+
+std::string nsisWrites(const InstallPlan& plan, NsisContext& context, std::vector<std::string>& problems)
+{
     std::string writes;
     for (const InstallKey& k : plan.keys) {
         const std::string fullName = fullNameOf(k.root, k.path);
         const std::optional<std::string> key = nsisQuoted(k.path);
         if (!key) {
-            out.problems.push_back("The key " + quotedName(fullName) + " holds a control character NSIS cannot write.");
+            problems.push_back("The key " + quotedName(fullName) + " holds a control character NSIS cannot write.");
             continue;
         }
         const std::string head = nsisRoot(k.root) + " " + *key + " ";
-        longest = std::max(longest, text::utf16FromUtf8(k.path).size() + 1);
+        context.longest = std::max(context.longest, text::utf16FromUtf8(k.path).size() + 1);
         if (k.values.empty()) {
             writes += "  WriteRegStr " + head + "\"" + kEmptyKeyValue + "\" \"\"" + kCrLf;
             writes += "  DeleteRegValue " + head + "\"" + kEmptyKeyValue + "\"" + kCrLf;
         }
         for (const registry::NamedValue& v : k.values) {
-            const auto problem = [&](const std::string& why) {
-                out.problems.push_back(valueSentence(fullName, v.name) + " " + why);
-            };
-            const std::optional<std::string> valueName = nsisQuoted(v.name);
-            if (!valueName) {
-                problem("has a name with a control character NSIS cannot write.");
-                continue;
-            }
-            const std::string start = head + *valueName + " ";
-            const std::string bytes(v.value.data.begin(), v.value.data.end());
-            const bool namesServer = !file.serverPath.empty() && registry::holdsStrings(v.value.type) &&
-                                     text::utf8FromUtf16(text::utf16Units(bytes)).find(file.serverPath) != std::string::npos;
-            longest = std::max(longest, text::utf16FromUtf8(v.name).size() + 1);
-            switch (v.value.type) {
-            case registry::ValueType::String:
-            case registry::ValueType::ExpandString: {
-                const std::optional<std::string> text = exactText(v.value);
-                const std::optional<std::string> quoted =
-                    text ? nsisQuoted(*text, file.serverPath, reference) : std::nullopt;
-                if (!quoted) {
-                    problem(text ? "holds a control character NSIS cannot write."
-                                 : "is not one string with its NUL, which is all NSIS writes of this type.");
-                    continue;
-                }
-                longest = std::max(longest, bytes.size() / 2 + reference.size());
-                writes += std::string(v.value.type == registry::ValueType::String ? "  WriteRegStr "
-                                                                                  : "  WriteRegExpandStr ") +
-                          start + *quoted + kCrLf;
-                break;
-            }
-            case registry::ValueType::Dword: {
-                const std::optional<std::uint32_t> number = v.value.dword();
-                if (!number) {
-                    problem("is a REG_DWORD of " + std::to_string(bytes.size()) + " bytes, which NSIS cannot write.");
-                    continue;
-                }
-                char hex[16];
-                std::snprintf(hex, sizeof(hex), "0x%08X", static_cast<unsigned>(*number));
-                writes += "  WriteRegDWORD " + start + hex + kCrLf;
-                break;
-            }
-            case registry::ValueType::Binary:
-            case registry::ValueType::None:
-            case registry::ValueType::MultiString:
-                if (namesServer) {
-                    problem("is a REG_MULTI_SZ naming the server; NSIS writes it as bytes, which cannot hold "
-                            "$INSTDIR: name the installed path with --server.");
-                    continue;
-                }
-                if (v.value.type != registry::ValueType::None && bytes.empty()) {
-                    problem("is empty; NSIS writes no empty " + registry::typeName(v.value.type) + ".");
-                    continue;
-                }
-                longest = std::max(longest, bytes.size() * 2 + 1);
-                writes += std::string(v.value.type == registry::ValueType::Binary ? "  WriteRegBin "
-                                      : v.value.type == registry::ValueType::None ? "  WriteRegNone "
-                                                                                  : "  WriteRegMultiStr /REGEDIT5 ") +
-                          start + upperHex(v.value.data) + kCrLf;
-                break;
-            default: problem("is a " + registry::typeName(v.value.type) + ", which NSIS has no instruction to write.");
-            }
+            const Line line = nsisValueLine(v, head, context);
+            if (line.problem.empty()) writes += line.text + kCrLf;
+            else problems.push_back(valueSentence(fullName, v.name) + " " + line.problem);
         }
     }
+    return writes;
+}
 
+std::string nsisRemovals(const InstallPlan& plan, std::vector<std::string>& problems)
+{
     std::string removes;
     for (const InstallRemoval& r : plan.removals) {
         const std::optional<std::string> key = nsisQuoted(r.path);
         const std::optional<std::string> valueName = r.valueName ? nsisQuoted(*r.valueName) : std::optional<std::string>("");
         if (!key || !valueName) {
-            out.problems.push_back("The deletion in " + quotedName(fullNameOf(r.root, r.path)) +
-                                   " holds a control character NSIS cannot write.");
+            problems.push_back("The deletion in " + quotedName(fullNameOf(r.root, r.path)) +
+                               " holds a control character NSIS cannot write.");
             continue;
         }
-        removes += r.valueName ? "  DeleteRegValue " + nsisRoot(r.root) + " " + *key + " " + *valueName + kCrLf
-                               : "  DeleteRegKey " + nsisRoot(r.root) + " " + *key + kCrLf;
+        removes += r.valueName ? "  DeleteRegValue " + nsisRoot(r.root) + " " + *key + " " + *valueName
+                               : "  DeleteRegKey " + nsisRoot(r.root) + " " + *key;
+        removes += kCrLf;
     }
+    return removes;
+}
+
+} // namespace
+
+InstallerText nsisIncludeOf(const InstallPlan& plan, const InstalledFile& file)
+{
+    InstallerText out;
+    out.problems = plan.problems;
+    const std::string_view fileName = text::fileNameOf(file.fileName);
+    const std::string name = installerNameOf(fileName.substr(0, fileName.rfind('.')));
+    const std::optional<std::string> fileText = nsisQuoted(file.fileName);
+    if (!fileText) out.problems.push_back("The file name " + quotedName(file.fileName) + " cannot be written in NSIS.");
+    // "$INSTDIR\<file name>" inside a quoted string, without its quotes.
+    NsisContext context{file, "$INSTDIR\\" + (fileText ? fileText->substr(1, fileText->size() - 2) : std::string())};
+    const std::string writes = nsisWrites(plan, context, out.problems);
+    const std::string removes = nsisRemovals(plan, out.problems);
     if (!out.problems.empty()) return out;
 
-    std::string body;
-    body += std::string(kNsisFirstLine) + ": the registry keys of " + file.fileName + kCrLf;
-    body += std::string("; Install:   File \"") + file.fileName + "\", then !insertmacro Register_" + name + kCrLf;
-    body += std::string("; Uninstall: !insertmacro Unregister_") + name + ", then Delete \"$INSTDIR\\" + file.fileName +
-            "\"" + kCrLf;
+    const std::string view = "  SetRegView " + std::to_string(plan.bits == 32 ? 32 : 64) + kCrLf;
+    std::string body = std::string(kNsisFirstLine) + ": the registry keys of " + file.fileName + kCrLf;
+    body += "; Install:   File \"" + file.fileName + "\", then !insertmacro Register_" + name + kCrLf;
+    body += "; Uninstall: !insertmacro Unregister_" + name + ", then Delete \"$INSTDIR\\" + file.fileName + "\"" + kCrLf;
     body += "!ifndef ADDINREG_" + name + kCrLf + "!define ADDINREG_" + name + kCrLf;
-    if (hasNonAscii(writes + removes + file.fileName))
-        body += std::string("!if ${NSIS_CHAR_SIZE} < 2") + kCrLf +
-                "  !error \"These keys hold characters outside ASCII: put Unicode true at the top of the script.\"" +
-                kCrLf + "!endif" + kCrLf;
-    if (longest > kNsisShortestStrings)
-        body += "!if ${NSIS_MAX_STRLEN} < " + std::to_string(longest) + kCrLf +
-                "  !error \"A value holds " + std::to_string(longest) +
-                " characters, more than this NSIS build's strings: use the build with large strings.\"" + kCrLf +
-                "!endif" + kCrLf;
+    if (hasNonAscii(writes + removes + file.fileName)) {
+        body += std::string("!if ${NSIS_CHAR_SIZE} < 2") + kCrLf;
+        body += std::string("  !error \"These keys hold characters outside ASCII: put Unicode true at the top of the "
+                            "script.\"") + kCrLf + "!endif" + kCrLf;
+    }
+    if (context.longest > kNsisShortestStrings) {
+        const std::string longest = std::to_string(context.longest);
+        body += "!if ${NSIS_MAX_STRLEN} < " + longest + kCrLf;
+        body += "  !error \"A value holds " + longest +
+                " characters, more than this NSIS build's strings: use the build with large strings.\"" + kCrLf;
+        body += std::string("!endif") + kCrLf;
+    }
     body += "!macro Register_" + name + kCrLf + view + writes + "  SetRegView lastused" + kCrLf + "!macroend" + kCrLf;
     body += "!macro Unregister_" + name + kCrLf + view + removes + "  SetRegView lastused" + kCrLf + "!macroend" + kCrLf;
     body += std::string("!endif") + kCrLf;
@@ -432,6 +481,179 @@ InstallerText nsisIncludeOf(const InstallPlan& plan, const InstalledFile& file)
 
 // ---- WiX ------------------------------------------------------------------
 
+namespace {
+
+// The root and key a WiX element names: the machine's classes below HKLM.
+std::pair<std::string, std::string> wixRootOf(RegRoot root, const std::string& path)
+{
+    switch (root) {
+    case RegRoot::ClassesRoot: return {"HKLM", path.empty() ? "Software\\Classes" : text::below("Software\\Classes", path)};
+    case RegRoot::CurrentUser: return {"HKCU", path};
+    case RegRoot::LocalMachine: return {"HKLM", path};
+    case RegRoot::Users: return {"HKU", path};
+    case RegRoot::CurrentConfig: break;
+    }
+    return {"", path};
+}
+
+Line wixMultiString(const registry::NamedValue& v, const std::string& start, const std::string& inner,
+                    const InstalledFile& file, const std::string& reference)
+{
+    const std::optional<std::vector<std::string>> strings = exactStrings(v.value);
+    // One string alone the Windows Installer writes as a REG_SZ.
+    if (!strings || strings->size() < 2)
+        return {"", "is a REG_MULTI_SZ that is not two or more strings, none empty; WiX writes no other exactly."};
+    std::string items;
+    for (const std::string& s : *strings) {
+        const std::optional<std::string> item = wixText(s, file.serverPath, reference);
+        if (!item) return {"", "holds a character XML cannot carry."};
+        items += inner + "  <MultiStringValue Value=\"" + *item + "\" />" + kCrLf;
+    }
+    return {start + " Type=\"multiString\">" + kCrLf + items + inner + "</RegistryValue>", ""};
+}
+
+// The RegistryValue element of the value, or why WiX cannot write it.
+Line wixValueElement(const registry::NamedValue& v, const std::string& inner, const InstalledFile& file,
+                     const std::string& reference)
+{
+    const std::optional<std::string> valueName = wixText(v.name);
+    if (!valueName) return {"", "has a name with a character XML cannot carry."};
+    const std::string start = inner + "<RegistryValue" + (v.name.empty() ? "" : " Name=\"" + *valueName + "\"");
+    switch (v.value.type) {
+    case registry::ValueType::String:
+    case registry::ValueType::ExpandString: {
+        const std::optional<std::string> text = exactText(v.value);
+        if (!text) return {"", "is not one string with its NUL, which is all WiX writes of this type."};
+        if (text->empty()) return {"", "is an empty string, which the Windows Installer does not write."};
+        const std::optional<std::string> value = wixText(*text, file.serverPath, reference);
+        if (!value) return {"", "holds a character XML cannot carry."};
+        const bool plain = v.value.type == registry::ValueType::String;
+        return {start + " Type=\"" + (plain ? "string" : "expandable") + "\" Value=\"" + *value + "\" />", ""};
+    }
+    case registry::ValueType::Dword: {
+        const std::optional<std::uint32_t> number = v.value.dword();
+        if (!number)
+            return {"", "is a REG_DWORD of " + std::to_string(v.value.data.size()) + " bytes, which WiX cannot write."};
+        // The Windows Installer reads the number as a signed 32-bit integer.
+        const long long value = *number > 0x7FFFFFFFU ? static_cast<long long>(*number) - 0x100000000LL
+                                                      : static_cast<long long>(*number);
+        return {start + " Type=\"integer\" Value=\"" + std::to_string(value) + "\" />", ""};
+    }
+    case registry::ValueType::Binary:
+        if (v.value.data.empty()) return {"", "is an empty REG_BINARY, which WiX cannot write."};
+        return {start + " Type=\"binary\" Value=\"" + upperHex(v.value.data) + "\" />", ""};
+    case registry::ValueType::MultiString: return wixMultiString(v, start, inner, file, reference);
+    default: return {"", "is a " + registry::typeName(v.value.type) + ", which WiX has no type for."};
+    }
+}
+
+// The keys as nested RegistryKey elements: each below the nearest other key
+// of the plan that holds it.
+class WixKeys {
+public:
+    WixKeys(const InstallPlan& plan, const InstalledFile& file, std::vector<std::string>& problems)
+        : plan_(plan), file_(file), problems_(problems), reference_("[#" + installerNameOf(text::fileNameOf(file.fileName)) + "]"),
+          parent_(plan.keys.size()), children_(plan.keys.size())
+    {
+        std::vector<std::string> upper;
+        upper.reserve(plan.keys.size());
+        for (const InstallKey& k : plan.keys) upper.push_back(text::upperAscii(k.path) + "\\");
+        for (size_t i = 0; i < plan.keys.size(); ++i) {
+            for (size_t j = 0; j < plan.keys.size(); ++j)
+                if (j != i && plan.keys[j].root == plan.keys[i].root && upper[j].size() < upper[i].size() &&
+                    upper[i].compare(0, upper[j].size(), upper[j]) == 0 &&
+                    (!parent_[i] || upper[j].size() > upper[*parent_[i]].size()))
+                    parent_[i] = j;
+            if (parent_[i]) children_[*parent_[i]].push_back(i);
+            else tops_.push_back(i);
+        }
+    }
+
+    std::string elements()
+    {
+        for (const size_t top : tops_) emit(top, "        ");
+        return out_;
+    }
+
+private:
+    std::string attributesOf(size_t i)
+    {
+        const InstallKey& k = plan_.keys[i];
+        if (parent_[i]) return " Key=\"" + wixText(k.path.substr(plan_.keys[*parent_[i]].path.size() + 1)).value_or("") + "\"";
+        const auto [root, path] = wixRootOf(k.root, k.path);
+        return " Root=\"" + root + "\" Key=\"" + wixText(path).value_or("") + "\"";
+    }
+
+    void emit(size_t i, const std::string& indent)
+    {
+        const InstallKey& k = plan_.keys[i];
+        const std::string fullName = fullNameOf(k.root, k.path);
+        if (wixRootOf(k.root, k.path).first.empty() || !wixText(k.path)) {
+            problems_.push_back("The key " + quotedName(fullName) + " cannot be named in WiX.");
+            return;
+        }
+        if (k.values.empty() && children_[i].empty()) {
+            out_ += indent + "<RegistryKey" + attributesOf(i) + " ForceCreateOnInstall=\"yes\" />" + kCrLf;
+            return;
+        }
+        out_ += indent + "<RegistryKey" + attributesOf(i) + ">" + kCrLf;
+        const std::string inner = indent + "  ";
+        for (const registry::NamedValue& v : k.values) {
+            const Line line = wixValueElement(v, inner, file_, reference_);
+            if (line.problem.empty()) out_ += line.text + kCrLf;
+            else problems_.push_back(valueSentence(fullName, v.name) + " " + line.problem);
+        }
+        for (const size_t child : children_[i]) emit(child, inner);
+        out_ += indent + "</RegistryKey>" + kCrLf;
+    }
+
+    const InstallPlan& plan_;
+    const InstalledFile& file_;
+    std::vector<std::string>& problems_;
+    std::string reference_;
+    std::vector<std::optional<size_t>> parent_;
+    std::vector<std::vector<size_t>> children_;
+    std::vector<size_t> tops_;
+    std::string out_;
+};
+
+bool writesValue(const InstallPlan& plan, const InstallRemoval& r)
+{
+    return std::any_of(plan.keys.begin(), plan.keys.end(), [&](const InstallKey& k) {
+        return k.root == r.root && text::equalIgnoringCase(k.path, r.path) &&
+               std::any_of(k.values.begin(), k.values.end(),
+                           [&](const registry::NamedValue& v) { return text::equalIgnoringCase(v.name, *r.valueName); });
+    });
+}
+
+std::string wixRemovals(const InstallPlan& plan, std::vector<std::string>& problems)
+{
+    std::string removes;
+    for (const InstallRemoval& r : plan.removals) {
+        const std::string fullName = fullNameOf(r.root, r.path);
+        if (r.valueName) {
+            // The Windows Installer removes every value it wrote; one it did not write it cannot remove at uninstall.
+            if (!writesValue(plan, r))
+                problems.push_back(valueSentence(fullName, *r.valueName) +
+                                   " is deleted by the un-register script but not written; the Windows Installer "
+                                   "cannot delete a single value at uninstall.");
+            continue;
+        }
+        const auto [root, path] = wixRootOf(r.root, r.path);
+        const std::optional<std::string> key = wixText(path);
+        if (root.empty() || !key) {
+            problems.push_back("The deletion of " + quotedName(fullName) + " cannot be written in WiX.");
+            continue;
+        }
+        removes += "        <RemoveRegistryKey Action=\"removeOnUninstall\" Root=\"" + root + "\" Key=\"" + *key;
+        removes += "\" />";
+        removes += kCrLf;
+    }
+    return removes;
+}
+
+} // namespace
+
 InstallerText wixFragmentOf(const InstallPlan& plan, const InstalledFile& file)
 {
     InstallerText out;
@@ -439,171 +661,24 @@ InstallerText wixFragmentOf(const InstallPlan& plan, const InstalledFile& file)
     const std::string_view fileName = text::fileNameOf(file.fileName);
     const std::string componentId = installerNameOf(fileName.substr(0, fileName.rfind('.')));
     const std::string fileId = installerNameOf(fileName);
-    const std::string reference = "[#" + fileId + "]";
-
-    // Where the key goes: the machine's classes below HKLM.
-    const auto wixRoot = [](RegRoot root, const std::string& path) -> std::pair<std::string, std::string> {
-        switch (root) {
-        case RegRoot::ClassesRoot: return {"HKLM", path.empty() ? "Software\\Classes" : text::below("Software\\Classes", path)};
-        case RegRoot::CurrentUser: return {"HKCU", path};
-        case RegRoot::LocalMachine: return {"HKLM", path};
-        case RegRoot::Users: return {"HKU", path};
-        case RegRoot::CurrentConfig: break;
-        }
-        return {"", path};
-    };
-
-    // Each key below the nearest other key of the plan that holds it.
-    const size_t count = plan.keys.size();
-    std::vector<std::string> upper(count);
-    for (size_t i = 0; i < count; ++i) upper[i] = text::upperAscii(plan.keys[i].path) + "\\";
-    std::vector<std::optional<size_t>> parent(count);
-    std::vector<std::vector<size_t>> children(count);
-    std::vector<size_t> tops;
-    for (size_t i = 0; i < count; ++i) {
-        for (size_t j = 0; j < count; ++j)
-            if (j != i && plan.keys[j].root == plan.keys[i].root && upper[j].size() < upper[i].size() &&
-                upper[i].compare(0, upper[j].size(), upper[j]) == 0 &&
-                (!parent[i] || upper[j].size() > upper[*parent[i]].size()))
-                parent[i] = j;
-        if (parent[i]) children[*parent[i]].push_back(i);
-        else tops.push_back(i);
-    }
-
-    std::string keys;
-    const std::function<void(size_t, const std::string&)> emit = [&](size_t i, const std::string& indent) {
-        const InstallKey& k = plan.keys[i];
-        const std::string fullName = fullNameOf(k.root, k.path);
-        std::string attributes;
-        if (parent[i]) {
-            attributes = " Key=\"" + wixText(k.path.substr(plan.keys[*parent[i]].path.size() + 1)).value_or("") + "\"";
-        } else {
-            const auto [root, path] = wixRoot(k.root, k.path);
-            if (root.empty()) {
-                out.problems.push_back("The key " + quotedName(fullName) + " lies in HKEY_CURRENT_CONFIG, which WiX cannot name.");
-                return;
-            }
-            attributes = " Root=\"" + root + "\" Key=\"" + wixText(path).value_or("") + "\"";
-        }
-        if (!wixText(k.path)) {
-            out.problems.push_back("The key " + quotedName(fullName) + " holds a character XML cannot carry.");
-            return;
-        }
-        if (k.values.empty() && children[i].empty()) {
-            keys += indent + "<RegistryKey" + attributes + " ForceCreateOnInstall=\"yes\" />" + kCrLf;
-            return;
-        }
-        keys += indent + "<RegistryKey" + attributes + ">" + kCrLf;
-        const std::string inner = indent + "  ";
-        for (const registry::NamedValue& v : k.values) {
-            const auto problem = [&](const std::string& why) {
-                out.problems.push_back(valueSentence(fullName, v.name) + " " + why);
-            };
-            const std::optional<std::string> valueName = wixText(v.name);
-            if (!valueName) {
-                problem("has a name with a character XML cannot carry.");
-                continue;
-            }
-            const std::string start = inner + "<RegistryValue" + (v.name.empty() ? "" : " Name=\"" + *valueName + "\"");
-            switch (v.value.type) {
-            case registry::ValueType::String:
-            case registry::ValueType::ExpandString: {
-                const std::optional<std::string> text = exactText(v.value);
-                const std::optional<std::string> value = text ? wixText(*text, file.serverPath, reference) : std::nullopt;
-                if (!text) problem("is not one string with its NUL, which is all WiX writes of this type.");
-                else if (text->empty()) problem("is an empty string, which the Windows Installer does not write.");
-                else if (!value) problem("holds a character XML cannot carry.");
-                if (!value || text->empty()) continue;
-                keys += start + " Type=\"" + (v.value.type == registry::ValueType::String ? "string" : "expandable") +
-                        "\" Value=\"" + *value + "\" />" + kCrLf;
-                break;
-            }
-            case registry::ValueType::Dword: {
-                const std::optional<std::uint32_t> number = v.value.dword();
-                if (!number) {
-                    problem("is a REG_DWORD of " + std::to_string(v.value.data.size()) + " bytes, which WiX cannot write.");
-                    continue;
-                }
-                // The Windows Installer reads the number as a signed 32-bit integer.
-                const long long signedNumber =
-                    *number > 0x7FFFFFFFu ? static_cast<long long>(*number) - 0x100000000LL : static_cast<long long>(*number);
-                keys += start + " Type=\"integer\" Value=\"" + std::to_string(signedNumber) + "\" />" + kCrLf;
-                break;
-            }
-            case registry::ValueType::Binary:
-                if (v.value.data.empty()) {
-                    problem("is an empty REG_BINARY, which WiX cannot write.");
-                    continue;
-                }
-                keys += start + " Type=\"binary\" Value=\"" + upperHex(v.value.data) + "\" />" + kCrLf;
-                break;
-            case registry::ValueType::MultiString: {
-                const std::optional<std::vector<std::string>> strings = exactStrings(v.value);
-                // One string alone the Windows Installer writes as a REG_SZ.
-                if (!strings || strings->size() < 2) {
-                    problem("is a REG_MULTI_SZ that is not two or more strings, none empty; WiX writes no other exactly.");
-                    continue;
-                }
-                std::string items;
-                for (const std::string& s : *strings) {
-                    const std::optional<std::string> item = wixText(s, file.serverPath, reference);
-                    if (!item) break;
-                    items += inner + "  <MultiStringValue Value=\"" + *item + "\" />" + kCrLf;
-                }
-                if (items.empty() || std::count(items.begin(), items.end(), '\n') != std::ptrdiff_t(strings->size())) {
-                    problem("holds a character XML cannot carry.");
-                    continue;
-                }
-                keys += start + " Type=\"multiString\">" + kCrLf + items + inner + "</RegistryValue>" + kCrLf;
-                break;
-            }
-            default: problem("is a " + registry::typeName(v.value.type) + ", which WiX has no type for.");
-            }
-        }
-        for (const size_t child : children[i]) emit(child, inner);
-        keys += indent + "</RegistryKey>" + kCrLf;
-    };
-    for (const size_t top : tops) emit(top, "        ");
-
-    std::string removes;
-    for (const InstallRemoval& r : plan.removals) {
-        const std::string fullName = fullNameOf(r.root, r.path);
-        if (r.valueName) {
-            // The Windows Installer removes every value it wrote; one it did not write it cannot remove at uninstall.
-            const bool written = std::any_of(plan.keys.begin(), plan.keys.end(), [&](const InstallKey& k) {
-                return k.root == r.root && text::equalIgnoringCase(k.path, r.path) &&
-                       std::any_of(k.values.begin(), k.values.end(), [&](const registry::NamedValue& v) {
-                           return text::equalIgnoringCase(v.name, *r.valueName);
-                       });
-            });
-            if (!written)
-                out.problems.push_back(valueSentence(fullName, *r.valueName) +
-                                       " is deleted by the un-register script but not written; the Windows Installer "
-                                       "cannot delete a single value at uninstall.");
-            continue;
-        }
-        const auto [root, path] = wixRoot(r.root, r.path);
-        const std::optional<std::string> key = wixText(path);
-        if (root.empty() || !key) {
-            out.problems.push_back("The deletion of " + quotedName(fullName) + " cannot be written in WiX.");
-            continue;
-        }
-        removes += "        <RemoveRegistryKey Action=\"removeOnUninstall\" Root=\"" + root + "\" Key=\"" + *key +
-                   "\" />" + kCrLf;
-    }
+    const std::string keys = WixKeys(plan, file, out.problems).elements();
+    const std::string removes = wixRemovals(plan, out.problems);
     const std::optional<std::string> source = wixText(file.fileName, {}, {}, false);
     if (!source) out.problems.push_back("The file name " + quotedName(file.fileName) + " holds a character XML cannot carry.");
     if (!out.problems.empty()) return out;
 
-    std::string body = std::string(kWixFirstLine) + ": the registry keys of the add-in's DLL. Reference the "
-                       "component from a Feature; INSTALLFOLDER is the add-in's folder. -->" + kCrLf;
+    std::string body = std::string(kWixFirstLine) +
+                       ": the registry keys of the add-in's DLL. Reference the component from a Feature; "
+                       "INSTALLFOLDER is the add-in's folder. -->";
+    body += kCrLf;
     body += std::string("<Wix xmlns=\"http://wixtoolset.org/schemas/v4/wxs\">") + kCrLf;
     body += std::string("  <Fragment>") + kCrLf;
     body += std::string("    <DirectoryRef Id=\"INSTALLFOLDER\">") + kCrLf;
     body += "      <Component Id=\"" + componentId + "\" Bitness=\"" + (plan.bits == 32 ? "always32" : "always64") +
             "\">" + kCrLf;
     body += "        <File Id=\"" + fileId + "\" Source=\"" + *source + "\" KeyPath=\"yes\" />" + kCrLf;
-    body += keys + removes;
+    body += keys;
+    body += removes;
     body += std::string("      </Component>") + kCrLf + "    </DirectoryRef>" + kCrLf + "  </Fragment>" + kCrLf +
             "</Wix>" + kCrLf;
     out.bytes = body;

@@ -9,6 +9,7 @@ set(ADDINREG_RULE_SOURCES
     src/scripts/RegFileReader.cpp
     src/scripts/ValueLines.cpp
     src/scripts/Capture.cpp
+    src/scripts/Installer.cpp
     src/classes/Arguments.cpp
     src/classes/ClassLookup.cpp
     src/classes/HandOff.cpp
@@ -36,6 +37,7 @@ set(ADDINREG_RULE_TESTS
     tests/rules/doctor_rules_test.cpp
     tests/rules/load_rules_test.cpp
     tests/rules/capture_rules_test.cpp
+    tests/rules/installer_rules_test.cpp
     tests/rules/dependency_rules_test.cpp
     tests/rules/typelib_rules_test.cpp
 )

@@ -1,10 +1,12 @@
 #include "cli/CaptureCommand.h"
 
 #include "cli/Commands.h"
+#include "cli/InstallerOutput.h"
 #include "cli/Options.h"
 #include "cli/Print.h"
 #include "scripts/RegScript.h"
 #include "system/Files.h"
+#include "text/Text.h"
 
 #include <CLI/CLI.hpp>
 
@@ -21,9 +23,18 @@ struct CaptureCommand::State {
     std::string unRegFile;
     bool noUnReg = false;
     unsigned timeout = platform::kDefaultCaptureTimeout;
+    scripts::OutputFormat format = scripts::OutputFormat::Reg;
 
     ExitCode run() const
     {
+        const bool installer = format != scripts::OutputFormat::Reg;
+        if (installer && !unRegFile.empty()) {
+            printError("--unreg-file writes a second script, which --format nsis and wix do not: their file holds "
+                       "both the register and the remove step.");
+            printStatus(std::string("Run \"") + kProgram + " capture --help\" for the options and an example.");
+            return ExitCode::Usage;
+        }
+        if (installer) return runInstaller();
         const std::string unRegPath = unRegFile.empty() ? scripts::unRegFileNameOf(out) : unRegFile;
         if (!noUnReg && platform::namesSameFile(unRegPath, out)) {
             printError("--unreg-file \"" + unRegPath + "\" names the same file as --out \"" + out + "\"");
@@ -37,6 +48,18 @@ struct CaptureCommand::State {
         if (!noUnReg && !writeFile(unRegPath, captured.unRegisterScript, "")) return ExitCode::NotWritten;
         return ExitCode::Ok;
     }
+
+    // The installer's file: the server's path, unless --server names it,
+    // is the installed file's ($INSTDIR\<name>, [#Id]).
+    ExitCode runInstaller() const
+    {
+        const std::string dllPath = platform::fullPath(dll);
+        const std::string serverPath = server.empty() ? dllPath : platform::fullPath(server);
+        const platform::CapturedScripts captured = platform::captureScripts(dll, serverPath, perUser, timeout);
+        if (!reportCapture(captured)) return ExitCode::Failed;
+        return writeInstallerFile({format, out, captured.registerScript, captured.unRegisterScript, captured.run.bits,
+                                   {std::string(text::fileNameOf(dllPath)), server.empty() ? dllPath : ""}});
+    }
 };
 
 CaptureCommand::CaptureCommand(CLI::App& app) : state_(std::make_unique<State>())
@@ -48,13 +71,14 @@ CaptureCommand::CaptureCommand(CLI::App& app) : state_(std::make_unique<State>()
         ->required()
         ->type_name("PATH")
         ->check(existingFile("DLL"));
-    s.command->add_option("--out", s.out, "The register script to write")
+    s.command->add_option("--out", s.out, "The register script, NSIS include or WiX fragment to write")
         ->required()
-        ->type_name("FILE.reg")
+        ->type_name("FILE")
         ->check(nonEmpty("--out"));
     s.command->add_option("--server", s.server, "The DLL's path as the scripts name it (default: as the DLL wrote it)")
         ->type_name("PATH")
         ->check(nonEmpty("--server"));
+    addOutputFormatOption(*s.command, s.format);
     s.command->add_flag("--per-user", s.perUser,
                         "Register in HKEY_CURRENT_USER\\Software\\Classes, which needs no elevation");
     CLI::Option* unReg = s.command
@@ -70,7 +94,8 @@ CaptureCommand::CaptureCommand(CLI::App& app) : state_(std::make_unique<State>()
         ->capture_default_str();
     s.command->footer(std::string(kCaptureRunsCode) +
                       "\nExample:\n  AddInRegCli capture bin\\MyAddIn.dll --out MyAddIn.reg --server "
-                      "C:\\AddIns\\MyAddIn.dll --per-user");
+                      "C:\\AddIns\\MyAddIn.dll --per-user\n  AddInRegCli capture bin\\MyAddIn.dll --out MyAddIn.nsh "
+                      "--format nsis");
 }
 
 CaptureCommand::~CaptureCommand() = default;

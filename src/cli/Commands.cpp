@@ -3,6 +3,7 @@
 #include "Version.h"
 #include "cli/CaptureCommand.h"
 #include "cli/DoctorCommands.h"
+#include "cli/InstallerOutput.h"
 #include "cli/ListCommands.h"
 #include "cli/Options.h"
 #include "cli/Print.h"
@@ -62,6 +63,7 @@ struct WriteOptions {
     bool perUser = false;
     bool verify = false;
     unsigned timeout = kDefaultTimeout;
+    scripts::OutputFormat format = scripts::OutputFormat::Reg;
 };
 
 // The template a write fills: the named one, which must be an ANSI registry
@@ -118,17 +120,29 @@ ExitCode runWrite(const WriteOptions& options)
     if (!options.capture && !options.server.empty() && platform::dllBits(options.server) == 32)
         script = scripts::scriptForTarget(script, {32, false});
     std::string unRegScript = scripts::unRegScriptOf(script);
+    const bool installer = options.format != scripts::OutputFormat::Reg;
+    // An installer names the installed file for the server's path.
+    const std::string serverPath = installer && options.capture ? platform::fullPath(options.server) : "";
+    int bits = 64;
     if (options.capture) {
         // The server's own keys first, then the template's, in each script.
         const platform::CapturedScripts captured =
-            platform::captureScripts(options.server, "", options.perUser, platform::kDefaultCaptureTimeout,
+            platform::captureScripts(options.server, serverPath, options.perUser, platform::kDefaultCaptureTimeout,
                                      platform::ansiToUtf8(script), platform::ansiToUtf8(unRegScript));
         if (!reportCapture(captured)) return ExitCode::Failed;
         script = captured.registerScript;
         unRegScript = captured.unRegisterScript;
+        bits = captured.run.bits;
     }
-    if (!writeFile(options.out, script, templatePath)) return ExitCode::NotWritten;
-    if (!options.noUnReg && !writeFile(unRegPath, unRegScript, templatePath)) return ExitCode::NotWritten;
+    if (installer) {
+        const ExitCode code = writeInstallerFile(
+            {options.format, options.out, script, unRegScript, bits,
+             {std::string(text::fileNameOf(platform::fullPath(options.server))), serverPath}});
+        if (code != ExitCode::Ok) return code;
+    } else {
+        if (!writeFile(options.out, script, templatePath)) return ExitCode::NotWritten;
+        if (!options.noUnReg && !writeFile(unRegPath, unRegScript, templatePath)) return ExitCode::NotWritten;
+    }
     // A build step must not ship the template's own texts unnoticed.
     if (options.menu == kDefaultMenu)
         printError("the menu name is the template's placeholder \"" + std::string(kDefaultMenu) + "\"; set it with --menu.");
@@ -194,6 +208,7 @@ void addWriteCommand(CLI::App& app, WriteOptions& o)
     write->add_flag("--per-user", o.perUser,
                     "Register in HKEY_CURRENT_USER\\Software\\Classes, which needs no elevation")
         ->needs(capture);
+    addOutputFormatOption(*write, o.format);
     CLI::Option* registerServer = write->add_flag(
         "--register", o.registerServer,
         "Then run regsvr32 /s on the server (not with --capture) and reg import on OUT, and wait for both");
@@ -272,6 +287,12 @@ int run(int argc, char** argv)
             throw CLI::RequiredError("--server is needed by --register");
         if (app.got_subcommand("write") && writeOptions.capture && writeOptions.server.empty())
             throw CLI::RequiredError("--server is needed by --capture");
+        if (app.got_subcommand("write") && writeOptions.format != scripts::OutputFormat::Reg) {
+            // An installer file holds both steps, and an installer, not this command, merges it.
+            if (writeOptions.server.empty()) throw CLI::RequiredError("--server is needed by --format nsis and wix");
+            if (!writeOptions.unRegFile.empty() || writeOptions.registerServer)
+                throw CLI::ValidationError("--format nsis and wix", "take neither --unreg-file nor --register");
+        }
     } catch (const CLI::CallForHelp&) {
         printResult(withCrLf(app.help()));
         return codeOf(ExitCode::Ok);

@@ -2,6 +2,7 @@
 // The choices the commands share, parsed by CLI11 into enums: a wrong value is
 // a usage error that lists the choices.
 #include "doctor/Checklist.h"
+#include "scripts/Installer.h"
 
 #include <CLI/CLI.hpp>
 
@@ -57,6 +58,19 @@ inline CLI::Option* addFormatOption(CLI::App& command, FormatChoice& format, boo
     return command.add_option("--format", format, withCsv ? "Output: text, csv or json" : "Output: text or json")
         ->transform(choiceOf(choices))
         ->type_name(withCsv ? "text|csv|json" : "text|json");
+}
+
+// What a command that writes a registration writes: the registry scripts, an
+// NSIS include or a WiX fragment.
+inline CLI::Option* addOutputFormatOption(CLI::App& command, scripts::OutputFormat& format)
+{
+    return command
+        .add_option("--format", format,
+                    "reg (the default): a register and an un-register script; nsis: an NSIS 3 include with a register and an "
+                    "unregister macro; wix: a WiX v4 fragment with the DLL's component")
+        ->transform(choiceOf<scripts::OutputFormat>(
+            {{"reg", scripts::OutputFormat::Reg}, {"nsis", scripts::OutputFormat::Nsis}, {"wix", scripts::OutputFormat::Wix}}))
+        ->type_name("reg|nsis|wix");
 }
 
 inline CLI::Option* addHostOption(CLI::App& command, doctor::Host& host, bool withAny, const std::string& help)

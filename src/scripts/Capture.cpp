@@ -17,17 +17,6 @@ using text::equalIgnoringCase;
 using text::kCrLf;
 using text::upperAscii;
 
-// The path below `prefix` when `path` is `prefix` or lies below it ("" for
-// `prefix` itself), compared without regard to case.
-std::optional<std::string> pathBelow(const std::string& path, std::string_view prefix)
-{
-    if (path.size() < prefix.size() || !equalIgnoringCase(std::string_view(path).substr(0, prefix.size()), prefix))
-        return std::nullopt;
-    if (path.size() == prefix.size()) return std::string();
-    if (path[prefix.size()] != '\\') return std::nullopt;
-    return path.substr(prefix.size() + 1);
-}
-
 // The path below `parent`; `parent` itself for an empty path, never with a
 // trailing "\", which the importer would drop: "[-HKEY_CURRENT_USER\Software\Classes\]"
 // deletes every per-user class.
@@ -75,12 +64,38 @@ std::string scriptFile(const std::string& lines, bool regedit4)
     return utf16Script(kVersion5Header + std::string(kCrLf) + lines);
 }
 
+// The key to delete for a planned key that did not exist: its topmost
+// parent that did not exist either, such as the Wow6432Node that a 32-bit
+// per-user registration creates below the user's classes. Never the hive's
+// classes key, "Software", or a root.
+ScriptKey topmostNewKey(const ScriptKey& key, const ExistingKeys& existing)
+{
+    ScriptKey top = key;
+    for (size_t cut = top.path.rfind('\\'); cut != std::string::npos; cut = top.path.rfind('\\')) {
+        const std::string parent = top.path.substr(0, cut);
+        if (equalIgnoringCase(parent, "Software") || equalIgnoringCase(parent, "Software\\Classes") ||
+            existing.keyExists(top.root, parent))
+            break;
+        top.path = parent;
+    }
+    return top;
+}
+
 std::string keyLine(const std::string& name, bool deleted)
 {
     return std::string(kCrLf) + (deleted ? "[-" : "[") + name + "]" + kCrLf;
 }
 
 } // namespace
+
+std::optional<std::string> pathBelow(const std::string& path, std::string_view prefix)
+{
+    if (path.size() < prefix.size() || !equalIgnoringCase(std::string_view(path).substr(0, prefix.size()), prefix))
+        return std::nullopt;
+    if (path.size() == prefix.size()) return std::string();
+    if (path[prefix.size()] != '\\') return std::nullopt;
+    return path.substr(prefix.size() + 1);
+}
 
 std::string ScriptKey::fullName() const { return joined(rootName(root), path); }
 
@@ -252,8 +267,13 @@ std::string unRegisterScriptOf(const CapturePlan& plan, const ExistingKeys& exis
                         [&](const std::string& d) { return upper.compare(0, d.size(), d) == 0; }))
             continue;
         if (!existing.keyExists(k.key.root, k.key.path)) {
-            lines += keyLine(name, true);
-            deleted.push_back(upper);
+            const std::string top = topmostNewKey(k.key, existing).fullName();
+            const std::string topUpper = upperAscii(top) + "\\";
+            if (std::none_of(deleted.begin(), deleted.end(),
+                             [&](const std::string& d) { return topUpper.compare(0, d.size(), d) == 0; })) {
+                lines += keyLine(top, true);
+                deleted.push_back(topUpper);
+            }
             continue;
         }
         std::string values;

@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace scripts {
@@ -63,6 +64,10 @@ struct ScriptKey {
     std::string path;
     std::string fullName() const;
 };
+
+// The path below `prefix` when `path` is `prefix` or lies below it ("" for
+// `prefix` itself), compared without regard to case.
+std::optional<std::string> pathBelow(const std::string& path, std::string_view prefix);
 
 // A key below a classes key (the machine's or the user's) in the target:
 // "HKEY_CLASSES_ROOT\CLSID\{...}", "HKEY_CLASSES_ROOT\Wow6432Node\CLSID\{...}"
@@ -155,7 +160,8 @@ struct ExistingKeys {
 };
 
 // The un-register script: "[-key]" for each topmost key that did not exist
-// before, "name"=- for each value added to a key that did; a key that
+// before (a parent the registration created with it included, such as the
+// Wow6432Node of a 32-bit per-user class), "name"=- for each value added to a key that did; a key that
 // existed is never deleted, nor a value that existed (its earlier data is
 // unknown). Same encoding rule as the register script; `moreLines` follows.
 std::string unRegisterScriptOf(const CapturePlan& plan, const ExistingKeys& existing,

@@ -4,7 +4,8 @@
 
 namespace writer {
 
-WriteReport writeScriptFile(const std::string& path, const std::string& text, const std::string& templatePath)
+WriteReport writeScriptFile(const std::string& path, const std::string& text, const std::string& templatePath,
+                            scripts::OutputFormat format)
 {
     using platform::FileProblem;
     if (path.empty()) return {WriteResult::OpenFailed, {FileProblem::NoName, 0}};
@@ -14,8 +15,8 @@ WriteReport writeScriptFile(const std::string& path, const std::string& text, co
         if (target.readOnly) return {WriteResult::ReadOnly, {}};
         if (!templatePath.empty() && platform::isSameFile(path, templatePath)) return {WriteResult::IsTemplate, {}};
         if (!target.firstBytes) return {WriteResult::OpenFailed, target.readFailure}; // cannot even be read: leave it
-        if (!target.firstBytes->empty() && !scripts::startsLikeRegistryScript(*target.firstBytes))
-            return {WriteResult::NotAScript, {}};
+        if (!target.firstBytes->empty() && !scripts::startsLikeOutputOf(format, *target.firstBytes))
+            return {format == scripts::OutputFormat::Reg ? WriteResult::NotAScript : WriteResult::NotOurOutput, {}};
     }
     const platform::FileWrite write = platform::replaceFileText(path, text);
     switch (write.outcome) {
@@ -32,6 +33,8 @@ std::string refusalSentence(WriteResult result)
     case WriteResult::ReadOnly: return "The file is read-only and was left unchanged.";
     case WriteResult::NotAScript: return "The file is not a registry script and was left unchanged.";
     case WriteResult::IsTemplate: return "The file is the template in use and was left unchanged.";
+    case WriteResult::NotOurOutput:
+        return "The file is not one this program wrote in that format and was left unchanged.";
     default: return "";
     }
 }

@@ -2,6 +2,7 @@
 // Writing a script without ever losing a file: a target is replaced only when
 // it is a registry script (or empty) that may be written, and then through a
 // new file moved over it. Paths are UTF-8 (see system/Files.h).
+#include "scripts/Installer.h"
 #include "system/Files.h"
 
 #include <string>
@@ -15,6 +16,7 @@ enum class WriteResult {
     IsTemplate,    // the target is the template file that was loaded
     OpenFailed,    // the file could not be created (no name, a missing folder, a folder...)
     WriteFailed,   // writing failed after the file was created
+    NotOurOutput,  // the target has content that is not a file of that format this program wrote
 };
 
 struct WriteReport {
@@ -25,8 +27,11 @@ struct WriteReport {
 
 // Makes the file at `path` hold exactly `text`, unless one of the refusals
 // applies; then nothing is written and the old file stays as it was.
-// `templatePath` is the template file that was loaded ("" when none).
-WriteReport writeScriptFile(const std::string& path, const std::string& text, const std::string& templatePath);
+// `templatePath` is the template file that was loaded ("" when none). An
+// installer include or fragment replaces only a file that one of its format
+// was written to (scripts::startsLikeOutputOf), or an empty one.
+WriteReport writeScriptFile(const std::string& path, const std::string& text, const std::string& templatePath,
+                            scripts::OutputFormat format = scripts::OutputFormat::Reg);
 
 // One plain sentence for a refusal, to follow the path on its own line; ""
 // for Written, OpenFailed and WriteFailed.

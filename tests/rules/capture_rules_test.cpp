@@ -192,8 +192,9 @@ TEST(CaptureRules, TheClassesKeyItselfIsNeverDeleted)
     const ExistingKeys existing{
         [](RegRoot, const std::string& path) { return path == "Software\\Classes" || path == "Software"; },
         [](RegRoot, const std::string&, const std::string&) { return false; }};
+    // The import makes CLSID too, which was not there: it goes, the classes key stays.
     EXPECT_EQ(unRegisterScriptOf(plan, existing),
-              "REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{A}]\r\n");
+              "REGEDIT4\r\n\r\n[-HKEY_CURRENT_USER\\Software\\Classes\\CLSID]\r\n");
     EXPECT_EQ(planCapture({{CapturedRoot::ClassesRoot, "", {text("", "x")}, true}}, {64, false}, {}, "")
                   .keys[0]
                   .key.fullName(),

@@ -98,6 +98,39 @@ std::optional<writer::TemplateLoad> loadWriteTemplate(const std::string& named, 
     return std::nullopt;
 }
 
+struct WriteScripts {
+    std::string script;
+    std::string unRegScript;
+    int bits = 64; // where the class keys are: the 32-bit view's for an x86 server
+};
+
+// The template filled and its un-register script, the server's captured
+// keys first in each with --capture; nothing when the capture fails (said).
+std::optional<WriteScripts> writeScripts(const WriteOptions& options, const std::string& templateText,
+                                         const std::string& serverPath)
+{
+    const bool hostR6 = options.host == doctor::Host::R6 && !options.olderHost;
+    WriteScripts made;
+    made.script = scripts::fillRegTemplate(
+        templateText, {options.clsid, options.menu, options.description, hostR6, !options.noVersionLine});
+    if (!options.capture) {
+        // An x86 server's class keys go where a 32-bit host reads them.
+        if (!options.server.empty() && platform::dllBits(options.server) == 32) {
+            made.script = scripts::scriptForTarget(made.script, {32, false});
+            made.bits = 32;
+        }
+        made.unRegScript = scripts::unRegScriptOf(made.script);
+        return made;
+    }
+    // The server's own keys first, then the template's, in each script; the
+    // capture moves the template's keys with its own.
+    const platform::CapturedScripts captured = platform::captureScripts(
+        options.server, serverPath, options.perUser, platform::kDefaultCaptureTimeout,
+        platform::ansiToUtf8(made.script), platform::ansiToUtf8(scripts::unRegScriptOf(made.script)));
+    if (!reportCapture(captured)) return std::nullopt;
+    return WriteScripts{captured.registerScript, captured.unRegisterScript, captured.run.bits};
+}
+
 ExitCode runWrite(const WriteOptions& options)
 {
     const std::string unRegPath = options.unRegFile.empty() ? scripts::unRegFileNameOf(options.out) : options.unRegFile;
@@ -112,28 +145,14 @@ ExitCode runWrite(const WriteOptions& options)
     const std::optional<writer::TemplateLoad> load = loadWriteTemplate(options.templateFile, templatePath);
     if (!load) return ExitCode::NotWritten;
 
-    const bool hostR6 = options.host == doctor::Host::R6 && !options.olderHost;
-    std::string script = scripts::fillRegTemplate(
-        load->text, {options.clsid, options.menu, options.description, hostR6, !options.noVersionLine});
-    // An x86 server's class keys go where a 32-bit host reads them (with
-    // --capture, the capture moves them).
-    if (!options.capture && !options.server.empty() && platform::dllBits(options.server) == 32)
-        script = scripts::scriptForTarget(script, {32, false});
-    std::string unRegScript = scripts::unRegScriptOf(script);
     const bool installer = options.format != scripts::OutputFormat::Reg;
     // An installer names the installed file for the server's path.
     const std::string serverPath = installer && options.capture ? platform::fullPath(options.server) : "";
-    int bits = 64;
-    if (options.capture) {
-        // The server's own keys first, then the template's, in each script.
-        const platform::CapturedScripts captured =
-            platform::captureScripts(options.server, serverPath, options.perUser, platform::kDefaultCaptureTimeout,
-                                     platform::ansiToUtf8(script), platform::ansiToUtf8(unRegScript));
-        if (!reportCapture(captured)) return ExitCode::Failed;
-        script = captured.registerScript;
-        unRegScript = captured.unRegisterScript;
-        bits = captured.run.bits;
-    }
+    const std::optional<WriteScripts> made = writeScripts(options, load->text, serverPath);
+    if (!made) return ExitCode::Failed;
+    const std::string& script = made->script;
+    const std::string& unRegScript = made->unRegScript;
+    const int bits = made->bits;
     if (installer) {
         const ExitCode code = writeInstallerFile(
             {options.format, options.out, script, unRegScript, bits,

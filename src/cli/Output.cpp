@@ -94,7 +94,7 @@ void markSurrogates(nlohmann::ordered_json& value)
         return;
     }
     if (!value.is_string()) return;
-    const std::string& s = value.get_ref<const std::string&>();
+    const auto& s = value.get_ref<const std::string&>();
     if (s.find('\xED') == std::string::npos && s.find(kMark) == std::string::npos) return;
     std::string marked;
     for (size_t i = 0; i < s.size(); ++i) {

@@ -265,7 +265,6 @@ std::vector<InterfaceFacts> interfaceFacts(const registry::MergedClasses& classe
 
 Item typeLibItem(const TypeLibFacts& t, const std::string& clsid)
 {
-    const std::string named = t.libid + (t.askedVersion.empty() ? std::string() : " " + t.askedVersion);
     if (const std::string problem = t.problem(); !problem.empty())
         return {kTypeLib, Status::Fail, problem + ": LoadRegTypeLib answers " + hresultName(t.result())};
     // The library loads; only what the host reads from the coclass is missing.

@@ -187,24 +187,40 @@ private:
         for (const RegEntry& entry : content.entries) {
             const auto escapes = byLine.find(entry.line);
             if (entry.kind == RegEntryKind::Key || entry.keyDeleted || escapes == byLine.end()) continue;
-            std::string named;
-            for (size_t i = 0; i < escapes->second.size(); ++i)
-                named += (i == 0 ? "" : i + 1 == escapes->second.size() ? " and " : ", ") + ('"' + escapes->second[i] + '"');
-            const bool several = escapes->second.size() > 1;
-            const std::string importer = importer_ == scripts::Importer::Reg ? "reg import" : "regedit";
-            const std::string expected =
-                entry.kind == RegEntryKind::DeleteValue ? "absent" : typeText(entry.type) + " " + dataText(entry.type, entry.stored);
-            const std::optional<StoredValue> stored = probe_.value(entry.root, entry.subKey, entry.valueName);
-            std::string message = "the escape" + std::string(several ? "s " : " ") + named + (several ? " are" : " is") +
-                                  " not known to " + importer + " (only \\\\, \\\", \\n and \\r are): it warns and drops the \"\\\"";
-            if (entry.kind == RegEntryKind::DeleteValue)
-                message += ", and deletes " + valueText(entry.keyPath, entry.valueName);
-            else
-                message += ", and stores " + valueText(entry.keyPath, entry.valueName) + " as " +
-                           dataText(entry.type, entry.stored);
-            add(entry, FindingKind::Escape, expected,
-                stored ? typeText(stored->type) + " " + dataText(stored->type, stored->data) : "absent", message);
+            escapeFinding(entry, escapes->second);
         }
+    }
+
+    // "\P", "\M" and "\A": the escapes of a line, named.
+    static std::string escapesNamed(const std::vector<std::string>& escapes)
+    {
+        std::string named;
+        for (size_t i = 0; i < escapes.size(); ++i) {
+            named += i == 0 ? "" : i + 1 == escapes.size() ? " and " : ", ";
+            named += '"';
+            named += escapes[i];
+            named += '"';
+        }
+        return named;
+    }
+
+    void escapeFinding(const RegEntry& entry, const std::vector<std::string>& escapes)
+    {
+        const bool several = escapes.size() > 1;
+        const std::string importer = importer_ == scripts::Importer::Reg ? "reg import" : "regedit";
+        const std::string expected =
+            entry.kind == RegEntryKind::DeleteValue ? "absent" : typeText(entry.type) + " " + dataText(entry.type, entry.stored);
+        const std::optional<StoredValue> stored = probe_.value(entry.root, entry.subKey, entry.valueName);
+        std::string message = "the escape" + std::string(several ? "s " : " ") + escapesNamed(escapes) +
+                              (several ? " are" : " is") + " not known to " + importer +
+                              " (only \\\\, \\\", \\n and \\r are): it warns and drops the \"\\\"";
+        if (entry.kind == RegEntryKind::DeleteValue)
+            message += ", and deletes " + valueText(entry.keyPath, entry.valueName);
+        else
+            message += ", and stores " + valueText(entry.keyPath, entry.valueName) + " as " +
+                       dataText(entry.type, entry.stored);
+        add(entry, FindingKind::Escape, expected,
+            stored ? typeText(stored->type) + " " + dataText(stored->type, stored->data) : "absent", message);
     }
 
     const RegistryProbe& probe_;

@@ -215,17 +215,22 @@ private:
                 if (c == 'r') c = '\r';
                 // Any other escaped character stands for itself; the importer
                 // warns of every one but "\\" and "\"".
-                if (c != '\n' && c != '\r' && c != '\\' && c != '"') {
-                    size_t end = i + 1; // the whole character, its continuation bytes with it
-                    while (end < s.size() && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) ++end;
-                    std::string escape(1, '\\');
-                    escape.append(s.substr(i, end - i));
-                    content_.unknownEscapes.push_back({number, std::move(escape)});
-                }
+                if (c != '\n' && c != '\r' && c != '\\' && c != '"') noteUnknownEscape(s, i, number);
             }
             out += c;
         }
         return "a string without its closing quote";
+    }
+
+    // The escape whose character starts at s[at]: the whole character, its
+    // UTF-8 continuation bytes with it.
+    void noteUnknownEscape(std::string_view s, size_t at, size_t number)
+    {
+        size_t end = at + 1;
+        while (end < s.size() && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) ++end;
+        std::string escape(1, '\\');
+        escape.append(s.substr(at, end - at));
+        content_.unknownEscapes.push_back({number, std::move(escape)});
     }
 
     void readValue(std::string_view line, size_t number)

@@ -127,8 +127,8 @@ public:
             const UniqueHkey source = openReal(key.root, key.path);
             if (!source) continue;
             UniqueHkey target;
-            const std::string path = text::below(text::below(path_, standInOf(key.root)), key.path);
-            if (RegCreateKeyExW(HKEY_CURRENT_USER, registry::wideOf(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+            const std::string copy = text::below(text::below(path_, standInOf(key.root)), key.path);
+            if (RegCreateKeyExW(HKEY_CURRENT_USER, registry::wideOf(copy).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                                 nullptr, target.put(), nullptr) == ERROR_SUCCESS)
                 RegCopyTreeW(source.get(), nullptr, target.get());
         }
@@ -243,6 +243,77 @@ int dllBits(const std::string& dll)
     return 0;
 }
 
+namespace {
+
+// What the helper answered, into the run; the keys of a capture that
+// succeeded less what was seeded.
+void takeAnswer(CaptureRun& run, const HelperRun& helperRun, const std::string& scratchPath,
+                const std::vector<scripts::CapturedKey>& seeded)
+{
+    using Outcome = CaptureRun::Outcome;
+    const auto fields = text::fieldsOf(helperRun.output);
+    const auto field = [&](const char* name) -> std::optional<std::string> {
+        const auto found = fields.find(name);
+        if (found == fields.end()) return std::nullopt;
+        return found->second;
+    };
+    if (const auto module = field(scripts::answer::kModule)) run.module = *module;
+    switch (helperRun.outcome) {
+    case HelperRun::Outcome::Missing: run.outcome = Outcome::HelperMissing; return;
+    case HelperRun::Outcome::NotStarted: run.outcome = Outcome::HelperFailed; return;
+    case HelperRun::Outcome::TimedOut: run.outcome = Outcome::TimedOut; return;
+    case HelperRun::Outcome::Exited: break;
+    }
+    if (helperRun.crashed()) {
+        run.outcome = Outcome::Crashed;
+        run.code = helperRun.exitCode;
+        return;
+    }
+    if (helperRun.exitCode != 0) {
+        run.outcome = Outcome::HelperFailed;
+        if (const auto error = field(scripts::answer::kOverrideError)) {
+            const std::optional<unsigned long> code = text::codeOf(*error);
+            const std::string words = code ? systemMessage(*code) : std::string();
+            run.detail = "the registry could not be redirected: " + (words.empty() ? "" : words + " ") + "(error " +
+                         *error + ")";
+        }
+        return;
+    }
+    if (const auto error = field(scripts::answer::kLoadError)) {
+        run.outcome = Outcome::LoadFailed;
+        run.code = text::codeOf(*error).value_or(0);
+        return;
+    }
+    if (field(scripts::answer::kNoEntry)) {
+        run.outcome = Outcome::NoEntry;
+        return;
+    }
+    const std::optional<std::string> result = field(scripts::answer::kResult);
+    if (!result) {
+        run.outcome = Outcome::HelperFailed;
+        run.detail = "it gave no result";
+        return;
+    }
+    run.code = text::codeOf(*result).value_or(0x8000FFFFUL); // E_UNEXPECTED for an answer that is no code
+    if (FAILED(static_cast<HRESULT>(run.code))) {
+        run.outcome = Outcome::RegisterFailed;
+        if (run.code == static_cast<unsigned long>(REGDB_E_CLASSNOTREG)) {
+            std::vector<scripts::CapturedKey> written;
+            for (const scripts::StandIn& standIn : scripts::kStandIns)
+                readScratch(scratchPath, standIn.root, standIn.subKey, 0, written);
+            run.activatesOwnClass = scripts::registersOwnClass(written, pathSpellingsOf(run));
+        }
+        return;
+    }
+    run.outcome = Outcome::Captured;
+    std::vector<scripts::CapturedKey> keys;
+    for (const scripts::StandIn& standIn : scripts::kStandIns)
+        readScratch(scratchPath, standIn.root, standIn.subKey, 0, keys);
+    run.keys = scripts::withoutSeed(keys, seeded);
+}
+
+} // namespace
+
 CaptureRun captureRegistration(const std::string& dll, unsigned timeoutSeconds)
 {
     using Outcome = CaptureRun::Outcome;
@@ -286,65 +357,7 @@ CaptureRun captureRegistration(const std::string& dll, unsigned timeoutSeconds)
         for (std::string& name : watch.written(start)) run.escapedKeys.push_back(std::move(name));
     }
 
-    const auto fields = text::fieldsOf(helperRun.output);
-    const auto field = [&](const char* name) -> std::optional<std::string> {
-        const auto found = fields.find(name);
-        if (found == fields.end()) return std::nullopt;
-        return found->second;
-    };
-    if (const auto module = field(scripts::answer::kModule)) run.module = *module;
-    switch (helperRun.outcome) {
-    case HelperRun::Outcome::Missing: run.outcome = Outcome::HelperMissing; return run;
-    case HelperRun::Outcome::NotStarted: run.outcome = Outcome::HelperFailed; return run;
-    case HelperRun::Outcome::TimedOut: run.outcome = Outcome::TimedOut; return run;
-    case HelperRun::Outcome::Exited: break;
-    }
-    if (helperRun.crashed()) {
-        run.outcome = Outcome::Crashed;
-        run.code = helperRun.exitCode;
-        return run;
-    }
-    if (helperRun.exitCode != 0) {
-        run.outcome = Outcome::HelperFailed;
-        if (const auto error = field(scripts::answer::kOverrideError)) {
-            const std::optional<unsigned long> code = text::codeOf(*error);
-            const std::string words = code ? systemMessage(*code) : std::string();
-            run.detail = "the registry could not be redirected: " + (words.empty() ? "" : words + " ") + "(error " +
-                         *error + ")";
-        }
-        return run;
-    }
-    if (const auto error = field(scripts::answer::kLoadError)) {
-        run.outcome = Outcome::LoadFailed;
-        run.code = text::codeOf(*error).value_or(0);
-        return run;
-    }
-    if (field(scripts::answer::kNoEntry)) {
-        run.outcome = Outcome::NoEntry;
-        return run;
-    }
-    const std::optional<std::string> result = field(scripts::answer::kResult);
-    if (!result) {
-        run.outcome = Outcome::HelperFailed;
-        run.detail = "it gave no result";
-        return run;
-    }
-    run.code = text::codeOf(*result).value_or(0x8000FFFFUL); // E_UNEXPECTED for an answer that is no code
-    if (FAILED(static_cast<HRESULT>(run.code))) {
-        run.outcome = Outcome::RegisterFailed;
-        if (run.code == static_cast<unsigned long>(REGDB_E_CLASSNOTREG)) {
-            std::vector<scripts::CapturedKey> written;
-            for (const scripts::StandIn& standIn : scripts::kStandIns)
-                readScratch(scratch.path(), standIn.root, standIn.subKey, 0, written);
-            run.activatesOwnClass = scripts::registersOwnClass(written, pathSpellingsOf(run));
-        }
-        return run;
-    }
-    run.outcome = Outcome::Captured;
-    std::vector<scripts::CapturedKey> keys;
-    for (const scripts::StandIn& standIn : scripts::kStandIns)
-        readScratch(scratch.path(), standIn.root, standIn.subKey, 0, keys);
-    run.keys = scripts::withoutSeed(keys, seeded);
+    takeAnswer(run, helperRun, scratch.path(), seeded);
     return run;
 }
 

@@ -39,9 +39,9 @@ public:
     // shown exactly) and report. "Save As..." is enabled when there are
     // scripts to save.
     void showReport(const std::string& caption, const Report& report, Action action = {});
-    // Opens it with `working` as its text while `work` runs on a thread of
-    // its own, then shows the report the work gives.
-    void showWork(const std::string& caption, const std::string& working, std::function<Report()> work);
+    // Opens it with `working` as its text while `run` runs on a thread of
+    // its own, then shows the report it gives.
+    void showWork(const std::string& caption, const std::string& working, std::function<Report()> run);
 
     // Work runs: the program takes no second request meanwhile.
     bool busy() const { return work.running(); }

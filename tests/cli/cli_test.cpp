@@ -117,13 +117,14 @@ protected:
         writeFileBytes(inProc_, "MZ");
         writeFileBytes(local_, "MZ");
         writeFileBytes(localBare_, "MZ");
-        EXPECT_EQ(runReg({"add", "HKCR\\AddInRegCliTest.Only32\\CLSID", "/ve", "/d", clsid(7), "/f", "/reg:32"}), 0u);
+        // A ProgID is shared by both views; only its class is the 32-bit view's.
+        EXPECT_EQ(runReg({"add", "HKCR\\AddInRegCliTest.Only32\\CLSID", "/ve", "/d", clsid(7), "/f"}), 0u);
         EXPECT_EQ(runReg({"add", "HKCR\\CLSID\\" + clsid(7) + "\\InProcServer32", "/ve", "/d", inProc_, "/f", "/reg:32"}), 0u);
         expandKey_.setRaw("", "", REG_EXPAND_SZ, std::vector<BYTE>(kSystemDll.c_str(), kSystemDll.c_str() + kSystemDll.size() + 1));
     }
     void TearDown() override
     {
-        runReg({"delete", "HKCR\\AddInRegCliTest.Only32", "/f", "/reg:32"});
+        runReg({"delete", "HKCR\\AddInRegCliTest.Only32", "/f"});
         runReg({"delete", "HKCR\\CLSID\\" + clsid(7), "/f", "/reg:32"});
         removeFolder(folder_);
     }
@@ -154,7 +155,9 @@ protected:
                 {"AddInRegCliTest.LocalBare", clsid(8), localBare_ + " -Embedding", "true", "LocalServer32"},
                 {"AddInRegCliTest.NoServer", clsid(4), "", "false", ""},
                 {"AddInRegCliTest.NotExpanded", clsid(5), kSystemDll, "false", "InProcServer32"},
-                {kOddProgId, clsid(6), kOddServer, "false", "InProcServer32"}};
+                {kOddProgId, clsid(6), kOddServer, "false", "InProcServer32"},
+                // The shared ProgID of a class only the 32-bit view has.
+                {"AddInRegCliTest.Only32", clsid(7), "", "false", ""}};
     }
 };
 
@@ -172,17 +175,27 @@ TEST_F(CliClasses, FindAndListGiveExactlyTheRowsOfEachView)
     ASSERT_EQ(run.exitCode, 0u) << run.err;
     Rows expected = expected64();
     expected.insert(expected.begin() + 4, {"AddInRegCliTest.NoClsid", "", "", "false", ""});
-    EXPECT_EQ(rowsOf(readCsv(run.out), "AddInRegCliTest."), expected) << "the 32-bit class must be absent";
+    EXPECT_EQ(rowsOf(readCsv(run.out), "AddInRegCliTest."), expected);
 
-    const Rows only32{{"AddInRegCliTest.Only32", clsid(7), inProc_, "true", "InProcServer32"}};
+    // The 32-bit view: the same ProgIDs; only the 32-bit class has a server there.
+    const Rows in32{{"AddInRegCliTest.Expand", clsid(1), "", "false", ""},
+                    {"AddInRegCliTest.InProc", clsid(2), "", "false", ""},
+                    {"AddInRegCliTest.local", clsid(3), "", "false", ""},
+                    {"AddInRegCliTest.LocalBare", clsid(8), "", "false", ""},
+                    {"AddInRegCliTest.NoClsid", "", "", "false", ""},
+                    {"AddInRegCliTest.NoServer", clsid(4), "", "false", ""},
+                    {"AddInRegCliTest.NotExpanded", clsid(5), "", "false", ""},
+                    {kOddProgId, clsid(6), "", "false", ""},
+                    {"AddInRegCliTest.Only32", clsid(7), inProc_, "true", "InProcServer32"}};
     run = runCli({"list", "--view", "32", "--format", "csv"});
     ASSERT_EQ(run.exitCode, 0u) << run.err;
-    EXPECT_EQ(rowsOf(readCsv(run.out), "AddInRegCliTest."), only32);
+    EXPECT_EQ(rowsOf(readCsv(run.out), "AddInRegCliTest."), in32);
 
+    // Both views: every class's CLSID is in its lookup text, in each view.
     run = runCli({"find", "ADD1C11E", "--view", "both", "--format", "csv"});
     ASSERT_EQ(run.exitCode, 0u) << run.err;
     rows = readCsv(run.out);
-    ASSERT_EQ(rows.size(), 9u) << run.out;
+    ASSERT_EQ(rows.size(), 17u) << run.out;
     EXPECT_EQ(rows.front()[0], "view");
     EXPECT_EQ(rows.back(),
               (std::vector<std::string>{"32", "AddInRegCliTest.Only32", clsid(7), inProc_, "true", "InProcServer32"}));
@@ -212,7 +225,7 @@ TEST_F(CliClasses, ListOrderIsTheListBoxOrder)
         EXPECT_TRUE(line.compare(clsidColumn, 6, "CLSID ") == 0 || line.compare(clsidColumn, 10, "{ADD1C11E-") == 0)
             << line;
     }
-    EXPECT_EQ(lines, 8u) << run.out;
+    EXPECT_EQ(lines, 9u) << run.out;
 }
 
 TEST_F(CliClasses, JsonReadsBackAsTheSameValues)

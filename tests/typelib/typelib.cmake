@@ -7,12 +7,15 @@ find_program(ADDINREG_WIDL32 NAMES i686-w64-mingw32-widl widl)
 find_program(ADDINREG_WINDRES64 x86_64-w64-mingw32-windres)
 find_program(ADDINREG_WINDRES32 i686-w64-mingw32-windres)
 find_program(ADDINREG_I686_CXX i686-w64-mingw32-g++)
+# The fixtures are built by the cross compilers themselves, whatever compiler
+# builds the programs (the lint's clang build among them).
+find_program(ADDINREG_X64_CXX x86_64-w64-mingw32-g++)
 # widl reads stdole2.tlb for importlib: Wine's own, of each bitness.
 find_path(ADDINREG_STDOLE64 stdole2.tlb PATHS /usr/lib/x86_64-linux-gnu/wine/x86_64-windows
           /usr/lib/wine/x86_64-windows /usr/lib64/wine/x86_64-windows NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
 find_path(ADDINREG_STDOLE32 stdole2.tlb PATHS /usr/lib/i386-linux-gnu/wine/i386-windows
           /usr/lib/wine/i386-windows /usr/lib32/wine/i386-windows NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
-foreach(tool ADDINREG_WIDL64 ADDINREG_WIDL32 ADDINREG_WINDRES64 ADDINREG_WINDRES32 ADDINREG_I686_CXX
+foreach(tool ADDINREG_WIDL64 ADDINREG_WIDL32 ADDINREG_WINDRES64 ADDINREG_WINDRES32 ADDINREG_I686_CXX ADDINREG_X64_CXX
         ADDINREG_STDOLE64 ADDINREG_STDOLE32)
     if(NOT ${tool})
         message(FATAL_ERROR "The type-library tests need widl, windres and Wine's stdole2.tlb of both bitnesses "
@@ -24,7 +27,7 @@ set(tlb_source ${CMAKE_CURRENT_LIST_DIR})
 set(tlb_outputs)
 foreach(bits 64 32)
     if(bits EQUAL 64)
-        set(cxx ${CMAKE_CXX_COMPILER})
+        set(cxx ${ADDINREG_X64_CXX})
         set(widl ${ADDINREG_WIDL64})
         set(windres ${ADDINREG_WINDRES64})
         set(stdole ${ADDINREG_STDOLE64})

@@ -410,6 +410,34 @@ TEST_F(CliWrite, WritesTheScriptsOfTheSharedRules)
     EXPECT_FALSE(pathExists(work_ + "UnReg-out.reg"));
 }
 
+// The installer formats of write: the template's keys for an x86 server, in
+// the 32-bit registry view; never with a registration of their own.
+TEST_F(CliWrite, InstallerFormatsHoldTheTemplatesKeysInTheServersView)
+{
+    const std::string server = buildFolder() + "DoctorX86.dll";
+    const auto written = [&](const char* format, const char* out) {
+        const CliRun run = runCli({"write", out, "--clsid", kClsid, "--server", server, "--format", format, "--menu",
+                                   "Menu", "--description", "Text"},
+                                  work_);
+        EXPECT_EQ(run.exitCode, 0u) << run.err;
+        return bytes(out);
+    };
+    const std::string nsis = written("nsis", "out.nsh");
+    EXPECT_EQ(nsis.rfind("\xEF\xBB\xBF", 0), 0u);
+    for (const char* part : {"!macro Register_", "!macro Unregister_", "SetRegView 32", "Implemented Categories"})
+        EXPECT_NE(nsis.find(part), std::string::npos) << part << "\n" << nsis;
+    EXPECT_EQ(nsis.find("Wow6432Node"), std::string::npos) << "the view adds it\n" << nsis;
+    const std::string wix = written("wix", "out.wxs");
+    EXPECT_NE(wix.find("Bitness=\"always32\""), std::string::npos) << wix;
+    EXPECT_NE(wix.find("http://wixtoolset.org/schemas/v4/wxs"), std::string::npos) << wix;
+
+    const CliRun registered = runCli({"write", "other.nsh", "--clsid", kClsid, "--server", server, "--format", "nsis",
+                                      "--register"},
+                                     work_);
+    EXPECT_EQ(registered.exitCode, 2u) << registered.err;
+    EXPECT_FALSE(pathExists(work_ + "other.nsh"));
+}
+
 TEST_F(CliWrite, BadInputWritesNothing)
 {
     ASSERT_TRUE(CreateDirectoryA((work_ + "a folder.reg").c_str(), nullptr));

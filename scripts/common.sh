@@ -76,8 +76,8 @@ install_qemu_i386() {
         if ! apt-cache policy 2>/dev/null | grep -q "bookworm-backports"; then
             # The backports suite from the same mirror as the system's own.
             local uri
-            uri="$(grep -rhoE 'https?://[^ ]+/debian/?' /etc/apt/sources.list /etc/apt/sources.list.d/ 2>/dev/null |
-                   grep -v security | head -n 1)"
+            uri="$( (grep -rhE '^(URIs:|deb )' /etc/apt/sources.list /etc/apt/sources.list.d/ 2>/dev/null || true) |
+                   grep -oE 'https?://[^ ]+/debian/?' | grep -v security | head -n 1 || true)"
             [ -n "$uri" ] || uri=http://deb.debian.org/debian
             printf 'Types: deb\nURIs: %s\nSuites: bookworm-backports\nComponents: main\nSigned-By: %s\n' \
                 "$uri" /usr/share/keyrings/debian-archive-keyring.gpg |

@@ -13,13 +13,20 @@ as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# The packages named that are not installed, on one line.
+missing_packages() {
+    local missing=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    echo "${missing[*]}"
+}
+
 # Arguments name more packages that one script needs besides these.
 install_packages() {
     local wanted=(cmake make g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 xvfb xauth x11-apps imagemagick librsvg2-bin googletest libcli11-dev nlohmann-json3-dev "$@")
     local missing=()
-    for p in "${wanted[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-    done
+    read -r -a missing <<<"$(missing_packages "${wanted[@]}")"
     if [ "${#missing[@]}" -gt 0 ]; then
         echo "Installing: ${missing[*]}"
         as_root apt-get update -qq
@@ -46,9 +53,7 @@ install_wine32() {
     kind="$("$ROOT/scripts/lane32" --kind)"
     [ "$kind" != none ] && wanted+=(wine32:i386)
     local missing=()
-    for p in "${wanted[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-    done
+    read -r -a missing <<<"$(missing_packages "${wanted[@]}")"
     if [ "${#missing[@]}" -gt 0 ]; then
         echo "Installing: ${missing[*]}"
         as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null ||

@@ -7,6 +7,7 @@
 // fragment) against its register script: what writing them adds to a capture.
 // Prints the figures and the ratios; removes what it wrote.
 #include "ChildProcess.h"
+#include "Quickest.h"
 #include "CliProcess.h"
 #include "TestFiles.h"
 #include "Ui.h"
@@ -20,24 +21,11 @@
 #include <vector>
 
 using namespace testing_support;
-using Clock = std::chrono::steady_clock;
+using bench::quickest;
 
 namespace {
 
-constexpr int kRuns = 3;
 
-// The quickest of the runs, in milliseconds; -1 when one failed.
-template <typename Run>
-double quickest(Run run)
-{
-    double best = 1e300;
-    for (int i = 0; i < kRuns; ++i) {
-        const Clock::time_point start = Clock::now();
-        if (!run()) return -1;
-        best = std::min(best, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    return best;
-}
 
 } // namespace
 

@@ -4,6 +4,7 @@
 // empty 64-bit one in the same prefix. Prints the figures and the ratios;
 // removes what it wrote. Skipped where 32-bit programs do not run.
 #include "ChildProcess.h"
+#include "Quickest.h"
 #include "CliProcess.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
@@ -18,25 +19,11 @@
 #include <string>
 
 using namespace testing_support;
-using Clock = std::chrono::steady_clock;
+using bench::quickest;
 
 namespace {
 
-constexpr int kRuns = 3;
 const std::string kSampleClsid = "{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}";
-
-// The quickest of the runs, in milliseconds; -1 when one failed.
-template <typename Run>
-double quickest(Run run)
-{
-    double best = 1e300;
-    for (int i = 0; i < kRuns; ++i) {
-        const Clock::time_point start = Clock::now();
-        if (!run()) return -1;
-        best = std::min(best, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    return best;
-}
 
 double programStart(const std::string& program)
 {

@@ -24,7 +24,7 @@ missing_packages() {
 
 # Arguments name more packages that one script needs besides these.
 install_packages() {
-    local wanted=(cmake make g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 xvfb xauth x11-apps imagemagick librsvg2-bin googletest libcli11-dev nlohmann-json3-dev "$@")
+    local wanted=(cmake make g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools nsis wine wine64 xvfb xauth x11-apps imagemagick librsvg2-bin googletest libcli11-dev nlohmann-json3-dev "$@")
     local missing=()
     read -r -a missing <<<"$(missing_packages "${wanted[@]}")"
     if [ "${#missing[@]}" -gt 0 ]; then

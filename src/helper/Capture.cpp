@@ -1,6 +1,7 @@
 #include "helper/Capture.h"
 
 #include "helper/Answer.h"
+#include "helper/OtherView.h"
 #include "scripts/Capture.h"
 #include "text/Text.h"
 
@@ -20,6 +21,8 @@ std::wstring wide(const char* ascii)
     return {ascii, ascii + std::char_traits<char>::length(ascii)};
 }
 
+// The predefined key a stand-in is for; none for the other view's, which
+// calls reach through helper/OtherView.h.
 HKEY predefinedKeyOf(scripts::CapturedRoot root)
 {
     switch (root) {
@@ -27,8 +30,9 @@ HKEY predefinedKeyOf(scripts::CapturedRoot root)
     case scripts::CapturedRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
     case scripts::CapturedRoot::CurrentUser: return HKEY_CURRENT_USER;
     case scripts::CapturedRoot::Users: return HKEY_USERS;
+    case scripts::CapturedRoot::OtherViewClasses: return nullptr;
     }
-    return HKEY_CLASSES_ROOT;
+    return nullptr;
 }
 
 } // namespace
@@ -54,8 +58,14 @@ int runCapture(const std::vector<std::wstring>& arguments)
             return 3;
         }
     }
+    HKEY otherView = nullptr; // stays open while the DLL runs
     for (size_t i = 0; i < standIns.size(); ++i) {
-        const LSTATUS overridden = RegOverridePredefKey(predefinedKeyOf(standIns[i].root), targets[i]);
+        const HKEY predefined = predefinedKeyOf(standIns[i].root);
+        if (!predefined) {
+            otherView = targets[i];
+            continue;
+        }
+        const LSTATUS overridden = RegOverridePredefKey(predefined, targets[i]);
         // The override holds its own reference to the key.
         RegCloseKey(targets[i]);
         if (overridden != ERROR_SUCCESS) {
@@ -79,6 +89,10 @@ int runCapture(const std::vector<std::wstring>& arguments)
     std::wstring file(32768, L'\0');
     file.resize(GetModuleFileNameW(module, file.data(), DWORD(file.size())));
     answer(field::kModule, utf8Of(file));
+
+    // Loaded now, so that the type library's registration is redirected too.
+    LoadLibraryW(L"oleaut32.dll");
+    sendOtherViewTo(otherView);
 
     using RegisterServer = HRESULT(STDAPICALLTYPE*)();
     const FARPROC entry = GetProcAddress(module, "DllRegisterServer");

@@ -32,6 +32,7 @@ RegRoot rootOf(CapturedRoot root)
     case CapturedRoot::LocalMachine: return RegRoot::LocalMachine;
     case CapturedRoot::CurrentUser: return RegRoot::CurrentUser;
     case CapturedRoot::Users: return RegRoot::Users;
+    case CapturedRoot::OtherViewClasses: return RegRoot::ClassesRoot;
     }
     return RegRoot::ClassesRoot;
 }
@@ -123,6 +124,8 @@ std::optional<ScriptKey> targetKeyOf(CapturedRoot root, const std::string& path,
     case CapturedRoot::Users:
         if (target.perUser) return std::nullopt;
         return ScriptKey{RegRoot::Users, path};
+    case CapturedRoot::OtherViewClasses:
+        return classesKeyOf(path, CaptureTarget{target.bits == 32 ? 64 : 32, target.perUser});
     }
     return std::nullopt;
 }

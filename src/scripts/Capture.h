@@ -16,8 +16,10 @@
 
 namespace scripts {
 
-// The predefined key a DLL wrote through.
-enum class CapturedRoot { ClassesRoot, LocalMachine, CurrentUser, Users };
+// The predefined key a DLL wrote through. OtherViewClasses is
+// HKEY_CLASSES_ROOT in the view the DLL's bitness does not read, written
+// with KEY_WOW64_32KEY or KEY_WOW64_64KEY (helper/OtherView.h).
+enum class CapturedRoot { ClassesRoot, LocalMachine, CurrentUser, Users, OtherViewClasses };
 
 // The exchange with the helper program that runs the DLL (helper/Capture.h):
 // the subkeys of the scratch key that stand in for the predefined keys, and
@@ -26,11 +28,12 @@ struct StandIn {
     CapturedRoot root;
     const char* subKey;
 };
-inline constexpr std::array<StandIn, 4> kStandIns{{
+inline constexpr std::array<StandIn, 5> kStandIns{{
     {CapturedRoot::ClassesRoot, "HKCR"},
     {CapturedRoot::LocalMachine, "HKLM"},
     {CapturedRoot::CurrentUser, "HKCU"},
     {CapturedRoot::Users, "HKU"},
+    {CapturedRoot::OtherViewClasses, "HKCR other view"},
 }};
 namespace answer {
 inline constexpr char kStage[] = "stage";   // the step under way: override, load, register, done

@@ -277,11 +277,46 @@ void planWrites(InstallPlan& plan, const RegScriptContent& script)
     }
 }
 
+// The deletion of a Wow6432Node the registration made, for a 32-bit
+// installer: each class key written below it (such as "CLSID\{...}"), then
+// the keys that held them and the Wow6432Node itself, each if left empty.
+// False when the key is not such a Wow6432Node.
+bool planWowRemoval(InstallPlan& plan, const RegEntry& e)
+{
+    const size_t cut = e.subKey.rfind('\\');
+    const std::string parent = cut == std::string::npos ? std::string() : e.subKey.substr(0, cut);
+    const std::string last = cut == std::string::npos ? e.subKey : e.subKey.substr(cut + 1);
+    if (plan.bits != 32 || !text::equalIgnoringCase(last, "Wow6432Node")) return false;
+    const std::optional<std::string> classes = viewPathOf(e.root, parent, 32);
+    if (!classes) return false;
+    std::vector<std::string> emptied; // the keys that held the class keys, in the 32-bit view
+    for (const InstallKey& k : plan.keys) {
+        std::optional<std::string> below;
+        if (k.root == e.root) below = classes->empty() ? std::optional<std::string>(k.path) : pathBelow(k.path, *classes);
+        if (!below || below->empty() || !registry::isRedirectedClassesKey(*below)) continue;
+        const size_t first = below->find('\\');
+        const size_t second = first == std::string::npos ? first : below->find('\\', first + 1);
+        const std::string holder = text::below(*classes, below->substr(0, first));
+        const std::string unit = text::below(*classes, below->substr(0, second));
+        const auto same = [&](const std::string& path) {
+            return [&](const InstallRemoval& r) { return r.root == e.root && !r.ifEmpty && text::equalIgnoringCase(r.path, path); };
+        };
+        if (std::none_of(plan.removals.begin(), plan.removals.end(), same(unit)))
+            plan.removals.push_back({e.root, unit, std::nullopt});
+        if (std::none_of(emptied.begin(), emptied.end(), [&](const std::string& h) { return text::equalIgnoringCase(h, holder); }))
+            emptied.push_back(holder);
+    }
+    for (const std::string& holder : emptied) plan.removals.push_back({e.root, holder, std::nullopt, true});
+    plan.removals.push_back({e.root, e.subKey, std::nullopt, true, true});
+    return true;
+}
+
 void planRemovals(InstallPlan& plan, const RegScriptContent& script)
 {
     for (const RegEntry& e : script.entries) {
         const bool keyDeletion = e.kind == RegEntryKind::Key && e.keyDeleted;
         const bool valueDeletion = e.kind == RegEntryKind::DeleteValue && !e.keyDeleted; // else the importer passes it over
+        if (keyDeletion && planWowRemoval(plan, e)) continue;
         if (keyDeletion || valueDeletion) {
             if (const std::optional<std::string> path = plannedPath(plan, e))
                 plan.removals.push_back({e.root, *path, valueDeletion ? std::optional<std::string>(e.valueName) : std::nullopt});
@@ -432,8 +467,10 @@ std::string nsisRemovals(const InstallPlan& plan, std::vector<std::string>& prob
                                " holds a control character NSIS cannot write.");
             continue;
         }
-        removes += r.valueName ? "  DeleteRegValue " + nsisRoot(r.root) + " " + *key + " " + *valueName
-                               : "  DeleteRegKey " + nsisRoot(r.root) + " " + *key;
+        // A root ending in 64 names that view whatever SetRegView says.
+        const std::string root = nsisRoot(r.root) + (r.in64BitView ? "64" : "");
+        removes += r.valueName ? "  DeleteRegValue " + root + " " + *key + " " + *valueName
+                               : "  DeleteRegKey " + std::string(r.ifEmpty ? "/ifempty " : "") + root + " " + *key;
         removes += kCrLf;
     }
     return removes;
@@ -639,6 +676,8 @@ std::string wixRemovals(const InstallPlan& plan, std::vector<std::string>& probl
                                    "cannot delete a single value at uninstall.");
             continue;
         }
+        // The Windows Installer has no deletion of a key only if empty.
+        if (r.ifEmpty) continue;
         const auto [root, path] = wixRootOf(r.root, r.path);
         const std::optional<std::string> key = wixText(path);
         if (root.empty() || !key) {

@@ -27,11 +27,15 @@ struct InstallKey {
 };
 
 // One deletion of the un-register script: a key with all below it, or one
-// value of a key.
+// value of a key. A key that only the 64-bit view names (the Wow6432Node
+// that a 32-bit per-user registration made) becomes the deletion of the
+// keys written below it, then of the keys it emptied, each only if empty.
 struct InstallRemoval {
     RegRoot root = RegRoot::ClassesRoot;
     std::string path;
     std::optional<std::string> valueName; // nothing: the key
+    bool ifEmpty = false;                 // the key only when nothing is left in it
+    bool in64BitView = false;             // the path names the 64-bit view, whatever the plan's
 };
 
 struct InstallPlan {
@@ -44,7 +48,8 @@ struct InstallPlan {
 // The plan of a register script and its un-register script, read as the
 // importer reads them. A key named twice is one key; a value set twice keeps
 // the last data. For 32 bits, each key's Wow6432Node path becomes its path
-// in the 32-bit view; a key that lies in the 64-bit view only is a problem.
+// in the 32-bit view; a key that lies in the 64-bit view only is a problem,
+// but for the deletion of a Wow6432Node (see InstallRemoval).
 InstallPlan installPlanOf(const RegScriptContent& registerScript, const RegScriptContent& unRegisterScript, int bits);
 
 // The key's path as a program of `bits` names it: a 32-bit program reaches

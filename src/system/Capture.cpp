@@ -105,7 +105,7 @@ UniqueHkey openReal(scripts::CapturedRoot root, const std::string& path)
     return key;
 }
 
-// The scratch key and its four stand-ins for the predefined keys, removed
+// The scratch key and its stand-ins for the predefined keys, removed
 // with all below them on every path.
 class ScratchKey {
 public:

@@ -6,7 +6,8 @@
 //   catreg  a category through ICatRegister (the system's own code writes it)
 //   native  a key through ntdll's NtCreateKey and NtSetValueKey
 //   child   a key written by a child process, reg.exe
-//   wow64   the class key for the 32-bit view, opened with KEY_WOW64_32KEY
+//   wow64   the class key for the 32-bit view through HKEY_LOCAL_MACHINE,
+//           opened with KEY_WOW64_32KEY
 //   fail    returns E_ACCESSDENIED
 //   self    the class key, then asks COM for that class, as quartz asks for
 //           its filter mapper while it registers its filters
@@ -128,8 +129,9 @@ HRESULT viaChild()
 HRESULT viaWow64()
 {
     HKEY key = nullptr;
-    const LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, kClassKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY,
-                                           nullptr, &key, nullptr);
+    const std::wstring path = std::wstring(L"Software\\Classes\\") + kClassKey;
+    const LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                           KEY_WRITE | KEY_WOW64_32KEY, nullptr, &key, nullptr);
     if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
     const HRESULT hr = setString(key, nullptr, L"32-bit view");
     RegCloseKey(key);

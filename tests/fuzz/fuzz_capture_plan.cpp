@@ -196,7 +196,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const auto code = static_cast<unsigned char>(shape[i]);
         const auto more = static_cast<unsigned char>(shape[i + 1]);
         CapturedKey key;
-        key.root = static_cast<CapturedRoot>(code % 4);
+        key.root = static_cast<CapturedRoot>(code % 5);
         key.path = kParts[(code / 4) % kParts.size()];
         if (more & 1) key.path += std::string("\\") + kParts[(more / 2) % kParts.size()];
         key.hasSubKeys = (more & 0x80) != 0;

@@ -10,6 +10,7 @@
 #include "CliProcess.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
+#include "ThirtyTwoBit.h"
 #include "Ui.h"
 
 #include <gtest/gtest.h>
@@ -66,23 +67,6 @@ std::string exportedSoftware()
     return all;
 }
 
-// The first line where two exports (UTF-16, as reg export writes them)
-// differ, for a readable failure.
-std::string firstDifference(const std::string& expected, const std::string& actual)
-{
-    const auto textOf = [](const std::string& bytes) {
-        return utf8(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2));
-    };
-    const std::string a = textOf(expected);
-    const std::string b = textOf(actual);
-    size_t at = 0;
-    while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
-    const size_t newline = a.rfind('\n', at);
-    const size_t line = newline == std::string::npos ? 0 : newline + 1;
-    const auto lineOf = [line](const std::string& s) { return line < s.size() ? s.substr(line, s.find('\n', line) - line) : ""; };
-    return "expected: " + lineOf(a) + "\n  actual: " + lineOf(b);
-}
-
 unsigned long runSilently(const std::string& program, const std::vector<std::string>& args)
 {
     const ChildRun run = runChild(program, args, {"", true, true}, 120000);
@@ -101,8 +85,8 @@ TEST_P(InstallerTest, InstallsExactlyTheCaptureAndUninstallsItAll)
     const Case& c = GetParam();
     const std::string folder = buildFolder() + "installers\\";
     const std::string installer = folder + c.name + ".exe";
-    if (!pathExists(installer))
-        GTEST_SKIP() << installer << " was not built (no makensis, or no 32-bit Wine for the 32-bit capture)";
+    if (c.bits == 32 && !runs32Bit()) GTEST_SKIP() << kNo32Bit;
+    ASSERT_TRUE(pathExists(installer)) << installer << " was not built: see the installer_build entry's output";
 
     // What the installer must give: the register script of the same capture,
     // naming the installed file, merged.

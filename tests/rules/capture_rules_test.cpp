@@ -48,6 +48,12 @@ TEST(CaptureRules, KeysGoToTheTargetsClasses)
     EXPECT_EQ(fullName(CapturedRoot::ClassesRoot, "interface\\{I}", machine32),
               "HKEY_CLASSES_ROOT\\Wow6432Node\\interface\\{I}");
     EXPECT_EQ(fullName(CapturedRoot::ClassesRoot, "CLSIDX\\{A}", machine32), "HKEY_CLASSES_ROOT\\CLSIDX\\{A}");
+    // Written into the other view (RegisterTypeLib's interfaces): the view the DLL's bitness does not read.
+    EXPECT_EQ(fullName(CapturedRoot::OtherViewClasses, "Interface\\{I}", machine64),
+              "HKEY_CLASSES_ROOT\\Wow6432Node\\Interface\\{I}");
+    EXPECT_EQ(fullName(CapturedRoot::OtherViewClasses, "Interface\\{I}", user32),
+              "HKEY_CURRENT_USER\\Software\\Classes\\Interface\\{I}");
+    EXPECT_EQ(fullName(CapturedRoot::OtherViewClasses, "TypeLib\\{T}", machine64), "HKEY_CLASSES_ROOT\\TypeLib\\{T}");
     // "Software\ClassesX" is no classes key.
     EXPECT_EQ(fullName(CapturedRoot::LocalMachine, "Software\\ClassesX", machine64),
               "HKEY_LOCAL_MACHINE\\Software\\ClassesX");

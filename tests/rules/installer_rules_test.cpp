@@ -37,6 +37,27 @@ TEST(InstallerRules, ThirtyTwoBitKeysAreNamedAsTheirViewNamesThem)
     EXPECT_TRUE(has(plan.problems[0], "64-bit registry only")) << plan.problems[0];
 }
 
+// The Wow6432Node a 32-bit per-user registration made: the installer deletes
+// the class keys it wrote, then what they leave empty, the Wow6432Node by
+// its 64-bit name; WiX, which cannot delete a key only if empty, the class key.
+TEST(InstallerRules, PerUserWow6432NodeIsRemovedThroughWhatWasWrittenBelowIt)
+{
+    const std::string user = "HKEY_CURRENT_USER\\Software\\Classes\\";
+    const InstallPlan plan = planOf("REGEDIT4\r\n[" + user + "Wow6432Node\\CLSID\\{A}\\InProcServer32]\r\n@=\"x\"\r\n[" +
+                                        user + "My.ProgId]\r\n@=\"y\"\r\n",
+                                    "[-" + user + "My.ProgId]\r\n[-" + user + "Wow6432Node]\r\n", 32);
+    ASSERT_TRUE(plan.problems.empty()) << plan.problems[0];
+    const InstallerText nsis = nsisIncludeOf(plan, {"My.dll", ""});
+    EXPECT_TRUE(has(nsis.bytes, "  DeleteRegKey HKCU \"Software\\Classes\\My.ProgId\"\r\n"
+                                "  DeleteRegKey HKCU \"Software\\Classes\\CLSID\\{A}\"\r\n"
+                                "  DeleteRegKey /ifempty HKCU \"Software\\Classes\\CLSID\"\r\n"
+                                "  DeleteRegKey /ifempty HKCU64 \"Software\\Classes\\Wow6432Node\"\r\n"))
+        << nsis.bytes;
+    const InstallerText wix = wixFragmentOf(plan, {"My.dll", ""});
+    EXPECT_TRUE(has(wix.bytes, "Key=\"Software\\Classes\\CLSID\\{A}\" />")) << wix.bytes;
+    EXPECT_FALSE(has(wix.bytes, "Wow6432Node")) << wix.bytes;
+}
+
 TEST(InstallerRules, EachValueGetsTheInstructionOfItsType)
 {
     // Hex of a string type in an ANSI script is text of the code page.

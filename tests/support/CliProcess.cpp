@@ -39,6 +39,21 @@ unsigned long runReg(const std::vector<std::string>& args)
     return run.started ? run.exitCode : static_cast<unsigned long>(-1);
 }
 
+std::string firstDifference(const std::string& expected, const std::string& actual)
+{
+    const auto textOf = [](const std::string& bytes) {
+        return utf8(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2));
+    };
+    const std::string a = textOf(expected);
+    const std::string b = textOf(actual);
+    size_t at = 0;
+    while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
+    const size_t newline = a.rfind('\n', at);
+    const size_t line = newline == std::string::npos ? 0 : newline + 1;
+    const auto lineOf = [line](const std::string& s) { return line < s.size() ? s.substr(line, s.find('\n', line) - line) : ""; };
+    return "expected: " + lineOf(a) + "\n  actual: " + lineOf(b);
+}
+
 std::string exportedClasses()
 {
     std::string all;

@@ -29,6 +29,10 @@ unsigned long runReg(const std::vector<std::string>& args);
 // export fails the test.
 std::string exportedClasses();
 
+// The first line where two exports (UTF-16, as reg export writes them)
+// differ, for a readable failure.
+std::string firstDifference(const std::string& expected, const std::string& actual);
+
 // The bytes `AddInRegCli write OUT <options>` writes to OUT, or nothing when
 // the command fails. For comparing its scripts with the window's.
 std::optional<std::string> cliScriptBytes(const std::string& outPath, const std::vector<std::string>& options,

@@ -7,6 +7,7 @@
 #include "CliProcess.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
+#include "ThirtyTwoBit.h"
 #include "Ui.h"
 #include "text/Fields.h"
 
@@ -127,9 +128,14 @@ std::string reasonOf(const Json& list, const char* key)
                                                                    : "";
 }
 
-bool runs32Bit()
+// The system's regsvr32 of that bitness.
+unsigned long regsvr32(int bits, const std::vector<std::string>& args)
 {
-    return pathExists(buildFolder() + "AddInRegLoad32.exe") && runChild(buildFolder() + "tlb_probe32.exe", {}).finished;
+    if (bits == 32) return runRegsvr32x86(args);
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    const ChildRun run = runChild(utf8(std::wstring(folder, length)) + "\\regsvr32.exe", args, {}, 120000);
+    return run.finished ? run.exitCode : static_cast<unsigned long>(-1);
 }
 
 class TypeLibs : public ::testing::Test {
@@ -235,6 +241,40 @@ TEST_F(TypeLibs, EachCaseAsTheSystemJudgesIt)
         expectSystemsVerdict(64, "win32 only");
     }
     for (const std::string& verdict : verdicts_) std::printf("%s\n", verdict.c_str());
+}
+
+// The add-in's DllRegisterServer registers its type library, which writes
+// each interface into both views. Its capture, merged, leaves the classes
+// exactly as a real regsvr32 of it leaves them, LoadRegTypeLib works, and
+// its un-register script takes everything back.
+TEST_F(TypeLibs, CaptureHoldsWhatRegsvr32Writes)
+{
+    std::vector<int> bitnesses{64};
+    if (runs32Bit()) bitnesses.push_back(32);
+    for (int bits : bitnesses) {
+        SCOPED_TRACE(std::to_string(bits) + "-bit");
+        const std::string script = folder_ + "Captured.reg";
+        const std::string before = exportedClasses();
+        const CliRun run = runCli({"capture", serverPath(bits), "--out", script});
+        ASSERT_EQ(run.exitCode, 0UL) << run.err;
+        EXPECT_TRUE(exportedClasses() == before) << "the capture wrote into the registry";
+        ASSERT_EQ(runReg({"import", script}), 0UL);
+        const std::string merged = exportedClasses();
+        EXPECT_EQ(loadRegTypeLib(bits), 0UL);
+        ASSERT_EQ(runReg({"import", folder_ + "UnReg-Captured.reg"}), 0UL);
+        const std::string unRegistered = exportedClasses();
+        EXPECT_TRUE(unRegistered == before) << firstDifference(before, unRegistered);
+
+        ASSERT_EQ(regsvr32(bits, {"/s", serverPath(bits)}), 0UL);
+        const std::string registered = exportedClasses();
+        regsvr32(bits, {"/s", "/u", serverPath(bits)});
+        for (const std::string& iid : {kDual, kCustom})
+            for (const REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
+                deleteTree(HKEY_LOCAL_MACHINE, "Software\\Classes\\Interface\\" + iid, view);
+        deleteTree(HKEY_LOCAL_MACHINE, "Software\\Classes\\TypeLib\\" + kLibid);
+        deleteTree(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + kClsid, viewOf(bits));
+        EXPECT_TRUE(merged == registered) << firstDifference(registered, merged);
+    }
 }
 
 // Wine's own registered type libraries: every class of the prefix that

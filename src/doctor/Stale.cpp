@@ -209,12 +209,13 @@ private:
     {
         for (const std::string& name : classes::listedProgIds(topKeys_.names(hive, view))) {
             if (equalIgnoringCase(name, "Wow6432Node")) continue;
+            // A ProgID both views share is listed once: its key is not read again.
+            const std::string key = machine_.registry.fullName(hive, view, name);
+            if (progIdKeys_.contains(upperAscii(key))) continue;
             const std::optional<registry::Value> value = machine_.registry.value(hive, view, name + "\\CLSID", "");
             const std::string clsid = value ? value->text().value_or("") : "";
             const auto ofClsid = clsid.empty() ? byClsid_.end() : byClsid_.find(upperAscii(clsid));
             if (ofClsid == byClsid_.end()) continue;
-            const std::string key = machine_.registry.fullName(hive, view, name);
-            if (progIdKeys_.contains(upperAscii(key))) continue;
             const bool both = shared(topKeys_, hive, view, name);
             if (liveIn(view, clsid) || (both && liveIn(otherView(view), clsid))) continue;
             // With the first stale class of that CLSID in a view that sees the ProgID.
@@ -270,8 +271,16 @@ public:
 
     std::vector<StaleEntry> run(const std::vector<View>& views)
     {
-        for (View view : views)
+        for (View view : views) {
+            // Both views share the TypeLib key: the second one finds the same
+            // versions, judged by the same files, so they are not read again.
+            if (view != views.front() && !registry::isRedirectedClassesKey("TypeLib")) {
+                for (StaleEntry& e : found_)
+                    if (e.kind == StaleEntry::Kind::TypeLibVersion) e.views.push_back(bitsOf(view));
+                continue;
+            }
             for (Hive hive : {Hive::MachineClasses, Hive::UserClasses}) findVersions(hive, view);
+        }
         for (View view : views)
             for (Hive hive : {Hive::MachineClasses, Hive::UserClasses}) findInterfaces(hive, view);
         return std::move(found_);

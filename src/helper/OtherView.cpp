@@ -121,6 +121,7 @@ size_t patchImports(HMODULE module, const std::array<Resolved, 6>& functions)
 
 size_t sendOtherViewTo(HKEY otherView)
 {
+    if (!otherView) return 0;
     g_otherView = otherView;
     const HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
     const HMODULE kernelBase = GetModuleHandleW(L"kernelbase.dll");

@@ -12,7 +12,7 @@
 #include "scripts/RegScript.h"
 #include "system/Capture.h"
 #include "system/Files.h"
-#include "system/Locale.h"
+#include "system/Ansi.h"
 #include "system/SafeWrite.h"
 #include "system/Template.h"
 #include "text/Text.h"

@@ -1,6 +1,7 @@
 #include "cli/Output.h"
 
 #include "text/Text.h"
+#include "text/Utf.h"
 
 #include <nlohmann/json.hpp>
 

@@ -2,6 +2,7 @@
 
 #include "helper/Answer.h"
 #include "scripts/Capture.h"
+#include "system/Wide.h"
 #include "text/Text.h"
 
 #include <windows.h>
@@ -78,7 +79,7 @@ int runCapture(const std::vector<std::wstring>& arguments)
     }
     std::wstring file(32768, L'\0');
     file.resize(GetModuleFileNameW(module, file.data(), DWORD(file.size())));
-    answer(field::kModule, utf8Of(file));
+    answer(field::kModule, platform::utf8Of(file));
 
     using RegisterServer = HRESULT(STDAPICALLTYPE*)();
     const FARPROC entry = GetProcAddress(module, "DllRegisterServer");

@@ -2,6 +2,7 @@
 
 #include "system/Capture.h"
 #include "system/RegistryReader.h"
+#include "system/Wide.h"
 #include "text/Text.h"
 
 #include <windows.h>
@@ -10,15 +11,12 @@ namespace platform {
 
 namespace {
 
-using registry::utf8Of;
-using registry::wideOf;
-
 std::string folderFrom(UINT (*get)(LPWSTR, UINT))
 {
     wchar_t folder[MAX_PATH];
     const UINT length = get(folder, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return {};
-    return utf8Of(std::wstring(folder, length));
+    return utf8Of(std::wstring_view(folder, length));
 }
 
 std::vector<std::string> pathFolders()

@@ -9,11 +9,13 @@
 #include "classes/Arguments.h"
 #include "windows/Dialogs.h"
 #include "system/Process.h"
+#include "system/Ansi.h"
 #include "system/Locale.h"
 #include "system/RegistryAPI.h"
 #include "system/RegistryReader.h"
 #include "system/ServerFiles.h"
 #include "text/Text.h"
+#include "text/Utf.h"
 #include "windows/WriteRegistry.h"
 
 using platform::MsgButtons;
@@ -260,7 +262,7 @@ void ReadRegistry::captureRegistration(const RowClass& found)
             }
             // A Version 5.00 script is UTF-16 behind its byte-order mark; the report shows UTF-8.
             const std::string& bytes = captured.registerScript;
-            report.text += bytes.rfind("\xFF\xFE", 0) == 0 ? text::utf8FromUtf16(text::utf16Units(bytes.substr(2)))
+            report.text += text::startsWithUtf16Mark(bytes) ? text::utf8FromUtf16(text::utf16Units(bytes.substr(2)))
                                                            : bytes;
             const std::string name(text::fileNameOf(dll));
             report.scripts =

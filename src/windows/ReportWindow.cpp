@@ -1,10 +1,10 @@
 #include "windows/ReportWindow.h"
 
 #include "scripts/RegScript.h"
+#include "system/Ansi.h"
 #include "system/Helper.h"
-#include "system/Locale.h"
-#include "system/RegistryReader.h"
 #include "system/SafeWrite.h"
+#include "system/Wide.h"
 #include "windows/Dialogs.h"
 
 namespace {
@@ -29,7 +29,7 @@ void ReportWindow::createControls(const std::string& caption)
              {cmdClose, "Close", {7920, 6000, kButtonWidth, kButtonHeight}},
          });
     // The caption names the class exactly, whatever the code page.
-    SetWindowTextW(hwnd(), registry::wideOf(caption).c_str());
+    SetWindowTextW(hwnd(), platform::wideOf(caption).c_str());
     cmdSaveAs.onClick = [this] { onSaveAsClick(); };
     cmdCopy.onClick = [this] { platform::copyUnicodeToClipboard(hwnd(), reportText); };
     cmdClose.onClick = [this] { onCloseClick(); };

@@ -1,7 +1,7 @@
 #include "windows/WriteRegistry.h"
 
 #include "windows/Dialogs.h"
-#include "system/Locale.h"
+#include "system/Ansi.h"
 #include "system/Files.h"
 #include "classes/Arguments.h"
 #include "system/Process.h"

@@ -1,10 +1,10 @@
 #include "classes/ClassLookup.h"
 
+#include "text/Text.h"
+
 namespace classes {
 
 namespace {
-
-constexpr char kLineEnd[] = "\r\n";
 
 void readServer(ClassLookup& found, const DefaultValueReader& readDefault)
 {
@@ -14,8 +14,8 @@ void readServer(ClassLookup& found, const DefaultValueReader& readDefault)
         found.server = readDefault(registry::classKey(found.clsid) + "\\LocalServer32");
         found.localServer = !found.server.empty();
     }
-    found.text = "CLSID = " + found.clsid + kLineEnd;
-    if (!found.server.empty()) found.text += "InProcServer = " + found.server + kLineEnd;
+    found.text = "CLSID = " + found.clsid + text::kCrLf;
+    if (!found.server.empty()) found.text += "InProcServer = " + found.server + text::kCrLf;
 }
 
 } // namespace

@@ -15,8 +15,6 @@ namespace cli {
 
 namespace {
 
-constexpr char kLineEnd[] = "\r\n";
-
 struct Column {
     const char* heading; // text
     const char* field;   // CSV and JSON
@@ -81,7 +79,7 @@ std::string jsonArray(const std::vector<ClassRow>& rows)
         object[kKind.field] = kindText(row);
         array.push_back(std::move(object));
     }
-    return jsonText(array) + kLineEnd;
+    return jsonText(array) + text::kCrLf;
 }
 
 // Marks each unpaired surrogate (three bytes ED A0..BF xx) as U+FDD0 and its
@@ -154,7 +152,7 @@ std::string alignedColumns(const std::vector<std::vector<std::string>>& rows)
             if (c + 1 < row.size()) line += std::string(width[c] - text::characterCount(row[c]) + 2, ' ');
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
-        out += line + kLineEnd;
+        out += line + text::kCrLf;
     }
     return out;
 }
@@ -166,7 +164,7 @@ std::string csvLine(const std::vector<std::string>& fields)
         if (i) line += ',';
         line += csvField(fields[i]);
     }
-    return line + kLineEnd;
+    return line + text::kCrLf;
 }
 
 std::string csvField(const std::string& text)

@@ -95,7 +95,7 @@ private:
             const size_t end = rest.find_first_of("\r\n");
             lines_.push_back(rest.substr(0, end));
             if (end == std::string_view::npos) break;
-            const size_t breakLength = rest.compare(end, 2, "\r\n") == 0 ? 2 : 1;
+            const size_t breakLength = rest.compare(end, 2, text::kCrLf) == 0 ? 2 : 1;
             rest.remove_prefix(end + breakLength);
             if (rest.empty()) break;
         }

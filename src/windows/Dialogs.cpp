@@ -2,6 +2,7 @@
 
 #include "system/Error.h"
 #include "system/Wide.h"
+#include "text/Text.h"
 #include "windows/Toolkit.h"
 
 #include <commdlg.h>
@@ -73,8 +74,9 @@ void reportFatalError(const std::exception& error)
     long number = kInternalError;
     if (const auto* appError = dynamic_cast<const AppError*>(&error)) number = appError->number();
     else if (dynamic_cast<const std::bad_alloc*>(&error)) number = kOutOfMemory;
-    std::string text = "Run-time error '" + std::to_string(number) + "':\r\n\r\n" + error.what();
-    MessageBoxA(nullptr, text.c_str(), kAppTitle, MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+    const std::string message =
+        "Run-time error '" + std::to_string(number) + "':" + text::kCrLf + text::kCrLf + error.what();
+    MessageBoxA(nullptr, message.c_str(), kAppTitle, MB_OK | MB_ICONSTOP | MB_TASKMODAL);
     ExitProcess(1);
 }
 

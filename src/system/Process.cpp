@@ -2,6 +2,7 @@
 
 #include "classes/Arguments.h"
 #include "system/Files.h"
+#include "system/Folders.h"
 #include "system/Handle.h"
 #include "system/Wide.h"
 #include "text/Text.h"
@@ -66,11 +67,8 @@ std::optional<std::string> utilityCommandLine(const Utility& utility, const std:
 
 std::string utilityPath(const Utility& utility)
 {
-    wchar_t folder[MAX_PATH];
-    const UINT length = utility.folder == SystemFolder::System ? GetSystemDirectoryW(folder, MAX_PATH)
-                                                               : GetWindowsDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return {};
-    std::string path = utf8Of(std::wstring_view(folder, length));
+    std::string path = utility.folder == SystemFolder::System ? systemFolder() : windowsFolder();
+    if (path.empty()) return {};
     if (path.back() != '\\') path += '\\';
     return path + utility.exeName;
 }

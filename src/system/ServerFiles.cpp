@@ -1,6 +1,7 @@
 #include "system/ServerFiles.h"
 
 #include "system/Capture.h"
+#include "system/Folders.h"
 #include "system/RegistryReader.h"
 #include "system/Wide.h"
 #include "text/Text.h"
@@ -10,14 +11,6 @@
 namespace platform {
 
 namespace {
-
-std::string folderFrom(UINT (*get)(LPWSTR, UINT))
-{
-    wchar_t folder[MAX_PATH];
-    const UINT length = get(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return {};
-    return utf8Of(std::wstring_view(folder, length));
-}
 
 std::vector<std::string> pathFolders()
 {
@@ -38,8 +31,7 @@ std::vector<std::string> pathFolders()
 } // namespace
 
 SystemServerFiles::SystemServerFiles()
-    : system_(folderFrom(GetSystemDirectoryW)), system32_(folderFrom(GetSystemWow64DirectoryW)),
-      windows_(folderFrom(GetSystemWindowsDirectoryW)), path_(pathFolders())
+    : system_(systemFolder()), system32_(system32BitFolder()), windows_(windowsFolder()), path_(pathFolders())
 {
 }
 

@@ -1,5 +1,6 @@
 #include "cli/Output.h"
 
+#include "classes/ServerRule.h"
 #include "text/Text.h"
 #include "text/Utf.h"
 
@@ -31,7 +32,7 @@ std::string viewText(const ClassRow& row) { return std::to_string(row.view); }
 // The key the server value was read from; "" when there is none.
 std::string kindText(const ClassRow& row)
 {
-    if (row.server.empty()) return "";
+    if (!classes::hasServer(row.server)) return "";
     return row.localServer ? "LocalServer32" : "InProcServer32";
 }
 
@@ -46,7 +47,8 @@ std::string textTable(const std::vector<ClassRow>& rows, bool withView, const Sh
     cells.push_back({kView.heading, kProgId.heading, kClsid.heading, kExists.heading, kKind.heading, kServer.heading});
     for (const ClassRow& row : rows)
         cells.push_back({viewText(row), cell(row.progId), cell(row.clsid),
-                         row.server.empty() ? "" : row.serverExists ? "yes" : "no", kindText(row), cell(row.server)});
+                         classes::hasServer(row.server) ? (row.serverExists ? "yes" : "no") : "", kindText(row),
+                         cell(row.server)});
     if (!withView)
         for (auto& line : cells) line.erase(line.begin());
     return alignedColumns(cells);

@@ -75,7 +75,7 @@ ServerLookup lookUpServer(const registry::RegistryReader& reader, const std::str
 {
     ServerLookup found;
     found.lookup = classes::lookUpClass(progId, readsOf(reader, found).readDefault);
-    if (found.lookup.server.empty()) found.serverValue.reset();
+    if (!classes::hasServer(found.lookup.server)) found.serverValue.reset();
     return found;
 }
 
@@ -85,7 +85,7 @@ ServerLookup lookUpServerInEitherView(registry::Hive hive, const std::string& pr
     const registry::RegistryReader bits64(hive, registry::View::Bits64);
     const registry::RegistryReader bits32(hive, registry::View::Bits32);
     found.lookup = classes::lookUpClassInEitherView(progId, readsOf(bits64, found), readsOf(bits32, found));
-    if (found.lookup.server.empty()) found.serverValue.reset();
+    if (!classes::hasServer(found.lookup.server)) found.serverValue.reset();
     return found;
 }
 

@@ -153,7 +153,7 @@ void ReadRegistry::searchForDll()
 
 void ReadRegistry::onUnregisterClick()
 {
-    if (!classes::hasServer(currentServer)) return;
+    if (!classes::windowsActOnServer(currentServer)) return;
     // The file the loader loads; regsvr32 of the system folder hands a 32-bit
     // DLL to its 32-bit twin itself.
     const platform::WindowServer server = platform::windowServerOf(
@@ -263,9 +263,8 @@ void ReadRegistry::captureRegistration(const RowClass& found)
             const std::string& bytes = captured.registerScript;
             report.text += text::startsWithUtf16Mark(bytes) ? text::utf8FromUtf16(text::utf16Units(bytes.substr(2)))
                                                            : bytes;
-            const std::string name(text::fileNameOf(dll));
-            report.scripts =
-                ReportScripts{bytes, captured.unRegisterScript, name.substr(0, name.rfind('.')) + ".reg"};
+            report.scripts = ReportScripts{bytes, captured.unRegisterScript,
+                                           classes::regFileNameOf(std::string(text::fileNameOf(dll)))};
             return report;
         });
 }

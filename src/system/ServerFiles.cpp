@@ -31,7 +31,9 @@ std::vector<std::string> pathFolders()
 } // namespace
 
 SystemServerFiles::SystemServerFiles()
-    : system_(systemFolder()), system32_(system32BitFolder()), windows_(windowsFolder()), path_(pathFolders())
+    // The folders of system/Folders.h, not the members of the same names.
+    : system_(platform::systemFolder()), system32_(platform::system32BitFolder()),
+      windows_(platform::windowsFolder()), path_(pathFolders())
 {
 }
 

@@ -5,6 +5,7 @@
 set(ADDINREG_RULE_SOURCES
     src/text/Text.cpp
     src/text/Fields.cpp
+    src/text/Utf.cpp
     src/scripts/RegScript.cpp
     src/scripts/RegFileReader.cpp
     src/scripts/ValueLines.cpp
@@ -40,4 +41,5 @@ set(ADDINREG_RULE_TESTS
     tests/rules/installer_rules_test.cpp
     tests/rules/dependency_rules_test.cpp
     tests/rules/typelib_rules_test.cpp
+    tests/rules/text_rules_test.cpp
 )

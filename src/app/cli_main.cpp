@@ -2,7 +2,7 @@
 // scripts. The commands are in src/cli/.
 #include "cli/Commands.h"
 #include "cli/Print.h"
-#include "system/RegistryReader.h"
+#include "system/Wide.h"
 
 #include <windows.h>
 
@@ -20,7 +20,7 @@ int main()
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::vector<std::string> arguments;
     arguments.reserve(size_t(argc));
-    for (int i = 0; wide && i < argc; ++i) arguments.push_back(registry::utf8Of(wide[i]));
+    for (int i = 0; wide && i < argc; ++i) arguments.push_back(platform::utf8Of(wide[i]));
     LocalFree(wide);
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 1);

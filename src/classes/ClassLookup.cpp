@@ -1,21 +1,23 @@
 #include "classes/ClassLookup.h"
 
+#include "classes/ServerRule.h"
+#include "text/Text.h"
+
 namespace classes {
 
 namespace {
-
-constexpr char kLineEnd[] = "\r\n";
 
 void readServer(ClassLookup& found, const DefaultValueReader& readDefault)
 {
     found.server = readDefault(registry::serverKey(found.clsid));
     found.localServer = false;
-    if (found.server.empty()) {
+    if (!hasServer(found.server)) {
         found.server = readDefault(registry::classKey(found.clsid) + "\\LocalServer32");
-        found.localServer = !found.server.empty();
+        found.localServer = hasServer(found.server);
+        if (!found.localServer) found.server.clear();
     }
-    found.text = "CLSID = " + found.clsid + kLineEnd;
-    if (!found.server.empty()) found.text += "InProcServer = " + found.server + kLineEnd;
+    found.text = "CLSID = " + found.clsid + text::kCrLf;
+    if (hasServer(found.server)) found.text += "InProcServer = " + found.server + text::kCrLf;
 }
 
 } // namespace
@@ -35,7 +37,7 @@ ClassLookup lookUpClass(const std::string& progId, const DefaultValueReader& rea
 ClassLookup lookUpClassInEitherView(const std::string& progId, const ViewReads& bits64, const ViewReads& bits32)
 {
     ClassLookup found = lookUpClass(progId, bits64.readDefault);
-    if (found.clsid.empty() || !found.server.empty()) return found;
+    if (found.clsid.empty() || hasServer(found.server)) return found;
     const std::string key = registry::classKey(found.clsid);
     if (bits64.keyExists(key) || !bits32.keyExists(key)) return found;
     found.view = registry::View::Bits32;

@@ -64,6 +64,8 @@ std::optional<SearchHit> programFile(const std::string& name, registry::View vie
 
 } // namespace
 
+bool hasServer(std::string_view value) { return !text::trimBlanks(value).empty(); }
+
 bool isFullPath(const std::string& path)
 {
     if (path.size() >= 3 && path[1] == ':' && isSeparator(path[2]) &&
@@ -94,7 +96,7 @@ ServerFile resolveServer(const std::optional<registry::Value>& value, registry::
         return s;
     }
     s.text = value->leadingText();
-    if (text::trimBlanks(s.text).empty()) return s;
+    if (!hasServer(s.text)) return s;
     s.expanded = value->type == registry::ValueType::ExpandString ? files.expand(s.text) : s.text;
     s.path = serverPathOf(s.text, value->type, files);
     s.quoted = value->type != registry::ValueType::ExpandString && s.path != withoutTrailingBlanks(s.expanded);
@@ -135,8 +137,8 @@ ServerFile resolveLocalServer(const std::optional<registry::Value>& value, regis
     }
     s.text = value->leadingText();
     s.expanded = value->type == registry::ValueType::ExpandString ? files.expand(s.text) : s.text;
+    if (!hasServer(s.expanded)) return s;
     const std::string_view line = text::trimLeadingBlanks(s.expanded);
-    if (line.empty()) return s;
 
     // The candidates, shortest first: the quoted name, or each run up to a blank.
     std::vector<std::string> candidates;

@@ -30,9 +30,17 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace classes {
+
+// Whether a class's server value names a server at all: it holds a
+// character other than blanks (spaces and tabs). A value of blanks is as
+// none: the class has no server, and no file is looked for. The one rule of
+// the main window, the command line and the checks; the windows' own
+// minimum for acting on a server is on top of it (classes/HandOff.h).
+bool hasServer(std::string_view value);
 
 enum class PathKind { Missing, File, Folder };
 

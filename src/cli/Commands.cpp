@@ -12,7 +12,7 @@
 #include "scripts/RegScript.h"
 #include "system/Capture.h"
 #include "system/Files.h"
-#include "system/Locale.h"
+#include "system/Ansi.h"
 #include "system/SafeWrite.h"
 #include "system/Template.h"
 #include "text/Text.h"
@@ -319,7 +319,7 @@ int run(int argc, char** argv)
         printResult(withCrLf(app.help("", CLI::AppFormatMode::All)));
         return codeOf(ExitCode::Ok);
     } catch (const CLI::CallForVersion& e) {
-        printResult(e.what() + std::string(kLineEnd));
+        printResult(e.what() + std::string(text::kCrLf));
         return codeOf(ExitCode::Ok);
     } catch (const CLI::ParseError& e) {
         // The reason, and where to read more; not the whole help.

@@ -133,9 +133,9 @@ struct DoctorCommands::State {
         if (verify) {
             for (size_t i = 0; i < classes.size(); ++i) {
                 const std::vector<std::string> keys = doctor::keysLeft(machine, classes[i].clsid, progIds[i]);
-                for (const std::string& key : keys) printResult("Still present: " + key + kLineEnd);
+                for (const std::string& key : keys) printResult("Still present: " + key + text::kCrLf);
                 if (keys.empty())
-                    printResult("Nothing of " + classes[i].clsid + " is left in either view or hive." + kLineEnd);
+                    printResult("Nothing of " + classes[i].clsid + " is left in either view or hive." + text::kCrLf);
                 left |= !keys.empty();
             }
         }

@@ -12,7 +12,6 @@ namespace cli {
 
 namespace {
 
-constexpr char kLineEnd[] = "\r\n";
 using Json = nlohmann::ordered_json; // the fields keep the documented order
 
 std::string viewsText(const std::vector<int>& views)
@@ -71,14 +70,14 @@ std::string checklistJson(const std::vector<doctor::Checklist>& lists)
         object["checks"] = std::move(checks);
         array.push_back(std::move(object));
     }
-    return jsonText(array) + kLineEnd;
+    return jsonText(array) + text::kCrLf;
 }
 
 std::string staleText(const std::vector<doctor::StaleClass>& classes, const std::vector<doctor::StaleEntry>& entries)
 {
     std::string out;
     if (classes.empty()) {
-        out = std::string("No stale classes.") + kLineEnd;
+        out = std::string("No stale classes.") + text::kCrLf;
     } else {
         // The server goes last: it is the long one.
         std::vector<std::vector<std::string>> cells{{"View", "Hive", "CLSID", "ProgIDs", "Cleanup", "Server"}};
@@ -94,7 +93,7 @@ std::string staleText(const std::vector<doctor::StaleClass>& classes, const std:
                          kindText(e), text::escapeControls(e.key),
                          text::escapeControls(e.kept.empty() ? std::string("delete") : "kept: " + e.kept),
                          text::escapeControls(e.detail)});
-    return out + kLineEnd + alignedColumns(cells);
+    return out + text::kCrLf + alignedColumns(cells);
 }
 
 std::string staleJson(const std::vector<doctor::StaleClass>& classes, const std::vector<doctor::StaleEntry>& entries)
@@ -126,7 +125,7 @@ std::string staleJson(const std::vector<doctor::StaleClass>& classes, const std:
         object["cleanup"] = e.kept.empty() ? "delete" : "kept: " + e.kept;
         array.push_back(std::move(object));
     }
-    return jsonText(array) + kLineEnd;
+    return jsonText(array) + text::kCrLf;
 }
 
 } // namespace cli
@@ -165,7 +164,7 @@ std::string addInsOutput(const std::vector<doctor::AddInRow>& rows, FormatChoice
             object["worstItem"] = item.empty() ? Json() : Json{{"item", item}, {"reason", reason}};
             array.push_back(std::move(object));
         }
-        return jsonText(array) + kLineEnd;
+        return jsonText(array) + text::kCrLf;
     }
     if (format == FormatChoice::Csv) {
         std::string out =
@@ -177,7 +176,7 @@ std::string addInsOutput(const std::vector<doctor::AddInRow>& rows, FormatChoice
         }
         return out;
     }
-    if (rows.empty()) return std::string("No add-ins are registered in the host's category.") + kLineEnd;
+    if (rows.empty()) return std::string("No add-ins are registered in the host's category.") + text::kCrLf;
     // The reason goes last: it is the long one.
     std::vector<std::vector<std::string>> cells{
         {"View", "Hive", "Result", "Menu name", "ProgID", "LoadOnStartUp", "Server", "Worst item"}};

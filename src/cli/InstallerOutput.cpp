@@ -2,7 +2,7 @@
 
 #include "cli/Print.h"
 #include "scripts/RegFileReader.h"
-#include "system/Locale.h"
+#include "system/Ansi.h"
 #include "system/SafeWrite.h"
 
 namespace cli {

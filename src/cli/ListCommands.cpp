@@ -2,6 +2,7 @@
 
 #include "classes/ClassLookup.h"
 #include "classes/ProgIdList.h"
+#include "classes/ServerRule.h"
 #include "cli/Output.h"
 #include "cli/Print.h"
 #include "system/Console.h"
@@ -47,7 +48,7 @@ std::vector<FoundClass> readClasses(registry::View view, Progress& progress)
 // server's program by the command line's); the row keeps the value as stored.
 bool serverFileExists(const FoundClass& c, const classes::ServerFileSystem& files)
 {
-    if (c.row.server.empty()) return false;
+    if (!classes::hasServer(c.row.server)) return false;
     return (c.row.localServer ? classes::resolveLocalServer(c.serverValue, c.view, files)
                               : classes::resolveServer(c.serverValue, c.view, files))
         .found();

@@ -8,6 +8,7 @@
 
 #include "system/Files.h"
 #include "text/Text.h"
+#include "text/Utf.h"
 
 #include <cstdio>
 #include <optional>

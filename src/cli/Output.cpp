@@ -1,6 +1,8 @@
 #include "cli/Output.h"
 
+#include "classes/ServerRule.h"
 #include "text/Text.h"
+#include "text/Utf.h"
 
 #include <nlohmann/json.hpp>
 
@@ -13,8 +15,6 @@
 namespace cli {
 
 namespace {
-
-constexpr char kLineEnd[] = "\r\n";
 
 struct Column {
     const char* heading; // text
@@ -32,7 +32,7 @@ std::string viewText(const ClassRow& row) { return std::to_string(row.view); }
 // The key the server value was read from; "" when there is none.
 std::string kindText(const ClassRow& row)
 {
-    if (row.server.empty()) return "";
+    if (!classes::hasServer(row.server)) return "";
     return row.localServer ? "LocalServer32" : "InProcServer32";
 }
 
@@ -47,7 +47,8 @@ std::string textTable(const std::vector<ClassRow>& rows, bool withView, const Sh
     cells.push_back({kView.heading, kProgId.heading, kClsid.heading, kExists.heading, kKind.heading, kServer.heading});
     for (const ClassRow& row : rows)
         cells.push_back({viewText(row), cell(row.progId), cell(row.clsid),
-                         row.server.empty() ? "" : row.serverExists ? "yes" : "no", kindText(row), cell(row.server)});
+                         classes::hasServer(row.server) ? (row.serverExists ? "yes" : "no") : "", kindText(row),
+                         cell(row.server)});
     if (!withView)
         for (auto& line : cells) line.erase(line.begin());
     return alignedColumns(cells);
@@ -80,7 +81,7 @@ std::string jsonArray(const std::vector<ClassRow>& rows)
         object[kKind.field] = kindText(row);
         array.push_back(std::move(object));
     }
-    return jsonText(array) + kLineEnd;
+    return jsonText(array) + text::kCrLf;
 }
 
 // Marks each unpaired surrogate (three bytes ED A0..BF xx) as U+FDD0 and its
@@ -153,7 +154,7 @@ std::string alignedColumns(const std::vector<std::vector<std::string>>& rows)
             if (c + 1 < row.size()) line += std::string(width[c] - text::characterCount(row[c]) + 2, ' ');
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
-        out += line + kLineEnd;
+        out += line + text::kCrLf;
     }
     return out;
 }
@@ -165,7 +166,7 @@ std::string csvLine(const std::vector<std::string>& fields)
         if (i) line += ',';
         line += csvField(fields[i]);
     }
-    return line + kLineEnd;
+    return line + text::kCrLf;
 }
 
 std::string csvField(const std::string& text)

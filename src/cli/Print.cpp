@@ -1,5 +1,7 @@
 #include "cli/Print.h"
 
+#include "text/Text.h"
+
 namespace cli {
 
 namespace {
@@ -11,7 +13,7 @@ void printResult(const std::string& text, platform::Bytes bytes)
     if (!platform::writeText(platform::Stream::Out, text, bytes)) failed = true;
 }
 
-void printStatus(const std::string& line) { platform::writeText(platform::Stream::Err, line + kLineEnd); }
+void printStatus(const std::string& line) { platform::writeText(platform::Stream::Err, line + text::kCrLf); }
 
 void printError(const std::string& line) { printStatus(std::string(kProgram) + ": " + line); }
 

@@ -9,7 +9,6 @@
 namespace cli {
 
 inline constexpr char kProgram[] = "AddInRegCli";
-inline constexpr char kLineEnd[] = "\r\n";
 
 // A result; JSON goes out as UTF-8 bytes, text and CSV in the ANSI code page.
 void printResult(const std::string& text, platform::Bytes bytes = platform::Bytes::AnsiText);

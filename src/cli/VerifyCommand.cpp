@@ -6,6 +6,7 @@
 #include "doctor/Verify.h"
 #include "system/Files.h"
 #include "system/VerifyProbe.h"
+#include "text/Text.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -48,7 +49,7 @@ std::string findingsJson(const std::vector<doctor::Finding>& findings)
         object["message"] = f.message;
         array.push_back(std::move(object));
     }
-    return jsonText(array) + kLineEnd;
+    return jsonText(array) + text::kCrLf;
 }
 
 } // namespace
@@ -66,9 +67,9 @@ ExitCode verifyScriptFile(const std::string& path, scripts::Importer importer, b
     if (json) {
         printResult(findingsJson(findings), platform::Bytes::Utf8);
     } else {
-        for (const doctor::Finding& finding : findings) printResult(finding.message + kLineEnd);
+        for (const doctor::Finding& finding : findings) printResult(finding.message + text::kCrLf);
         if (findings.empty())
-            printResult("Verified: the registry holds every key and value of \"" + path + "\"." + kLineEnd);
+            printResult("Verified: the registry holds every key and value of \"" + path + "\"." + text::kCrLf);
     }
     if (findings.empty()) return ExitCode::Ok;
     printError(std::to_string(findings.size()) + " of the lines of \"" + path + "\" are not in the registry as written.");

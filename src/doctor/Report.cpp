@@ -11,8 +11,6 @@ namespace doctor {
 
 namespace {
 
-constexpr char kLineEnd[] = "\r\n";
-
 constexpr std::array<std::pair<const char*, const char*>, 15> kLabels{{
     {kPresence, "Presence by view"},
     {kHive, "Hive"},
@@ -61,30 +59,30 @@ std::string checklistText(const std::vector<Checklist>& lists)
 
     std::string out;
     for (const Checklist& list : lists) {
-        if (!out.empty()) out += kLineEnd;
+        if (!out.empty()) out += text::kCrLf;
         // Values shown in a line keep it one line: control characters escaped.
-        out += text::escapeControls(heading(list)) + kLineEnd;
+        out += text::escapeControls(heading(list)) + text::kCrLf;
         size_t warned = 0;
         size_t failed = 0;
         for (const Item& item : list.items) {
             const std::string label = itemLabel(item.key);
             out += "  " + text::upperAscii(statusName(item.status)) + "  " + label +
                    std::string(width - label.size() + 2, ' ') +
-                   text::escapeControls(item.reason) + kLineEnd;
+                   text::escapeControls(item.reason) + text::kCrLf;
             warned += item.status == Status::Warn;
             failed += item.status == Status::Fail;
         }
         out += "  Result: " + text::upperAscii(statusName(list.result()));
         if (failed || warned)
             out += " (" + count(failed, "failed", "failed") + ", " + count(warned, "warning", "warnings") + ")";
-        out += kLineEnd;
+        out += text::kCrLf;
     }
     return out;
 }
 
 std::string notFoundText(const std::string& target)
 {
-    return "No class found for \"" + text::escapeControls(target) + "\" in either registry view or hive." + kLineEnd;
+    return "No class found for \"" + text::escapeControls(target) + "\" in either registry view or hive." + text::kCrLf;
 }
 
 } // namespace doctor

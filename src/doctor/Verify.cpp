@@ -3,6 +3,7 @@
 #include "classes/Registry.h"
 
 #include "text/Text.h"
+#include "text/Utf.h"
 
 #include <algorithm>
 #include <array>

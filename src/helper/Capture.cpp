@@ -3,6 +3,7 @@
 #include "helper/Answer.h"
 #include "helper/OtherView.h"
 #include "scripts/Capture.h"
+#include "system/Wide.h"
 #include "text/Text.h"
 
 #include <windows.h>
@@ -88,7 +89,7 @@ int runCapture(const std::vector<std::wstring>& arguments)
     }
     std::wstring file(32768, L'\0');
     file.resize(GetModuleFileNameW(module, file.data(), DWORD(file.size())));
-    answer(field::kModule, utf8Of(file));
+    answer(field::kModule, platform::utf8Of(file));
 
     // Loaded now, so that the type library's registration is redirected too.
     LoadLibraryW(L"oleaut32.dll");

@@ -1,6 +1,7 @@
 #include "helper/LoadTrial.h"
 
 #include "helper/Answer.h"
+#include "system/Wide.h"
 #include "text/Text.h"
 
 #include <windows.h>
@@ -24,7 +25,7 @@ std::string moduleOf(IUnknown* object)
         return {};
     std::wstring path(32768, L'\0');
     path.resize(GetModuleFileNameW(module, path.data(), DWORD(path.size())));
-    return utf8Of(path);
+    return platform::utf8Of(path);
 }
 
 struct Crossing {

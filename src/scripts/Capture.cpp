@@ -2,6 +2,7 @@
 
 #include "scripts/ValueLines.h"
 #include "text/Text.h"
+#include "text/Utf.h"
 
 #include <algorithm>
 #include <array>

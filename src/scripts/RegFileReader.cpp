@@ -2,6 +2,7 @@
 
 #include "classes/Registry.h"
 #include "text/Text.h"
+#include "text/Utf.h"
 
 #include <array>
 #include <utility>
@@ -44,18 +45,8 @@ constexpr std::array<RootSpelling, 10> kRoots{{
 // The script's text as UTF-8, cut at its first NUL as the importer cuts it.
 std::string decodedText(std::string_view script, const ReadOptions& options, bool& utf16)
 {
-    utf16 = script.size() >= 2 && static_cast<unsigned char>(script[0]) == 0xFF &&
-            static_cast<unsigned char>(script[1]) == 0xFE;
-    if (utf16) {
-        std::u16string wide;
-        for (size_t i = 2; i + 1 < script.size(); i += 2) {
-            const auto unit = static_cast<char16_t>(static_cast<unsigned char>(script[i]) |
-                                                    (static_cast<unsigned char>(script[i + 1]) << 8));
-            if (unit == 0) break;
-            wide += unit;
-        }
-        return text::utf8FromUtf16(wide);
-    }
+    utf16 = text::startsWithUtf16Mark(script);
+    if (utf16) return text::utf8FromUtf16Bytes(script.substr(2));
     const std::string_view bytes = script.substr(0, script.find('\0'));
     return options.ansiToUtf8 ? options.ansiToUtf8(bytes) : std::string(bytes);
 }
@@ -104,7 +95,7 @@ private:
             const size_t end = rest.find_first_of("\r\n");
             lines_.push_back(rest.substr(0, end));
             if (end == std::string_view::npos) break;
-            const size_t breakLength = rest.compare(end, 2, "\r\n") == 0 ? 2 : 1;
+            const size_t breakLength = rest.compare(end, 2, text::kCrLf) == 0 ? 2 : 1;
             rest.remove_prefix(end + breakLength);
             if (rest.empty()) break;
         }

@@ -1,6 +1,7 @@
 #include "scripts/RegScript.h"
 
 #include "scripts/HostCategories.h"
+#include "text/Text.h"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +11,6 @@
 namespace scripts {
 
 namespace {
-constexpr char kLineEnd[] = "\r\n";
 constexpr std::string_view kVersionPlaceholder = "#SUPTDVER";
 constexpr char kVersionLine[] = "\"SupportedSoftwareVersionGreaterThan\" = \"5.3.2\"";
 
@@ -34,7 +34,7 @@ std::string builtInTemplate()
     };
     std::string text;
     for (const char* line : lines) {
-        if (!text.empty()) text += kLineEnd;
+        if (!text.empty()) text += text::kCrLf;
         text += line;
     }
     return text;
@@ -103,7 +103,7 @@ std::string fillRegTemplate(const std::string& templateText, const ScriptFields&
             // No version line: the placeholder goes with its line break; a
             // last line without one goes alone, and the break before it
             // stays. Elsewhere it is left as it is.
-            if (text.substr(end, 2) == kLineEnd) end += 2;
+            if (text.substr(end, 2) == text::kCrLf) end += 2;
             else if (end != text.size()) {
                 at = end;
                 continue;

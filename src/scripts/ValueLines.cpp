@@ -3,6 +3,7 @@
 #include "scripts/RegScript.h"
 
 #include "text/Text.h"
+#include "text/Utf.h"
 
 #include <algorithm>
 #include <cstdio>

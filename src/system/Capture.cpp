@@ -5,6 +5,7 @@
 #include "system/Handle.h"
 #include "system/Helper.h"
 #include "system/RegistryReader.h"
+#include "system/Wide.h"
 #include "system/VerifyProbe.h"
 #include "text/Fields.h"
 #include "text/Text.h"
@@ -70,7 +71,7 @@ bool ownerRuns(const std::string& name)
 
 void deleteKeyTree(const std::string& path)
 {
-    const std::wstring wide = registry::wideOf(path);
+    const std::wstring wide = platform::wideOf(path);
     RegDeleteTreeW(HKEY_CURRENT_USER, wide.c_str());
     RegDeleteKeyW(HKEY_CURRENT_USER, wide.c_str());
 }
@@ -82,7 +83,7 @@ void sweepScratchKeys()
     for (const std::string& name : registry::OpenKey(HKEY_CURRENT_USER, kCaptureParent).subKeys())
         if (!ownerRuns(name)) deleteKeyTree(text::below(kCaptureParent, name));
     // Deleting a key that holds another fails: a capture running beside this one keeps them.
-    RegDeleteKeyW(HKEY_CURRENT_USER, registry::wideOf(kCaptureParent).c_str());
+    RegDeleteKeyW(HKEY_CURRENT_USER, platform::wideOf(kCaptureParent).c_str());
     RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\AddInReg");
 }
 
@@ -101,7 +102,7 @@ UniqueHkey openReal(scripts::CapturedRoot root, const std::string& path)
     if (root == scripts::CapturedRoot::CurrentUser) predefined = HKEY_CURRENT_USER;
     if (root == scripts::CapturedRoot::Users) predefined = HKEY_USERS;
     UniqueHkey key;
-    if (RegOpenKeyExW(predefined, registry::wideOf(path).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) key.reset();
+    if (RegOpenKeyExW(predefined, platform::wideOf(path).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) key.reset();
     return key;
 }
 
@@ -115,7 +116,7 @@ public:
         for (const scripts::StandIn& standIn : scripts::kStandIns) {
             UniqueHkey key;
             made_ = made_ && RegCreateKeyExW(HKEY_CURRENT_USER,
-                                             registry::wideOf(text::below(path_, standIn.subKey)).c_str(), 0,
+                                             platform::wideOf(text::below(path_, standIn.subKey)).c_str(), 0,
                                              nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr) == ERROR_SUCCESS;
         }
     }
@@ -128,7 +129,7 @@ public:
             if (!source) continue;
             UniqueHkey target;
             const std::string copy = text::below(text::below(path_, standInOf(key.root)), key.path);
-            if (RegCreateKeyExW(HKEY_CURRENT_USER, registry::wideOf(copy).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+            if (RegCreateKeyExW(HKEY_CURRENT_USER, platform::wideOf(copy).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                                 nullptr, target.put(), nullptr) == ERROR_SUCCESS)
                 RegCopyTreeW(source.get(), nullptr, target.get());
         }
@@ -160,7 +161,7 @@ public:
     {
         constexpr REGSAM access = KEY_NOTIFY | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE;
         std::string watched = path_;
-        while (RegOpenKeyExW(root, registry::wideOf(watched).c_str(), 0, access, key_.put()) != ERROR_SUCCESS) {
+        while (RegOpenKeyExW(root, platform::wideOf(watched).c_str(), 0, access, key_.put()) != ERROR_SUCCESS) {
             if (watched.empty()) return;
             const size_t slash = watched.rfind('\\');
             watched = slash == std::string::npos ? std::string() : watched.substr(0, slash);
@@ -437,14 +438,14 @@ std::vector<std::string> pathSpellingsOf(const CaptureRun& run)
     std::vector<std::string> spellings;
     const auto add = [&](const std::wstring& wide) {
         if (wide.empty()) return;
-        const std::string path = registry::utf8Of(wide);
+        const std::string path = platform::utf8Of(wide);
         for (const std::string& s : spellings)
             if (text::equalIgnoringCase(s, path)) return;
         spellings.push_back(path);
     };
     for (const std::string& path : {run.dll, run.module}) {
         if (path.empty()) continue;
-        const std::wstring wide = registry::wideOf(path);
+        const std::wstring wide = platform::wideOf(path);
         add(wide);
         add(pathForm(wide, GetLongPathNameW));
         add(pathForm(wide, GetShortPathNameW));

@@ -1,12 +1,14 @@
 #include "system/Console.h"
 
-#include "system/Locale.h"
-#include "text/Text.h"
+#include "system/Ansi.h"
+#include "system/Wide.h"
+#include "text/Utf.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 namespace platform {
 
@@ -16,52 +18,35 @@ bool escaped = false;
 
 HANDLE handleOf(Stream stream) { return GetStdHandle(stream == Stream::Out ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE); }
 
-// The ANSI form of the text, or nothing when some character does not fit.
-bool toAnsi(const std::wstring& wide, std::string& ansi)
-{
-    if (wide.empty()) return true;
-    if (text::unpairedSurrogate(text::utf8FromUtf16(std::u16string(wide.begin(), wide.end())))) return false;
-    BOOL usedDefault = FALSE;
-    const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()), nullptr, 0,
-                                           nullptr, &usedDefault);
-    if (usedDefault || length <= 0) return false;
-    ansi.resize(size_t(length));
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()), ansi.data(), length, nullptr,
-                        &usedDefault);
-    return !usedDefault;
-}
-
 // Each character in turn, as the ANSI code page holds it (`fits`), or as
 // "<U+XXXX>" when it cannot. A surrogate pairs only with the one it pairs
 // with; an unpaired one is a character no code page holds.
 template <typename Fits>
 std::string withEscapes(const std::wstring& wide, Fits fits)
 {
+    const std::u16string units(wide.begin(), wide.end());
     std::string out;
-    for (size_t i = 0; i < wide.size(); ++i) {
-        const bool pair = wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
-                          wide[i + 1] <= 0xDFFF;
-        const std::wstring one = wide.substr(i, pair ? 2 : 1);
-        std::string ansi;
-        if (const bool lone = !pair && one[0] >= 0xD800 && one[0] <= 0xDFFF; !lone && toAnsi(one, ansi)) {
-            out += fits(one, ansi);
+    for (size_t i = 0; i < units.size();) {
+        const text::Utf16Character c = text::utf16CharacterAt(units, i);
+        const std::wstring one = wide.substr(i, c.units);
+        const std::optional<std::string> ansi =
+            text::isSurrogate(c.codePoint) ? std::nullopt : exactAnsiFromWide(one);
+        if (ansi) {
+            out += fits(one, *ansi);
         } else {
-            const unsigned long code =
-                pair ? 0x10000UL + ((unsigned long)(one[0] - 0xD800) << 10) + (one[1] - 0xDC00) : one[0];
-            char text[16];
-            std::snprintf(text, sizeof(text), "<U+%04lX>", code);
-            out += text;
+            char code[16];
+            std::snprintf(code, sizeof(code), "<U+%04lX>", static_cast<unsigned long>(c.codePoint));
+            out += code;
             escaped = true;
         }
-        if (pair) ++i;
+        i += c.units;
     }
     return out;
 }
 
 std::string ansiWithEscapes(const std::wstring& wide)
 {
-    std::string whole;
-    if (toAnsi(wide, whole)) return whole;
+    if (std::optional<std::string> whole = exactAnsiFromWide(wide)) return *whole;
     return withEscapes(wide, [](const std::wstring&, const std::string& ansi) { return ansi; });
 }
 
@@ -90,23 +75,20 @@ bool writeText(Stream stream, const std::string& utf8, Bytes bytes)
     if (utf8.empty()) return true;
     const HANDLE handle = handleOf(stream);
     if (isConsole(stream)) {
-        const std::wstring wide = wideFrom(utf8, Encoding::Utf8);
+        const std::wstring wide = wideOf(utf8);
         DWORD written = 0;
         return WriteConsoleW(handle, wide.data(), DWORD(wide.size()), &written, nullptr) != 0;
     }
     if (bytes == Bytes::Utf8) return writeAll(handle, utf8);
-    return writeAll(handle, ansiWithEscapes(wideFrom(utf8, Encoding::Utf8)));
+    return writeAll(handle, ansiWithEscapes(wideOf(utf8)));
 }
 
 std::string asWrittenToFile(const std::string& utf8)
 {
-    const std::wstring wide = wideFrom(utf8, Encoding::Utf8);
-    std::string whole;
-    if (toAnsi(wide, whole)) return utf8;
+    const std::wstring wide = wideOf(utf8);
+    if (exactAnsiFromWide(wide)) return utf8;
     const bool wasEscaped = escaped; // measuring writes nothing
-    std::string out = withEscapes(wide, [](const std::wstring& one, const std::string&) {
-        return text::utf8FromUtf16(std::u16string(one.begin(), one.end()));
-    });
+    std::string out = withEscapes(wide, [](const std::wstring& one, const std::string&) { return utf8Of(one); });
     escaped = wasEscaped;
     return out;
 }

@@ -1,6 +1,8 @@
 #include "system/Files.h"
 
 #include "system/Handle.h"
+#include "system/Wide.h"
+#include "text/Utf.h"
 
 #include <windows.h>
 
@@ -27,26 +29,17 @@ struct FindTraits {
 };
 using UniqueFind = UniqueHandle<HANDLE, FindTraits>;
 
-// UTF-8 to UTF-16; nothing for bytes that are not UTF-8, so that no name
-// ever turns into another one.
-std::optional<std::wstring> wide(const std::string& text)
+// UTF-8 to UTF-16; nothing for bytes that are not UTF-8 (an unpaired
+// surrogate's among them), so that no name ever turns into another one.
+std::optional<std::wstring> wide(const std::string& utf8Text)
 {
-    if (text.empty()) return std::wstring();
-    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), int(text.size()), nullptr, 0);
-    if (length <= 0) return std::nullopt;
-    std::wstring out(size_t(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), int(text.size()), out.data(), length);
-    return out;
+    const std::optional<std::u16string> units = text::exactUtf16FromUtf8(utf8Text);
+    if (!units) return std::nullopt;
+    return std::wstring(units->begin(), units->end());
 }
 
-std::string utf8(std::wstring_view text)
-{
-    if (text.empty()) return {};
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(std::max(length, 0)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), length, nullptr, nullptr);
-    return out;
-}
+// What the system gives back, as UTF-8; an unpaired surrogate as U+FFFD.
+std::string utf8(std::wstring_view given) { return utf8Of(given, text::LoneSurrogate::Replace); }
 
 bool startsWith(std::wstring_view s, std::wstring_view start) { return s.substr(0, start.size()) == start; }
 

@@ -2,7 +2,7 @@
 
 #include "classes/Arguments.h"
 #include "system/Handle.h"
-#include "system/RegistryReader.h"
+#include "system/Wide.h"
 #include "text/Text.h"
 
 #include <windows.h>
@@ -33,7 +33,7 @@ std::string helperPath(int bits)
 {
     std::wstring self(32768, L'\0');
     self.resize(GetModuleFileNameW(nullptr, self.data(), DWORD(self.size())));
-    const std::string folder(text::folderOf(registry::utf8Of(self)));
+    const std::string folder(text::folderOf(platform::utf8Of(self)));
     return folder + (bits == 32 ? "AddInRegLoad32.exe" : "AddInRegLoad64.exe");
 }
 
@@ -49,7 +49,7 @@ HelperRun runHelper(int bits, const std::vector<std::string>& arguments, unsigne
 {
     HelperRun run;
     run.program = helperPath(bits);
-    if (GetFileAttributesW(registry::wideOf(run.program).c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (GetFileAttributesW(platform::wideOf(run.program).c_str()) == INVALID_FILE_ATTRIBUTES) {
         run.outcome = HelperRun::Outcome::Missing;
         return run;
     }
@@ -85,8 +85,8 @@ HelperRun runHelper(int bits, const std::vector<std::string>& arguments, unsigne
     si.StartupInfo.hStdError = writeEnd.get();
     si.lpAttributeList = listed ? list : nullptr;
     PROCESS_INFORMATION pi{};
-    std::wstring commandLine = registry::wideOf(line);
-    const BOOL started = CreateProcessW(registry::wideOf(run.program).c_str(), commandLine.data(), nullptr, nullptr,
+    std::wstring commandLine = platform::wideOf(line);
+    const BOOL started = CreateProcessW(platform::wideOf(run.program).c_str(), commandLine.data(), nullptr, nullptr,
                                         TRUE, CREATE_NO_WINDOW | (listed ? EXTENDED_STARTUPINFO_PRESENT : 0), nullptr,
                                         nullptr, &si.StartupInfo, &pi);
     if (listed) DeleteProcThreadAttributeList(list);

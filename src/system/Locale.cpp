@@ -1,6 +1,7 @@
 #include "system/Locale.h"
 
-#include "text/Text.h"
+#include "system/Ansi.h"
+#include "system/Wide.h"
 
 #include <windows.h>
 
@@ -9,17 +10,6 @@
 namespace platform {
 
 namespace {
-
-UINT codePageOf(Encoding encoding) { return encoding == Encoding::Utf8 ? CP_UTF8 : CP_ACP; }
-
-std::string fromWide(const wchar_t* units, int count, UINT codePage)
-{
-    if (count <= 0) return {};
-    const int length = WideCharToMultiByte(codePage, 0, units, count, nullptr, 0, nullptr, nullptr);
-    std::string result(size_t(length), '\0');
-    WideCharToMultiByte(codePage, 0, units, count, result.data(), length, nullptr, nullptr);
-    return result;
-}
 
 std::wstring upperWide(std::wstring s)
 {
@@ -43,17 +33,7 @@ int compareWide(const std::wstring& a, const std::wstring& b)
 
 std::wstring wideFrom(const std::string& text, Encoding encoding)
 {
-    if (text.empty()) return {};
-    if (encoding == Encoding::Utf8) {
-        // The one rule, which keeps an unpaired surrogate of a name as it is.
-        const std::u16string wide = text::utf16FromUtf8(text);
-        return {wide.begin(), wide.end()};
-    }
-    const UINT codePage = codePageOf(encoding);
-    const int length = MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), nullptr, 0);
-    std::wstring result(size_t(length), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), result.data(), length);
-    return result;
+    return encoding == Encoding::Utf8 ? wideOf(text) : wideFromAnsi(text);
 }
 
 bool containsIgnoringCase(const std::string& text, const std::string& part, Encoding encoding)
@@ -77,23 +57,6 @@ std::vector<size_t> listOrder(const std::vector<std::string>& texts, Encoding en
     for (size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::stable_sort(order.begin(), order.end(), [&](size_t x, size_t y) { return compareWide(keys[x], keys[y]) < 0; });
     return order;
-}
-
-std::string ansiFromUtf8(const std::string& text)
-{
-    const std::wstring wide = wideFrom(text, Encoding::Utf8);
-    return fromWide(wide.data(), int(wide.size()), CP_ACP);
-}
-
-std::string ansiFromUtf16(const std::u16string& text)
-{
-    return fromWide(reinterpret_cast<const wchar_t*>(text.data()), int(text.size()), CP_ACP);
-}
-
-std::string ansiToUtf8(const std::string& text)
-{
-    const std::wstring wide = wideFrom(text, Encoding::Ansi);
-    return fromWide(wide.data(), int(wide.size()), CP_UTF8);
 }
 
 } // namespace platform

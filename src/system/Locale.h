@@ -1,7 +1,7 @@
 #pragma once
-// Text by the rules of the system: comparison by the user's locale and the
-// conversions between UTF-8 and the ANSI code page. The windows hold text in
-// the ANSI code page; the command line and the rules hold UTF-8.
+// Text by the rules of the system: comparison by the user's locale, of text
+// in UTF-8 or in the ANSI code page. The windows hold text in the ANSI code
+// page (system/Ansi.h converts it); the command line and the rules hold UTF-8.
 #include <string>
 #include <vector>
 
@@ -22,16 +22,6 @@ bool lookupTextMatches(const std::string& lookupText, const std::string& typed, 
 // user's locale, letters without regard to case); texts that compare equal
 // keep their given order.
 std::vector<size_t> listOrder(const std::vector<std::string>& texts, Encoding encoding = Encoding::Ansi);
-
-// The text, from UTF-8 to the ANSI code page (what the code page lacks
-// becomes its closest character).
-std::string ansiFromUtf8(const std::string& text);
-
-// UTF-16 to the ANSI code page, every unit converted (NULs included).
-std::string ansiFromUtf16(const std::u16string& text);
-
-// The text, from the ANSI code page to UTF-8.
-std::string ansiToUtf8(const std::string& text);
 
 // UTF-8 or ANSI text as UTF-16.
 std::wstring wideFrom(const std::string& text, Encoding encoding);

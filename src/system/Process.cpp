@@ -2,8 +2,9 @@
 
 #include "classes/Arguments.h"
 #include "system/Files.h"
+#include "system/Folders.h"
 #include "system/Handle.h"
-#include "system/RegistryReader.h"
+#include "system/Wide.h"
 #include "text/Text.h"
 
 #include <windows.h>
@@ -42,10 +43,10 @@ std::optional<Started> start(const Utility& utility, const std::string& switches
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = showCommand(state);
     PROCESS_INFORMATION pi{};
-    std::wstring line = registry::wideOf(*commandLine); // CreateProcess may write to it
+    std::wstring line = platform::wideOf(*commandLine); // CreateProcess may write to it
     // The full path names the program, so neither this program's folder, nor
     // the current folder, nor the search path can put another one in its place.
-    if (!CreateProcessW(registry::wideOf(application).c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    if (!CreateProcessW(platform::wideOf(application).c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &si, &pi))
         return std::nullopt;
     return Started{UniqueKernelHandle(pi.hProcess), UniqueKernelHandle(pi.hThread)};
@@ -66,11 +67,8 @@ std::optional<std::string> utilityCommandLine(const Utility& utility, const std:
 
 std::string utilityPath(const Utility& utility)
 {
-    wchar_t folder[MAX_PATH];
-    const UINT length = utility.folder == SystemFolder::System ? GetSystemDirectoryW(folder, MAX_PATH)
-                                                               : GetWindowsDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return {};
-    std::string path = registry::utf8Of(std::wstring(folder, length));
+    std::string path = utility.folder == SystemFolder::System ? systemFolder() : windowsFolder();
+    if (path.empty()) return {};
     if (path.back() != '\\') path += '\\';
     return path + utility.exeName;
 }

@@ -1,9 +1,10 @@
 #include "system/RegistryAPI.h"
 
-#include "system/Locale.h"
+#include "system/Ansi.h"
 #include "system/Error.h"
 #include "system/RegistryReader.h"
 #include "text/Text.h"
+#include "text/Utf.h"
 
 #include <cstring>
 

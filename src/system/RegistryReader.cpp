@@ -2,6 +2,7 @@
 
 #include "system/Handle.h"
 #include "text/Text.h"
+#include "system/Wide.h"
 
 #include <algorithm>
 #include <set>
@@ -11,6 +12,8 @@ namespace registry {
 namespace {
 
 using platform::UniqueHkey;
+using platform::utf8Of;
+using platform::wideOf;
 
 constexpr wchar_t kClasses[] = L"Software\\Classes";
 constexpr DWORD kFirstRead = 1024;
@@ -142,17 +145,6 @@ std::vector<NamedValue> enumerateValues(HKEY key)
 }
 
 } // namespace
-
-std::wstring wideOf(const std::string& text)
-{
-    const std::u16string wide = text::utf16FromUtf8(text);
-    return {wide.begin(), wide.end()};
-}
-
-std::string utf8Of(const std::wstring& text)
-{
-    return text::utf8FromUtf16(std::u16string(text.begin(), text.end()));
-}
 
 bool RegistryReader::keyExists(const std::string& path) const
 {

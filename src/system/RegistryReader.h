@@ -94,8 +94,4 @@ std::vector<std::string> keysWrittenSince(HKEY root, const std::string& path, st
 // REG_EXPAND_SZ data is meant to be read. Unknown names stay as they are.
 std::string expandEnvironment(const std::string& text);
 
-// UTF-8 to the wide form the system's calls take, and back.
-std::wstring wideOf(const std::string& text);
-std::string utf8Of(const std::wstring& text);
-
 } // namespace registry

@@ -1,7 +1,9 @@
 #include "system/ServerFiles.h"
 
 #include "system/Capture.h"
+#include "system/Folders.h"
 #include "system/RegistryReader.h"
+#include "system/Wide.h"
 #include "text/Text.h"
 
 #include <windows.h>
@@ -9,17 +11,6 @@
 namespace platform {
 
 namespace {
-
-using registry::utf8Of;
-using registry::wideOf;
-
-std::string folderFrom(UINT (*get)(LPWSTR, UINT))
-{
-    wchar_t folder[MAX_PATH];
-    const UINT length = get(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return {};
-    return utf8Of(std::wstring(folder, length));
-}
 
 std::vector<std::string> pathFolders()
 {
@@ -40,8 +31,9 @@ std::vector<std::string> pathFolders()
 } // namespace
 
 SystemServerFiles::SystemServerFiles()
-    : system_(folderFrom(GetSystemDirectoryW)), system32_(folderFrom(GetSystemWow64DirectoryW)),
-      windows_(folderFrom(GetSystemWindowsDirectoryW)), path_(pathFolders())
+    // The folders of system/Folders.h, not the members of the same names.
+    : system_(platform::systemFolder()), system32_(platform::system32BitFolder()),
+      windows_(platform::windowsFolder()), path_(pathFolders())
 {
 }
 
@@ -85,7 +77,7 @@ ServerLookup lookUpServer(const registry::RegistryReader& reader, const std::str
 {
     ServerLookup found;
     found.lookup = classes::lookUpClass(progId, readsOf(reader, found).readDefault);
-    if (found.lookup.server.empty()) found.serverValue.reset();
+    if (!classes::hasServer(found.lookup.server)) found.serverValue.reset();
     return found;
 }
 
@@ -95,7 +87,7 @@ ServerLookup lookUpServerInEitherView(registry::Hive hive, const std::string& pr
     const registry::RegistryReader bits64(hive, registry::View::Bits64);
     const registry::RegistryReader bits32(hive, registry::View::Bits32);
     found.lookup = classes::lookUpClassInEitherView(progId, readsOf(bits64, found), readsOf(bits32, found));
-    if (found.lookup.server.empty()) found.serverValue.reset();
+    if (!classes::hasServer(found.lookup.server)) found.serverValue.reset();
     return found;
 }
 

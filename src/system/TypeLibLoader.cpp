@@ -1,6 +1,6 @@
 #include "system/TypeLibLoader.h"
 
-#include "system/RegistryReader.h"
+#include "system/Wide.h"
 
 #include <windows.h>
 
@@ -14,7 +14,7 @@ std::string guidText(const GUID& guid)
 {
     wchar_t text[40] = {};
     StringFromGUID2(guid, text, 40);
-    return registry::utf8Of(text);
+    return platform::utf8Of(text);
 }
 
 // Releases a COM interface at the end of its scope.
@@ -41,7 +41,7 @@ std::string nameOf(ITypeInfo* info)
     BSTR name = nullptr;
     std::string text;
     if (SUCCEEDED(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr)) && name)
-        text = registry::utf8Of(std::wstring(name, SysStringLen(name)));
+        text = platform::utf8Of(std::wstring(name, SysStringLen(name)));
     SysFreeString(name);
     return text;
 }
@@ -79,7 +79,7 @@ doctor::TypeLibFile loadTypeLibrary(const std::string& path)
 {
     doctor::TypeLibFile file;
     Held<ITypeLib> library;
-    const HRESULT loaded = LoadTypeLibEx(registry::wideOf(path).c_str(), REGKIND_NONE, library.put());
+    const HRESULT loaded = LoadTypeLibEx(platform::wideOf(path).c_str(), REGKIND_NONE, library.put());
     file.result = static_cast<unsigned long>(loaded);
     if (FAILED(loaded) || !library) return file;
     TLIBATTR* attributes = nullptr;

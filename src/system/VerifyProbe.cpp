@@ -1,6 +1,6 @@
 #include "system/VerifyProbe.h"
 
-#include "system/Locale.h"
+#include "system/Ansi.h"
 #include "system/RegistryReader.h"
 
 #include <windows.h>

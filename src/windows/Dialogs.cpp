@@ -1,7 +1,8 @@
 #include "windows/Dialogs.h"
 
 #include "system/Error.h"
-#include "system/RegistryReader.h"
+#include "system/Wide.h"
+#include "text/Text.h"
 #include "windows/Toolkit.h"
 
 #include <commdlg.h>
@@ -44,14 +45,14 @@ MsgResult showExactMessage(HWND owner, const std::string& prompt, MsgButtons but
                            const std::string& title)
 {
     ModalScope modal;
-    return resultOf(MessageBoxW(owner, registry::wideOf(prompt).c_str(), registry::wideOf(title).c_str(),
+    return resultOf(MessageBoxW(owner, platform::wideOf(prompt).c_str(), platform::wideOf(title).c_str(),
                                 boxFlags(owner, buttons, icon)));
 }
 
 std::optional<std::string> askScriptSavePath(HWND owner, const std::string& suggestedName)
 {
     // Wide, so that a folder or name outside the code page is kept exactly.
-    std::wstring path = registry::wideOf(suggestedName);
+    std::wstring path = platform::wideOf(suggestedName);
     path.resize(32768, L'\0');
     static constexpr wchar_t kFilter[] = L"Registry scripts (*.reg)\0*.reg\0All files (*.*)\0*.*\0";
     OPENFILENAMEW dialog{};
@@ -65,7 +66,7 @@ std::optional<std::string> askScriptSavePath(HWND owner, const std::string& sugg
     ModalScope modal;
     if (!GetSaveFileNameW(&dialog)) return std::nullopt;
     path.resize(path.find(L'\0'));
-    return registry::utf8Of(path);
+    return platform::utf8Of(path);
 }
 
 void reportFatalError(const std::exception& error)
@@ -73,8 +74,9 @@ void reportFatalError(const std::exception& error)
     long number = kInternalError;
     if (const auto* appError = dynamic_cast<const AppError*>(&error)) number = appError->number();
     else if (dynamic_cast<const std::bad_alloc*>(&error)) number = kOutOfMemory;
-    std::string text = "Run-time error '" + std::to_string(number) + "':\r\n\r\n" + error.what();
-    MessageBoxA(nullptr, text.c_str(), kAppTitle, MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+    const std::string message =
+        "Run-time error '" + std::to_string(number) + "':" + text::kCrLf + text::kCrLf + error.what();
+    MessageBoxA(nullptr, message.c_str(), kAppTitle, MB_OK | MB_ICONSTOP | MB_TASKMODAL);
     ExitProcess(1);
 }
 

@@ -9,19 +9,19 @@
 #include "classes/Arguments.h"
 #include "windows/Dialogs.h"
 #include "system/Process.h"
+#include "system/Ansi.h"
 #include "system/Locale.h"
 #include "system/RegistryAPI.h"
 #include "system/RegistryReader.h"
 #include "system/ServerFiles.h"
 #include "text/Text.h"
+#include "text/Utf.h"
 #include "windows/WriteRegistry.h"
 
 using platform::MsgButtons;
 using platform::MsgIcon;
 
 namespace {
-
-constexpr char kLineEnd[] = "\r\n";
 
 // The window's reads of HKEY_CLASSES_ROOT in one view: its own (0), or the
 // 32-bit one (KEY_WOW64_32KEY).
@@ -147,13 +147,13 @@ void ReadRegistry::searchForDll()
             currentServer.clear();
         }
     } // the default pointer is back before the message
-    platform::showMessage(hwnd(), std::string("DLL not found") + kLineEnd + "Select top of list to restart search",
+    platform::showMessage(hwnd(), std::string("DLL not found") + text::kCrLf + "Select top of list to restart search",
                           MsgButtons::Ok, MsgIcon::Information);
 }
 
 void ReadRegistry::onUnregisterClick()
 {
-    if (!classes::hasServer(currentServer)) return;
+    if (!classes::windowsActOnServer(currentServer)) return;
     // The file the loader loads; regsvr32 of the system folder hands a 32-bit
     // DLL to its 32-bit twin itself.
     const platform::WindowServer server = platform::windowServerOf(
@@ -237,9 +237,9 @@ void ReadRegistry::captureRegistration(const RowClass& found)
 {
     // The question names the file exactly, as the capture gets it.
     const std::string question =
-        "Capture Registration runs the code of\r\n" + found.server.file +
-        "\r\n(its DllRegisterServer, as regsvr32 does) in a helper process, with the registry redirected into a "
-        "scratch key.\r\n\r\nRun it?";
+        "Capture Registration runs the code of" + std::string(text::kCrLf) + found.server.file + text::kCrLf +
+        "(its DllRegisterServer, as regsvr32 does) in a helper process, with the registry redirected into a "
+        "scratch key." + text::kCrLf + text::kCrLf + "Run it?";
     if (platform::showExactMessage(hwnd(), question, MsgButtons::YesNo, MsgIcon::None, "Capture Registration") !=
         platform::MsgResult::Yes)
         return;
@@ -247,24 +247,24 @@ void ReadRegistry::captureRegistration(const RowClass& found)
     const std::string dll = found.server.file;
     reportWindow->showWork(
         "Capture Registration - " + found.progId,
-        "Capturing the registration of\r\n" + dll + "\r\nThe helper process runs its DllRegisterServer.\r\n",
+        "Capturing the registration of" + std::string(text::kCrLf) + dll + text::kCrLf +
+            "The helper process runs its DllRegisterServer." + text::kCrLf,
         [dll] {
             const platform::CapturedScripts captured =
                 platform::captureScripts(dll, "", false, platform::kDefaultCaptureTimeout);
             ReportWindow::Report report;
-            for (const std::string& line : captured.notes) report.text += line + kLineEnd;
+            for (const std::string& line : captured.notes) report.text += line + text::kCrLf;
             if (!captured.clean) {
-                for (const std::string& line : captured.problems) report.text += line + kLineEnd;
-                report.text += std::string("No script was written.") + kLineEnd;
+                for (const std::string& line : captured.problems) report.text += line + text::kCrLf;
+                report.text += std::string("No script was written.") + text::kCrLf;
                 return report;
             }
             // A Version 5.00 script is UTF-16 behind its byte-order mark; the report shows UTF-8.
             const std::string& bytes = captured.registerScript;
-            report.text += bytes.rfind("\xFF\xFE", 0) == 0 ? text::utf8FromUtf16(text::utf16Units(bytes.substr(2)))
+            report.text += text::startsWithUtf16Mark(bytes) ? text::utf8FromUtf16(text::utf16Units(bytes.substr(2)))
                                                            : bytes;
-            const std::string name(text::fileNameOf(dll));
-            report.scripts =
-                ReportScripts{bytes, captured.unRegisterScript, name.substr(0, name.rfind('.')) + ".reg"};
+            report.scripts = ReportScripts{bytes, captured.unRegisterScript,
+                                           classes::regFileNameOf(std::string(text::fileNameOf(dll)))};
             return report;
         });
 }

@@ -1,10 +1,11 @@
 #include "windows/ReportWindow.h"
 
 #include "scripts/RegScript.h"
+#include "system/Ansi.h"
 #include "system/Helper.h"
-#include "system/Locale.h"
-#include "system/RegistryReader.h"
 #include "system/SafeWrite.h"
+#include "system/Wide.h"
+#include "text/Text.h"
 #include "windows/Dialogs.h"
 
 namespace {
@@ -13,7 +14,7 @@ constexpr int kButtonWidth = 1575;
 constexpr int kButtonHeight = 495;
 constexpr char kCancel[] = "Cancel";
 constexpr char kCancelled[] =
-    "Cancelled: the helper process was ended before it answered. Nothing it did was kept.\r\n";
+    "Cancelled: the helper process was ended before it answered. Nothing it did was kept.";
 } // namespace
 
 void ReportWindow::createControls(const std::string& caption)
@@ -29,7 +30,7 @@ void ReportWindow::createControls(const std::string& caption)
              {cmdClose, "Close", {7920, 6000, kButtonWidth, kButtonHeight}},
          });
     // The caption names the class exactly, whatever the code page.
-    SetWindowTextW(hwnd(), registry::wideOf(caption).c_str());
+    SetWindowTextW(hwnd(), platform::wideOf(caption).c_str());
     cmdSaveAs.onClick = [this] { onSaveAsClick(); };
     cmdCopy.onClick = [this] { platform::copyUnicodeToClipboard(hwnd(), reportText); };
     cmdClose.onClick = [this] { onCloseClick(); };
@@ -77,7 +78,7 @@ void ReportWindow::runWork(const std::string& working, std::function<Report()> r
         }
         return platform::BackgroundWork::Done([this, result = std::move(result), report] {
             if (!isOpen() || report != shown) return; // closed, or another report shows
-            setReport(cancelRequested ? Report{kCancelled, std::nullopt} : result);
+            setReport(cancelRequested ? Report{kCancelled + std::string(text::kCrLf), std::nullopt} : result);
             SetWindowTextA(cmdAction.hwnd(), reportAction.caption.c_str());
             if (reportAction.caption.empty()) ShowWindow(cmdAction.hwnd(), SW_HIDE);
         });
@@ -110,11 +111,12 @@ void ReportWindow::onSaveAsClick()
                                         std::pair{unRegPath, savedScripts->unRegisterScript}}) {
         const writer::WriteReport report = writer::writeScriptFile(target, bytes, "");
         if (!report.written()) {
-            platform::showExactMessage(hwnd(), "Failed to open: " + target + "\r\n" + writer::reasonSentence(report));
+            platform::showExactMessage(hwnd(),
+                                       "Failed to open: " + target + text::kCrLf + writer::reasonSentence(report));
             return;
         }
     }
-    platform::showExactMessage(hwnd(), "Written: " + *path + "\r\nWritten: " + unRegPath);
+    platform::showExactMessage(hwnd(), "Written: " + *path + text::kCrLf + "Written: " + unRegPath);
 }
 
 void ReportWindow::onResize(int widthTwips, int heightTwips)

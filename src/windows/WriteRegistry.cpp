@@ -1,7 +1,7 @@
 #include "windows/WriteRegistry.h"
 
 #include "windows/Dialogs.h"
-#include "system/Locale.h"
+#include "system/Ansi.h"
 #include "system/Files.h"
 #include "classes/Arguments.h"
 #include "system/Process.h"
@@ -10,13 +10,10 @@
 #include "system/ServerFiles.h"
 #include "system/SafeWrite.h"
 #include "system/Template.h"
+#include "text/Text.h"
 
 using platform::MsgButtons;
 using platform::MsgIcon;
-
-namespace {
-constexpr char kLineEnd[] = "\r\n";
-} // namespace
 
 WriteRegistry::WriteRegistry() { loadRegTemplate(); }
 
@@ -74,17 +71,17 @@ void WriteRegistry::loadRegTemplate()
     templateFile = load.source == writer::TemplateLoad::Source::File ? path : std::string();
     if (load.source == writer::TemplateLoad::Source::MissingOrEmpty) {
         if (!templateWarned)
-            platform::showMessage(hwnd(), "Not Found or Empty file: " + shown + kLineEnd + "using built in default",
+            platform::showMessage(hwnd(), "Not Found or Empty file: " + shown + text::kCrLf + "using built in default",
                                   MsgButtons::Ok, MsgIcon::Critical);
         templateWarned = true;
     } else if (load.source == writer::TemplateLoad::Source::OpenFailed && !templateWarned) {
-        platform::showMessage(hwnd(), "Failed to open: " + shown + kLineEnd + "using build in default",
+        platform::showMessage(hwnd(), "Failed to open: " + shown + text::kCrLf + "using build in default",
                               MsgButtons::Ok, MsgIcon::Critical);
     } else if (load.source == writer::TemplateLoad::Source::NotAnsiScript && !templateWarned) {
         // Filled, it would give a broken script: the built-in one is used.
         platform::showMessage(hwnd(),
-                              "Not an ANSI registry script: " + shown + kLineEnd +
-                                  platform::ansiFromUtf8(writer::templateKindSentence(load.kind)) + kLineEnd +
+                              "Not an ANSI registry script: " + shown + text::kCrLf +
+                                  platform::ansiFromUtf8(writer::templateKindSentence(load.kind)) + text::kCrLf +
                                   "using built in default",
                               MsgButtons::Ok, MsgIcon::Critical);
     }
@@ -104,7 +101,7 @@ bool WriteRegistry::writeScript(const std::string& path, const std::string& text
     case writer::WriteResult::WriteFailed: platform::showMessage(hwnd(), "Failed to write: " + path); return false;
     case writer::WriteResult::OpenFailed: platform::showMessage(hwnd(), "Failed to open: " + path); return false;
     default:
-        platform::showMessage(hwnd(), "Failed to open: " + path + kLineEnd + writer::refusalSentence(result));
+        platform::showMessage(hwnd(), "Failed to open: " + path + text::kCrLf + writer::refusalSentence(result));
         return false;
     }
 }

@@ -10,6 +10,7 @@
 #include "scripts/RegScript.h"
 #include "system/ServerFiles.h"
 #include "text/Text.h"
+#include "text/Utf.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

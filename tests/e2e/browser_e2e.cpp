@@ -10,7 +10,7 @@
 #include "TestRegistry.h"
 #include "ThirtyTwoBit.h"
 #include "Ui.h"
-#include "system/Locale.h"
+#include "system/Ansi.h"
 
 #include <gtest/gtest.h>
 

@@ -34,6 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const classes::HandOff handOff = classes::handOffFor(in[0], value);
     check(handOff.regFileName.size() >= 3 && handOff.regFileName.substr(handOff.regFileName.size() - 3) == "reg",
           "the reg file name ends in reg");
-    if (classes::hasServer(value)) check(handOff.regFileName.size() == value.size(), "the extension is replaced");
+    if (classes::windowsActOnServer(value)) check(handOff.regFileName.size() == value.size(), "the extension is replaced");
     return 0;
 }

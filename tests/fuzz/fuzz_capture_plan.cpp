@@ -10,6 +10,7 @@
 #include "scripts/Installer.h"
 #include "scripts/RegFileReader.h"
 #include "text/Text.h"
+#include "text/Utf.h"
 
 #include <algorithm>
 #include <array>

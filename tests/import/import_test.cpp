@@ -14,6 +14,7 @@
 #include "system/Process.h"
 #include "system/VerifyProbe.h"
 #include "text/Text.h"
+#include "text/Utf.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

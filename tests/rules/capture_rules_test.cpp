@@ -4,7 +4,7 @@
 // some of the keys. The scripts are read back with the REGEDIT4 reader.
 #include "scripts/Capture.h"
 #include "scripts/RegFileReader.h"
-#include "text/Text.h"
+#include "text/Utf.h"
 
 #include <gtest/gtest.h>
 

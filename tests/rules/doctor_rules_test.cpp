@@ -7,6 +7,7 @@
 #include "scripts/ValueLines.h"
 #include "scripts/HostCategories.h"
 #include "text/Text.h"
+#include "text/Utf.h"
 
 #include <gtest/gtest.h>
 

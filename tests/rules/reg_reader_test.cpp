@@ -3,7 +3,7 @@
 // these run under the sanitizers, a few forms of each rule.
 #include "doctor/Verify.h"
 #include "scripts/RegFileReader.h"
-#include "text/Text.h"
+#include "text/Utf.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "ChildProcess.h"
 
-#include "text/Text.h"
+#include "text/Utf.h"
 
 #include <thread>
 

@@ -1,6 +1,6 @@
 #include "TestFiles.h"
 
-#include "text/Text.h"
+#include "text/Utf.h"
 
 #include <windows.h>
 

@@ -4,7 +4,7 @@
 #include "windows/ReadRegistry.h"
 #include "scripts/RegScript.h"
 #include "windows/WriteRegistry.h"
-#include "system/Locale.h"
+#include "system/Ansi.h"
 #include "system/Files.h"
 #include "system/SafeWrite.h"
 #include "system/Template.h"

@@ -9,15 +9,16 @@ namespace {
 
 void readServer(ClassLookup& found, const DefaultValueReader& readDefault)
 {
+    // The main window shows a value that is not empty as it is, blanks
+    // included, and falls back to LocalServer32 only for an empty one.
     found.server = readDefault(registry::serverKey(found.clsid));
     found.localServer = false;
-    if (!hasServer(found.server)) {
+    if (found.server.empty()) {
         found.server = readDefault(registry::classKey(found.clsid) + "\\LocalServer32");
-        found.localServer = hasServer(found.server);
-        if (!found.localServer) found.server.clear();
+        found.localServer = !found.server.empty();
     }
     found.text = "CLSID = " + found.clsid + text::kCrLf;
-    if (hasServer(found.server)) found.text += "InProcServer = " + found.server + text::kCrLf;
+    if (!found.server.empty()) found.text += "InProcServer = " + found.server + text::kCrLf;
 }
 
 } // namespace
@@ -37,7 +38,7 @@ ClassLookup lookUpClass(const std::string& progId, const DefaultValueReader& rea
 ClassLookup lookUpClassInEitherView(const std::string& progId, const ViewReads& bits64, const ViewReads& bits32)
 {
     ClassLookup found = lookUpClass(progId, bits64.readDefault);
-    if (found.clsid.empty() || hasServer(found.server)) return found;
+    if (found.clsid.empty() || !found.server.empty()) return found;
     const std::string key = registry::classKey(found.clsid);
     if (bits64.keyExists(key) || !bits32.keyExists(key)) return found;
     found.view = registry::View::Bits32;

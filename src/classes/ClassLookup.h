@@ -17,14 +17,16 @@ using KeyTest = std::function<bool(const std::string& keyPath)>;
 
 struct ClassLookup {
     std::string clsid;  // "" when the ProgID names no class
-    std::string server; // InProcServer32, else LocalServer32; "" when neither has one (classes::hasServer)
+    std::string server; // InProcServer32, else LocalServer32; "" when both are empty
     bool localServer = false; // the server is the LocalServer32 value: a command line, not a DLL
     std::string text;   // "CLSID = ...\r\nInProcServer = ...\r\n", or "CLSID not found"
     registry::View view = registry::View::Bits64; // the view the class was read in
 };
 
 // One, two or three reads: the ProgID's CLSID, the class's InProcServer32,
-// and only when that names no server (classes::hasServer) its LocalServer32.
+// and only when that is empty its LocalServer32, as the main window shows
+// them (a value of blanks is shown as it is; classes::hasServer says
+// whether it names a server).
 ClassLookup lookUpClass(const std::string& progId, const DefaultValueReader& readDefault);
 
 // One view's reads, for the lookup in either view.

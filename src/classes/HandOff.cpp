@@ -10,7 +10,7 @@ constexpr size_t kMinClsidLength = 2;
 constexpr size_t kExtensionLength = 3;
 } // namespace
 
-bool windowsActOnServer(const std::string& server) { return hasServer(server) && server.size() >= kMinServerLength; }
+bool windowsActOnServer(const std::string& server) { return server.size() >= kMinServerLength; }
 
 bool hasClsid(const std::string& clsid) { return clsid.size() >= kMinClsidLength; }
 

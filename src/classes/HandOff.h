@@ -5,10 +5,9 @@
 namespace classes {
 
 // Whether the windows act on a class's server: hand it to the reg-file
-// window, unregister it. It must be there (classes::hasServer) and five
-// characters long at least, as the windows have always had it; a shorter
-// one is left alone, its buttons doing nothing. A CLSID counts from two
-// characters on.
+// window, unregister it: five characters long at least, blanks counted,
+// as the windows have always had it; a shorter one is left alone, its
+// buttons doing nothing. A CLSID counts from two characters on.
 bool windowsActOnServer(const std::string& server);
 bool hasClsid(const std::string& clsid);
 

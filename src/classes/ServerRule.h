@@ -37,9 +37,10 @@ namespace classes {
 
 // Whether a class's server value names a server at all: it holds a
 // character other than blanks (spaces and tabs). A value of blanks is as
-// none: the class has no server, and no file is looked for. The one rule of
-// the main window, the command line and the checks; the windows' own
-// minimum for acting on a server is on top of it (classes/HandOff.h).
+// none: the class has no server, and no file is looked for. The rule of
+// the command line and the checks; the main window shows the value as the
+// lookup read it (classes/ClassLookup.h) and acts on it by its own minimum
+// (classes/HandOff.h).
 bool hasServer(std::string_view value);
 
 enum class PathKind { Missing, File, Folder };

@@ -116,33 +116,27 @@ TEST(ServerRules, TheSearchOrderAndThe32BitView)
     EXPECT_EQ(resolve("  ").state, ServerState::NotSet);
 }
 
-// Whether a class has a server is one rule: a value of blanks is none, for
-// the lookup the main window and the list show as for the checks. The
-// windows act only on a server of five characters or more, and name its
-// script after it.
-TEST(ServerRules, OneRuleSaysWhetherThereIsAServer)
+// Whether a value names a server: a value of blanks does not, for the list
+// and the checks. The main window's lookup shows a value as stored and falls
+// back to LocalServer32 only for an empty one; the windows act on a server
+// of five characters or more, blanks counted, and name its script after it.
+TEST(ServerRules, WhetherThereIsAServer)
 {
     EXPECT_FALSE(classes::hasServer(""));
     EXPECT_FALSE(classes::hasServer(" \t "));
     EXPECT_TRUE(classes::hasServer(" x"));
 
-    std::map<std::string, std::string> defaults{{"P\\CLSID", "{C}"}, {"CLSID\\{C}\\InProcServer32", "  "}};
+    std::map<std::string, std::string> defaults{{"P\\CLSID", "{C}"}, {"CLSID\\{C}\\LocalServer32", "app.exe /automation"}};
     const auto lookUp = [&] {
         return classes::lookUpClass("P", [&](const std::string& key) { return defaults[key]; });
     };
     classes::ClassLookup found = lookUp();
-    EXPECT_EQ(found.server, "");
-    EXPECT_EQ(found.text, "CLSID = {C}\r\n");
-    defaults["CLSID\\{C}\\LocalServer32"] = "\t";
-    EXPECT_EQ(lookUp().server, "");
-    defaults["CLSID\\{C}\\LocalServer32"] = "app.exe /automation";
-    found = lookUp();
     EXPECT_TRUE(found.localServer);
     EXPECT_EQ(found.text, "CLSID = {C}\r\nInProcServer = app.exe /automation\r\n");
-    defaults["CLSID\\{C}\\InProcServer32"] = " a.dll";
+    defaults["CLSID\\{C}\\InProcServer32"] = "  ";
     found = lookUp();
     EXPECT_FALSE(found.localServer);
-    EXPECT_EQ(found.server, " a.dll"); // as stored
+    EXPECT_EQ(found.text, "CLSID = {C}\r\nInProcServer =   \r\n"); // as stored
 
     testing_image::MachineImage m;
     EXPECT_EQ(classes::resolveLocalServer(registry::Value::ofText(" \t"), registry::View::Bits64, m).state,
@@ -150,14 +144,12 @@ TEST(ServerRules, OneRuleSaysWhetherThereIsAServer)
 
     using classes::regFileNameOf;
     EXPECT_FALSE(classes::windowsActOnServer("C:\\a"));
-    EXPECT_FALSE(classes::windowsActOnServer("     "));
+    EXPECT_TRUE(classes::windowsActOnServer("     "));
     EXPECT_TRUE(classes::windowsActOnServer("x.dll"));
     EXPECT_EQ(regFileNameOf("C:\\AddIns\\MyAddIn.dll"), "C:\\AddIns\\MyAddIn.reg");
-    EXPECT_EQ(regFileNameOf("x.dll"), "x.reg");
     EXPECT_EQ(regFileNameOf("C:\\ab"), "C:reg"); // the last three characters, whatever they are
     EXPECT_EQ(regFileNameOf("a.ax"), "default.reg");
-    EXPECT_EQ(regFileNameOf("      "), "default.reg");
-    const classes::HandOff none = classes::handOffFor("{", "      ");
+    const classes::HandOff none = classes::handOffFor("{", "C:\\a");
     EXPECT_EQ(none.clsid, "{xxx-xxx}");
     EXPECT_EQ(none.server, "NoServer");
     EXPECT_EQ(none.regFileName, "default.reg");

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace helper {
 
@@ -14,15 +17,63 @@ constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_6
 
 HKEY g_otherView = nullptr;
 
-// The key a call goes to, with the view taken out of its access.
-HKEY routed(HKEY key, REGSAM& access)
+// Where a call goes: the key, and the path below it when that changes.
+template <typename Char>
+struct Route {
+    HKEY key;
+    std::optional<std::basic_string<Char>> path;
+};
+
+// The path below `prefix` ("" for the prefix itself), letters in either case.
+template <typename Char>
+std::optional<std::basic_string<Char>> below(const Char* path, std::string_view prefix)
 {
-    if (key != HKEY_CLASSES_ROOT) return key;
+    const std::basic_string_view<Char> whole = path ? path : std::basic_string_view<Char>();
+    if (whole.size() < prefix.size()) return std::nullopt;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        const auto c = static_cast<unsigned>(whole[i]);
+        const auto lower = c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+        const auto want = static_cast<unsigned>(static_cast<unsigned char>(prefix[i]));
+        if (lower != (want >= 'A' && want <= 'Z' ? want + ('a' - 'A') : want)) return std::nullopt;
+    }
+    if (whole.size() == prefix.size()) return std::basic_string<Char>();
+    if (whole[prefix.size()] != Char('\\')) return std::nullopt;
+    return std::basic_string<Char>(whole.substr(prefix.size() + 1));
+}
+
+// A call on a predefined key goes to its stand-in: one that names this
+// process's own view as if it named none; one that names the other view,
+// for the classes, to the other view's stand-in, and in a 64-bit process
+// for the machine's software, to its Wow6432Node. Its access loses the view.
+template <typename Char>
+Route<Char> routed(HKEY key, const Char* subKey, REGSAM& access)
+{
+    const bool predefined =
+        key == HKEY_CLASSES_ROOT || key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER || key == HKEY_USERS;
     const REGSAM view = access & KEY_WOW64_RES;
-    if (view == kOwnView) access &= ~KEY_WOW64_RES;
-    if (view != kOtherView) return key;
+    if (!predefined || (view != kOwnView && view != kOtherView)) return {key, std::nullopt};
     access &= ~KEY_WOW64_RES;
-    return g_otherView;
+    if (view == kOwnView) return {key, std::nullopt};
+    if (key == HKEY_CLASSES_ROOT) return {g_otherView, std::nullopt};
+    if (key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER)
+        if (auto classes = below(subKey, "Software\\Classes")) return {g_otherView, std::move(classes)};
+    if constexpr (kOtherView == KEY_WOW64_32KEY) {
+        if (auto software = key == HKEY_LOCAL_MACHINE ? below(subKey, "Software") : std::nullopt) {
+            std::basic_string<Char> path;
+            for (const char c : std::string_view("Software\\Wow6432Node")) path += Char(c);
+            if (!software->empty()) path += Char('\\') + *software;
+            return {key, std::move(path)};
+        }
+    }
+    // The 64-bit view of the machine's software, from a 32-bit process: as
+    // it is (the override keeps no view).
+    return {key, std::nullopt};
+}
+
+template <typename Char>
+const Char* pathOf(const Route<Char>& route, const Char* subKey)
+{
+    return route.path ? route.path->c_str() : subKey;
 }
 
 // The system's functions, called with the routed key.
@@ -36,39 +87,39 @@ decltype(&RegDeleteKeyExA) g_deleteA = RegDeleteKeyExA;
 LSTATUS WINAPI createW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass, DWORD options, REGSAM access,
                        const LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition)
 {
-    const HKEY to = routed(key, access);
-    return g_createW(to, subKey, reserved, keyClass, options, access, security, result, disposition);
+    const auto to = routed(key, subKey, access);
+    return g_createW(to.key, pathOf(to, subKey), reserved, keyClass, options, access, security, result, disposition);
 }
 
 LSTATUS WINAPI createA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options, REGSAM access,
                        const LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition)
 {
-    const HKEY to = routed(key, access);
-    return g_createA(to, subKey, reserved, keyClass, options, access, security, result, disposition);
+    const auto to = routed(key, subKey, access);
+    return g_createA(to.key, pathOf(to, subKey), reserved, keyClass, options, access, security, result, disposition);
 }
 
 LSTATUS WINAPI openW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM access, PHKEY result)
 {
-    const HKEY to = routed(key, access);
-    return g_openW(to, subKey, options, access, result);
+    const auto to = routed(key, subKey, access);
+    return g_openW(to.key, pathOf(to, subKey), options, access, result);
 }
 
 LSTATUS WINAPI openA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result)
 {
-    const HKEY to = routed(key, access);
-    return g_openA(to, subKey, options, access, result);
+    const auto to = routed(key, subKey, access);
+    return g_openA(to.key, pathOf(to, subKey), options, access, result);
 }
 
 LSTATUS WINAPI deleteW(HKEY key, LPCWSTR subKey, REGSAM access, DWORD reserved)
 {
-    const HKEY to = routed(key, access);
-    return g_deleteW(to, subKey, access, reserved);
+    const auto to = routed(key, subKey, access);
+    return g_deleteW(to.key, pathOf(to, subKey), access, reserved);
 }
 
 LSTATUS WINAPI deleteA(HKEY key, LPCSTR subKey, REGSAM access, DWORD reserved)
 {
-    const HKEY to = routed(key, access);
-    return g_deleteA(to, subKey, access, reserved);
+    const auto to = routed(key, subKey, access);
+    return g_deleteA(to.key, pathOf(to, subKey), access, reserved);
 }
 
 struct Replacement {

@@ -7,7 +7,7 @@
 //   native  a key through ntdll's NtCreateKey and NtSetValueKey
 //   child   a key written by a child process, reg.exe
 //   wow64   the class key for the 32-bit view through HKEY_LOCAL_MACHINE,
-//           opened with KEY_WOW64_32KEY
+//           and Software\AddInRegFixture, each opened with KEY_WOW64_32KEY
 //   fail    returns E_ACCESSDENIED
 //   self    the class key, then asks COM for that class, as quartz asks for
 //           its filter mapper while it registers its filters
@@ -133,7 +133,14 @@ HRESULT viaWow64()
     const LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
                                            KEY_WRITE | KEY_WOW64_32KEY, nullptr, &key, nullptr);
     if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
-    const HRESULT hr = setString(key, nullptr, L"32-bit view");
+    HRESULT hr = setString(key, nullptr, L"32-bit view");
+    RegCloseKey(key);
+    if (FAILED(hr)) return hr;
+    // And the vendor's key of the 32-bit view, outside the classes.
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\AddInRegFixture", 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return E_FAIL;
+    hr = setString(key, L"Bits", L"32");
     RegCloseKey(key);
     return hr;
 }

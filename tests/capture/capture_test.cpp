@@ -269,9 +269,24 @@ INSTANTIATE_TEST_SUITE_P(
     EachWay, CaptureEscapeTest,
     ::testing::Values(Escape{"catreg", "\\Implemented Categories\\{5E7A1C3D-2B4F-4A6E-8D9C-1F2E3A4B5C6D}"},
                       Escape{"native", "HKEY_LOCAL_MACHINE\\Software\\Classes\\AddInRegEscape"},
-                      Escape{"child", "HKEY_CURRENT_USER\\Software\\Classes\\AddInRegEscape"},
-                      Escape{"wow64", "\\Wow6432Node\\CLSID\\{0C4F2B7A-51D3-4E68-9A1B-7F3E2D6C8B15}"}),
+                      Escape{"child", "HKEY_CURRENT_USER\\Software\\Classes\\AddInRegEscape"}),
     [](const ::testing::TestParamInfo<Escape>& info) { return std::string(info.param.mode); });
+
+// Keys opened with KEY_WOW64_32KEY are captured in the 32-bit view, as a
+// plain regsvr32 leaves them: the class below Wow6432Node, the machine's
+// software below its Wow6432Node.
+TEST_F(CaptureTest, KeysOfTheOtherViewStayInThatView)
+{
+    SetEnvironmentVariableA("ADDINREG_FIXTURE", "wow64");
+    const CliRun run = capture(buildFolder() + "AddInRegCaptureFixture.dll", {"--no-unreg"});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(readFileBytes(out()).value_or(""), "REGEDIT4\r\n\r\n"
+                                                 "[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\AddInRegFixture]\r\n"
+                                                 "\"Bits\"=\"32\"\r\n\r\n"
+                                                 "[HKEY_CLASSES_ROOT\\Wow6432Node\\CLSID\\" + kFixtureClsid + "]\r\n"
+                                                 "@=\"32-bit view\"\r\n");
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + kFixtureClsid, KEY_WOW64_32KEY));
+}
 
 TEST_F(CaptureTest, HandleOpenedInDllMainIsRedirected)
 {

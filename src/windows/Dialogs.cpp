@@ -29,8 +29,9 @@ SaveDialog saveDialog()
 {
     static const SaveDialog function = [] {
         const HMODULE library = LoadLibraryW(L"comdlg32.dll"); // a known DLL: from the system folder only
-        const FARPROC found = library ? GetProcAddress(library, "GetSaveFileNameW") : nullptr;
-        return reinterpret_cast<SaveDialog>(reinterpret_cast<void (*)()>(found));
+        return library ? reinterpret_cast<SaveDialog>(
+                             reinterpret_cast<void*>(GetProcAddress(library, "GetSaveFileNameW")))
+                       : nullptr;
     }();
     return function;
 }

@@ -97,7 +97,7 @@ void ReadRegistry::buildProgIdList()
         }
         rows.resize(listed);
     }
-    lstKeys.setRows(rows);
+    lstKeys.setRows(std::move(rows));
     listReady = true;
 }
 

@@ -5,6 +5,8 @@
 //   start-up     - from starting AddInReg.exe until its window is visible
 //                  with the list filled, against the floor program
 //                  startup_floor.exe doing the least for the same list;
+//   memory       - the peak working set of each of the two at that point
+//                  (under Wine, the peak resident size of its process);
 //   search       - one search over every row that finds nothing (Enter in
 //                  the search box, until "DLL not found" shows), against the
 //                  same reads done here in a tight loop, nothing cached;
@@ -19,6 +21,8 @@
 #include "Ui.h"
 
 #include <windows.h>
+
+#include <psapi.h>
 
 #include <algorithm>
 #include <chrono>
@@ -71,6 +75,27 @@ std::string serverPath(int i)
 double msSince(Clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The most memory the process has had in its working set so far, in MiB.
+double peakWorkingSetMiB(HANDLE process)
+{
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    if (!K32GetProcessMemoryInfo(process, &counters, sizeof(counters)))
+        throw std::runtime_error("the memory counters of a process cannot be read");
+    return double(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
+}
+
+double peakWorkingSetMiB(DWORD pid)
+{
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    const bool read = process && K32GetProcessMemoryInfo(process, &counters, sizeof(counters));
+    if (process) CloseHandle(process);
+    if (!read) throw std::runtime_error("the memory counters of AddInReg.exe cannot be read");
+    return double(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
 }
 
 // The extra keys below HKEY_CLASSES_ROOT, created directly through open
@@ -164,6 +189,7 @@ bool poll(Probe probe, int timeoutMs)
 
 struct Figures {
     double startupMs;
+    double peakMiB; // once the list shows
     double searchMs;
     int rows;
 };
@@ -189,6 +215,7 @@ Figures runOnce()
         kTimeoutMs);
     if (!up) throw std::runtime_error("the main window did not show a filled list");
     figures.startupMs = msSince(start);
+    figures.peakMiB = peakWorkingSetMiB(app.pid());
     figures.rows = listCount(list);
     if (figures.rows < kExtraProgIds) throw std::runtime_error("the list lacks the extra ProgIDs");
 
@@ -247,9 +274,14 @@ double cliRunMs(const std::string& args, DWORD expectedExitCode)
     return ms;
 }
 
-// A program of this build started and timed until `ready` holds; then
-// asked to close.
-double floorStartupMs()
+struct FloorFigures {
+    double startupMs;
+    double peakMiB;
+};
+
+// The floor program started and timed until its list shows, its peak
+// working set read then; then asked to close.
+FloorFigures floorStartup()
 {
     STARTUPINFOA si{};
     si.cb = sizeof(si);
@@ -269,13 +301,13 @@ double floorStartupMs()
             return !children.empty() && listCount(children[0]) >= kExtraProgIds;
         },
         kTimeoutMs);
-    const double ms = msSince(start);
+    const FloorFigures figures{msSince(start), up ? peakWorkingSetMiB(pi.hProcess) : 0.0};
     if (window) PostMessageA(window, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     if (!up) throw std::runtime_error("the floor program did not show its list");
-    return ms;
+    return figures;
 }
 
 // The subkeys of HKEY_CLASSES_ROOT the list shows, in its order.
@@ -376,10 +408,14 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-void printSummary(const char* what, std::vector<double> values)
+// Times in whole milliseconds, memory in MiB to a tenth.
+void printSummary(const char* what, std::vector<double> values, bool mebibytes = false)
 {
     std::sort(values.begin(), values.end());
-    std::printf("%-24s min %8.0f ms   median %8.0f ms\n", what, values.front(), values[values.size() / 2]);
+    const int digits = mebibytes ? 1 : 0;
+    const char* unit = mebibytes ? "MiB" : "ms";
+    std::printf("%-24s min %8.*f %-4s median %8.*f %s\n", what, digits, values.front(), unit, digits,
+                values[values.size() / 2], unit);
 }
 
 } // namespace
@@ -389,11 +425,14 @@ int main()
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     try {
         BenchKeys keys;
-        std::vector<double> floorStart, startup, floorRead, search, floorFind, cliFind, cliList;
+        std::vector<double> floorStart, startup, floorPeak, peak, floorRead, search, floorFind, cliFind, cliList;
         for (int run = 1; run <= kRuns; ++run) {
-            floorStart.push_back(floorStartupMs());
+            const FloorFigures floor = floorStartup();
+            floorStart.push_back(floor.startupMs);
+            floorPeak.push_back(floor.peakMiB);
             Figures f = runOnce();
             startup.push_back(f.startupMs);
+            peak.push_back(f.peakMiB);
             search.push_back(f.searchMs);
 
             auto start = Clock::now();
@@ -406,13 +445,15 @@ int main()
 
             cliFind.push_back(cliRunMs(std::string("find ") + kNoMatch, 5));
             cliList.push_back(cliRunMs("list --format json", 0));
-            std::printf("run %d: %d rows; start-up %.0f ms (floor %.0f); search %.0f ms (floor %.0f); "
-                        "AddInRegCli find %.0f ms (floor %.0f), list --format json %.0f ms\n",
-                        run, f.rows, f.startupMs, floorStart.back(), f.searchMs, floorRead.back(), cliFind.back(),
-                        floorFind.back(), cliList.back());
+            std::printf("run %d: %d rows; start-up %.0f ms (floor %.0f), peak working set %.1f MiB (floor %.1f); "
+                        "search %.0f ms (floor %.0f); AddInRegCli find %.0f ms (floor %.0f), list --format json %.0f ms\n",
+                        run, f.rows, f.startupMs, floorStart.back(), f.peakMiB, floorPeak.back(), f.searchMs,
+                        floorRead.back(), cliFind.back(), floorFind.back(), cliList.back());
         }
         printSummary("start-up:", startup);
         printSummary("start-up floor:", floorStart);
+        printSummary("peak working set:", peak, true);
+        printSummary("peak working set floor:", floorPeak, true);
         printSummary("search without a match:", search);
         printSummary("search floor (reads):", floorRead);
         printSummary("AddInRegCli find:", cliFind);
@@ -424,10 +465,10 @@ int main()
             const double ms = peerMs(kNoMatch, lines);
             std::printf("%-24s %8.0f ms   (reg query HKCR /s, filtered here; %d lines match)\n", "peer:", ms, lines);
         }
-        std::printf("ratios (medians): start-up %.2fx its floor, window search %.2fx its floor, "
-                    "AddInRegCli find %.2fx its floor\n",
-                    median(startup) / median(floorStart), median(search) / median(floorRead),
-                    median(cliFind) / median(floorFind));
+        std::printf("ratios (medians): start-up %.2fx its floor, peak working set %.2fx its floor, window search "
+                    "%.2fx its floor, AddInRegCli find %.2fx its floor\n",
+                    median(startup) / median(floorStart), median(peak) / median(floorPeak),
+                    median(search) / median(floorRead), median(cliFind) / median(floorFind));
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "browser_bench failed: %s\n", e.what());

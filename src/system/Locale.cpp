@@ -53,9 +53,15 @@ std::vector<size_t> listOrder(const std::vector<std::string>& texts, Encoding en
     std::vector<std::wstring> keys;
     keys.reserve(texts.size());
     for (const std::string& text : texts) keys.push_back(wideFrom(text, encoding));
+    return listOrder(keys);
+}
+
+std::vector<size_t> listOrder(const std::vector<std::wstring>& texts)
+{
     std::vector<size_t> order(texts.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](size_t x, size_t y) { return compareWide(keys[x], keys[y]) < 0; });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t x, size_t y) { return compareWide(texts[x], texts[y]) < 0; });
     return order;
 }
 

@@ -22,6 +22,8 @@ bool lookupTextMatches(const std::string& lookupText, const std::string& typed, 
 // user's locale, letters without regard to case); texts that compare equal
 // keep their given order.
 std::vector<size_t> listOrder(const std::vector<std::string>& texts, Encoding encoding = Encoding::Ansi);
+// The same order for texts in UTF-16 already.
+std::vector<size_t> listOrder(const std::vector<std::wstring>& texts);
 
 // UTF-8 or ANSI text as UTF-16.
 std::wstring wideFrom(const std::string& text, Encoding encoding);

@@ -10,6 +10,34 @@ namespace platform {
 
 namespace {
 
+// The automation library is loaded when a type library is first read, not
+// with the program: the windows and most commands never need it.
+struct Automation {
+    decltype(&LoadTypeLibEx) loadTypeLibEx = nullptr;
+    decltype(&SysStringLen) sysStringLen = nullptr;
+    decltype(&SysFreeString) sysFreeString = nullptr;
+    explicit operator bool() const { return loadTypeLibEx && sysStringLen && sysFreeString; }
+};
+
+template <typename Fn> void find(HMODULE library, const char* name, Fn& function)
+{
+    function = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+const Automation& automation()
+{
+    static const Automation functions = [] {
+        Automation found;
+        if (const HMODULE library = LoadLibraryW(L"oleaut32.dll")) { // a known DLL: from the system folder only
+            find(library, "LoadTypeLibEx", found.loadTypeLibEx);
+            find(library, "SysStringLen", found.sysStringLen);
+            find(library, "SysFreeString", found.sysFreeString);
+        }
+        return found;
+    }();
+    return functions;
+}
+
 std::string guidText(const GUID& guid)
 {
     wchar_t text[40] = {};
@@ -41,8 +69,8 @@ std::string nameOf(ITypeInfo* info)
     BSTR name = nullptr;
     std::string text;
     if (SUCCEEDED(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr)) && name)
-        text = platform::utf8Of(std::wstring(name, SysStringLen(name)));
-    SysFreeString(name);
+        text = platform::utf8Of(std::wstring(name, automation().sysStringLen(name)));
+    automation().sysFreeString(name);
     return text;
 }
 
@@ -79,7 +107,11 @@ doctor::TypeLibFile loadTypeLibrary(const std::string& path)
 {
     doctor::TypeLibFile file;
     Held<ITypeLib> library;
-    const HRESULT loaded = LoadTypeLibEx(platform::wideOf(path).c_str(), REGKIND_NONE, library.put());
+    if (!automation()) {
+        file.result = static_cast<unsigned long>(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
+        return file;
+    }
+    const HRESULT loaded = automation().loadTypeLibEx(platform::wideOf(path).c_str(), REGKIND_NONE, library.put());
     file.result = static_cast<unsigned long>(loaded);
     if (FAILED(loaded) || !library) return file;
     TLIBATTR* attributes = nullptr;

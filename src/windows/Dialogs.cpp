@@ -21,6 +21,22 @@ UINT boxFlags(HWND owner, MsgButtons buttons, MsgIcon icon)
     return flags | (owner ? MB_APPLMODAL : MB_TASKMODAL);
 }
 
+// The save dialog comes from its library, loaded when a script is first
+// saved: loaded with the program, it would bring the printing and shell
+// libraries along, several MiB that most runs never use.
+using SaveDialog = BOOL(WINAPI*)(LPOPENFILENAMEW);
+
+SaveDialog saveDialog()
+{
+    static const SaveDialog function = [] {
+        const HMODULE library = LoadLibraryW(L"comdlg32.dll"); // a known DLL: from the system folder only
+        return library ? reinterpret_cast<SaveDialog>(
+                             reinterpret_cast<void*>(GetProcAddress(library, "GetSaveFileNameW")))
+                       : nullptr;
+    }();
+    return function;
+}
+
 MsgResult resultOf(int answer)
 {
     switch (answer) {
@@ -63,8 +79,10 @@ std::optional<std::string> askScriptSavePath(HWND owner, const std::string& sugg
     dialog.nMaxFile = DWORD(path.size());
     dialog.lpstrDefExt = L"reg";
     dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+    const SaveDialog askPath = saveDialog();
+    if (!askPath) throw AppError(kInternalError, "The save dialog is not available");
     ModalScope modal;
-    if (!GetSaveFileNameW(&dialog)) return std::nullopt;
+    if (!askPath(&dialog)) return std::nullopt;
     path.resize(path.find(L'\0'));
     return platform::utf8Of(path);
 }

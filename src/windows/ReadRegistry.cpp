@@ -81,16 +81,23 @@ void ReadRegistry::createControls()
 void ReadRegistry::buildProgIdList()
 {
     // The rows show the ANSI names; the context menu acts on the exact ones.
-    std::vector<std::string> exact;
-    const std::vector<std::string> ansi = RegistryAPI::listSubKeys(HKEY_CLASSES_ROOT, "", &exact);
+    // Those are kept only where they are not the row's text already (a name
+    // outside ASCII, say): one copy of each name is held, the list box's.
     std::vector<std::string> rows;
     exactProgIds.clear();
-    for (size_t i = 0; i < ansi.size(); ++i) {
-        if (!classes::isListedProgId(ansi[i])) continue;
-        rows.push_back(ansi[i]);
-        exactProgIds.push_back(exact[i]);
+    {
+        std::vector<std::string> exact;
+        rows = RegistryAPI::listSubKeys(HKEY_CLASSES_ROOT, "", &exact);
+        size_t listed = 0;
+        for (size_t i = 0; i < rows.size(); ++i) {
+            if (!classes::isListedProgId(rows[i])) continue;
+            if (exact[i] != rows[i]) exactProgIds.emplace(int(listed), std::move(exact[i]));
+            if (listed != i) rows[listed] = std::move(rows[i]);
+            ++listed;
+        }
+        rows.resize(listed);
     }
-    lstKeys.setRows(rows);
+    lstKeys.setRows(std::move(rows));
     listReady = true;
 }
 
@@ -176,8 +183,9 @@ RowClass ReadRegistry::rowClass() const
     RowClass found;
     const int row = lstKeys.selectedIndex();
     const int source = row < 0 ? -1 : lstKeys.rowSource(row);
-    if (source < 0 || size_t(source) >= exactProgIds.size()) return found;
-    found.progId = exactProgIds[size_t(source)];
+    if (source < 0) return found;
+    const auto exact = exactProgIds.find(source);
+    found.progId = exact != exactProgIds.end() ? exact->second : lstKeys.itemText(row);
     const platform::ServerLookup lookup = platform::lookUpServerInEitherView(registry::Hive::ClassesRoot, found.progId);
     found.clsid = lookup.lookup.clsid;
     found.view = lookup.lookup.view;

@@ -5,6 +5,7 @@
 #include "classes/ServerRule.h"
 #include "windows/Toolkit.h"
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,7 +48,7 @@ private:
 
     // State.
     bool listReady = false;
-    std::vector<std::string> exactProgIds; // the listed names as stored (UTF-8), by row source
+    std::map<int, std::string> exactProgIds; // by row source, the listed names as stored (UTF-8) that are not their row's text
     std::string currentClsid;
     std::string currentServer;
     registry::View currentView = registry::View::Bits64; // the view currentServer was read in

@@ -214,23 +214,33 @@ void ListBox::onKey(int keyCode)
     if (onKeyDown) onKeyDown(keyCode, shiftState());
 }
 
-void ListBox::setRows(const std::vector<std::string>& rows)
+void ListBox::setRows(std::vector<std::string> rows)
 {
     // Sorted here once, then appended in that order: the box keeps its sort
     // style for later rows but does no search per row, reserves its storage
-    // up front and draws once at the end.
-    const std::vector<size_t> order = listOrder(rows);
-    size_t bytes = 0;
-    for (const std::string& row : rows) bytes += row.size() + 1;
-    SendMessageA(hwnd_, WM_SETREDRAW, FALSE, 0);
-    SendMessageA(hwnd_, LB_RESETCONTENT, 0, 0);
-    SendMessageA(hwnd_, LB_INITSTORAGE, WPARAM(rows.size()), LPARAM(bytes));
+    // up front and draws once at the end. Each row is converted once, to the
+    // UTF-16 the box stores and sorts; a text is let go as soon as the next
+    // form of it is made, so that a long list is not held three times over.
+    std::vector<std::wstring> texts;
+    texts.reserve(rows.size());
+    size_t units = 0;
+    for (std::string& row : rows) {
+        texts.push_back(wideFrom(row, Encoding::Ansi));
+        units += texts.back().size() + 1;
+        std::string().swap(row);
+    }
+    std::vector<std::string>().swap(rows);
+    const std::vector<size_t> order = listOrder(texts);
+    SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0);
+    SendMessageW(hwnd_, LB_INITSTORAGE, WPARAM(texts.size()), LPARAM(units * sizeof(wchar_t)));
     for (size_t i : order) {
         const LRESULT row =
-            SendMessageA(hwnd_, LB_INSERTSTRING, WPARAM(-1), reinterpret_cast<LPARAM>(rows[i].c_str()));
-        if (row >= 0) SendMessageA(hwnd_, LB_SETITEMDATA, WPARAM(row), LPARAM(i));
+            SendMessageW(hwnd_, LB_INSERTSTRING, WPARAM(-1), reinterpret_cast<LPARAM>(texts[i].c_str()));
+        if (row >= 0) SendMessageW(hwnd_, LB_SETITEMDATA, WPARAM(row), LPARAM(i));
+        std::wstring().swap(texts[i]);
     }
-    SendMessageA(hwnd_, WM_SETREDRAW, TRUE, 0);
+    SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
 

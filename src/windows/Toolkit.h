@@ -89,7 +89,7 @@ public:
     void setSelectedIndex(int index);
     // Replaces every row: the same rows in the same order as adding each to
     // the sorted box, in one go. Each row remembers its index in `rows`.
-    void setRows(const std::vector<std::string>& rows);
+    void setRows(std::vector<std::string> rows);
     // The index in the rows given to setRows of the row at `index`; -1 for none.
     int rowSource(int index) const;
 

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstring>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -44,6 +45,8 @@ const char kCharlie[] = "AddInRegE2E.Charlie.1"; // a local server only
 const char kDelta[] = "AddInRegE2E.Delta.1";     // no CLSID
 const char kEcho[] = "AddInRegE2E.Echo.1";       // a class without servers
 const char kExtension[] = ".addinrege2e";        // a file extension: never listed
+// Outside the code page: its row shows the nearest the code page has.
+const wchar_t kOmega[] = L"AddInRegE2E.\x03A9mega.1";
 
 const char kAlphaClsid[] = "{E2E0A11C-0000-4000-8000-00000000A001}";
 const char kBetaClsid[] = "{E2E0A11C-0000-4000-8000-00000000B002}";
@@ -185,6 +188,9 @@ protected:
         // (A name that differs from one of them only in letter case cannot
         // exist beside it: key names ignore case.)
         rootKeys = new KeysIfAbsent({"*", "AppID", "Component Categories"});
+        HKEY omega = nullptr;
+        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, kOmega, 0, nullptr, 0, KEY_WRITE, nullptr, &omega, nullptr) == ERROR_SUCCESS)
+            RegCloseKey(omega);
         // The x86 sample server, registered as its 32-bit installer would:
         // its class is in the 32-bit view only.
         if (runs32Bit() && CreateDirectoryA(x86Folder().c_str(), nullptr) &&
@@ -201,6 +207,7 @@ protected:
         app = nullptr;
         delete rootKeys;
         rootKeys = nullptr;
+        RegDeleteKeyW(HKEY_CLASSES_ROOT, kOmega);
         if (x86Registered) runRegsvr32x86({"/u", "/s", x86Dll()});
         deleteTree(HKEY_LOCAL_MACHINE, std::string("Software\\Classes\\CLSID\\") + kSampleClsid, KEY_WOW64_32KEY);
         deleteTree(HKEY_CLASSES_ROOT, kSampleProgId);
@@ -483,27 +490,38 @@ TEST_F(BrowserWindow, AnEmptySearchBoxAsksForAValueOnlyOnFindDll)
 // Last: it ends the program.
 // The list's context menu, opened from the keyboard: the entries act on the
 // row the window shows.
-TEST_F(BrowserWindow, ContextMenuCopiesTheClsidAndOpensTheCheckAndCaptureReports)
+TEST_F(BrowserWindow, ContextMenuCopiesTheNamesAndOpensTheCheckAndCaptureReports)
 {
-    int row = rowOf(kAlpha);
-    ASSERT_GE(row, 0);
-    clickListRow(list(), row);
-    ASSERT_TRUE(shows(row, kAlphaText));
-
     const auto chooseEntry = [](int n) { chooseMenuEntry(n); };
     auto clipboardText = [] {
-        std::string text;
+        std::wstring text;
         if (!OpenClipboard(nullptr)) return text;
-        if (HANDLE data = GetClipboardData(CF_TEXT)) {
-            if (const char* bytes = static_cast<const char*>(GlobalLock(data))) text = bytes;
+        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+            if (const wchar_t* units = static_cast<const wchar_t*>(GlobalLock(data))) text = units;
             GlobalUnlock(data);
         }
         CloseClipboard();
         return text;
     };
+    const auto wide = [](const char* text) { return std::wstring(text, text + std::strlen(text)); };
+
+    // "Copy ProgID": the name as stored, also where the row shows it otherwise.
+    int row = rowOf(platform::ansiFromUtf8("AddInRegE2E.\xCE\xA9mega.1"));
+    ASSERT_GE(row, 0);
+    clickListRow(list(), row);
+    ASSERT_TRUE(shows(row, kDeltaText));
+    chooseEntry(1);
+    EXPECT_TRUE(waitUntil([&] { return clipboardText() == kOmega; }, kWaitMs));
+
+    row = rowOf(kAlpha);
+    ASSERT_GE(row, 0);
+    clickListRow(list(), row);
+    ASSERT_TRUE(shows(row, kAlphaText));
+    chooseEntry(1);
+    EXPECT_TRUE(waitUntil([&] { return clipboardText() == wide(kAlpha); }, kWaitMs));
 
     chooseEntry(2); // "Copy CLSID"
-    EXPECT_TRUE(waitUntil([&] { return clipboardText() == kAlphaClsid; }, kWaitMs)) << clipboardText();
+    EXPECT_TRUE(waitUntil([&] { return clipboardText() == wide(kAlphaClsid); }, kWaitMs));
 
     chooseEntry(5); // "Check Registration..."
     HWND report = waitFor([] { return FindWindowA(nullptr, "Check Registration - AddInRegE2E.Alpha.1"); }, kWaitMs);

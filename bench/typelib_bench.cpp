@@ -2,8 +2,9 @@
 // (check fifteen times):
 //   check - `AddInRegCli check` on the test add-in's class (TlbServer64.dll,
 //           registered by its own DllRegisterServer with its type library),
-//           against a floor that starts an empty program and makes the same
-//           reads and the same LoadTypeLibEx call in this process;
+//           against a floor that starts a program which loads oleaut32 and
+//           the library (LoadRegTypeLib), then makes the same reads and the
+//           same LoadTypeLibEx call in this process;
 //   stale - `AddInRegCli stale --format json` over both views with 20,000
 //           stale classes and 2,000 type-library leftovers (1,000 library
 //           versions whose files are gone, 1,000 Interface keys of the
@@ -211,9 +212,11 @@ void readTree(HKEY root, const std::wstring& path)
 double checkFloor()
 {
     const auto start = Clock::now();
-    // A process of its own, as the command is.
-    if (!runChild(buildFolder() + "empty_program.exe", {}, {}, 60000).finished)
-        throw std::runtime_error("the empty program did not run");
+    // A process of its own, as the command is, that loads oleaut32 and the
+    // library as the command must (LoadRegTypeLib); the reads that follow run here.
+    if (!runChild(buildFolder() + "tlb_probe64.exe", {"lib", "{8A3C2E10-5B7D-4F21-9A0C-1D2E3F405161}", "1", "0"}, {}, 60000)
+             .finished)
+        throw std::runtime_error("the probe did not run");
     const std::wstring classKey = L"CLSID\\{8A3C2E13-5B7D-4F21-9A0C-1D2E3F405161}";
     const std::wstring libid = text(HKEY_CLASSES_ROOT, classKey + L"\\TypeLib");
     text(HKEY_CLASSES_ROOT, classKey + L"\\Version");

@@ -1,4 +1,4 @@
-#include "cli/Output.h"
+#include "output/Output.h"
 
 #include "text/Text.h"
 
@@ -10,7 +10,7 @@
 #include <optional>
 #include <string_view>
 
-namespace cli {
+namespace output {
 
 namespace {
 
@@ -189,4 +189,4 @@ std::string formatRows(const std::vector<ClassRow>& rows, Format format, bool wi
     return {};
 }
 
-} // namespace cli
+} // namespace output

@@ -95,8 +95,10 @@ TEST(OutputRules, TextColumnsLineUpByCharacters)
     EXPECT_EQ(lines[0].substr(0, 6), "ProgID");
     EXPECT_NE(lines[4].find("HC.<U+0141>\xC3\xB3"), std::string::npos) << lines[4];
     const size_t shownClsid = columnOf(lines[0], "CLSID");
-    for (size_t i = 1; i < lines.size(); ++i)
-        if (!rows[i - 1].clsid.empty()) EXPECT_EQ(columnOf(lines[i], "{11111111-"), shownClsid) << lines[i];
+    for (size_t i = 1; i < lines.size(); ++i) {
+        if (rows[i - 1].clsid.empty()) continue;
+        EXPECT_EQ(columnOf(lines[i], "{11111111-"), shownClsid) << lines[i];
+    }
 }
 
 TEST(OutputRules, JsonCarriesEveryNameExactly)
@@ -123,8 +125,8 @@ TEST(OutputRules, JsonCarriesEveryNameExactly)
     EXPECT_EQ(parsed[1].at("progId"), "\xEF\xB7\x90");
     EXPECT_EQ(parsed[1].at("serverKind"), ""); // no server: no kind, local or not
 
-    // Bytes that are no UTF-8 at all still give JSON.
-    EXPECT_NO_THROW((void)nlohmann::json::parse(jsonText(nlohmann::ordered_json("bad\xFF"))));
+    // Bytes that are no UTF-8 at all still give JSON: U+FFFD in their place.
+    EXPECT_EQ(nlohmann::json::parse(jsonText(nlohmann::ordered_json("bad\xFF"))), "bad\xEF\xBF\xBD");
 }
 
 doctor::Checklist checklist(const std::string& clsid, std::vector<doctor::Item> items)

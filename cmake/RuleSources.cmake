@@ -1,4 +1,4 @@
-# The rule code: pure C++, no windows.h. The one list of it: the programs'
+# The rule code: pure C++ (and nlohmann/json, header-only), no windows.h. The one list of it: the programs'
 # library, the Wine-run rules_test of the cross build and the native build
 # under the sanitizers (tests/native) all take it from here. Paths are from
 # the project root; a new rule file is one line here.
@@ -29,6 +29,8 @@ set(ADDINREG_RULE_SOURCES
     src/doctor/LoadVerdict.cpp
     src/doctor/AddIns.cpp
     src/doctor/TypeLibs.cpp
+    src/output/Output.cpp
+    src/output/DoctorOutput.cpp
 )
 
 set(ADDINREG_RULE_TESTS
@@ -42,4 +44,5 @@ set(ADDINREG_RULE_TESTS
     tests/rules/dependency_rules_test.cpp
     tests/rules/typelib_rules_test.cpp
     tests/rules/text_rules_test.cpp
+    tests/rules/output_rules_test.cpp
 )

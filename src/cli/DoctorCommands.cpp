@@ -1,10 +1,10 @@
 #include "cli/DoctorCommands.h"
 
 #include "cli/Commands.h"
-#include "cli/DoctorOutput.h"
 #include "cli/Options.h"
 #include "cli/Print.h"
 #include "cli/VerifyCommand.h"
+#include "output/DoctorOutput.h"
 #include "system/Doctor.h"
 #include "system/Files.h"
 #include "system/LoadTrial.h"
@@ -79,7 +79,7 @@ struct DoctorCommands::State {
         std::vector<doctor::Checklist> lists =
             doctor::checkTarget(doctor::SystemMachine().machine(), target, host, asked);
         for (doctor::Checklist& list : lists) tryLoading(list);
-        if (format == FormatChoice::Json) printResult(checklistJson(lists), platform::Bytes::Utf8);
+        if (format == FormatChoice::Json) printResult(output::checklistJson(lists), platform::Bytes::Utf8);
         else if (!lists.empty()) printResult(doctor::checklistText(lists));
         if (lists.empty()) return notFound(target);
 
@@ -155,7 +155,7 @@ struct DoctorCommands::State {
             rows = doctor::findAddIns(doctor::SystemMachine().machine(), host, reads64(view), reads32(view));
         }
         for (doctor::AddInRow& row : rows) tryLoading(row.checklist);
-        printResult(addInsOutput(rows, format),
+        printResult(output::addInsOutput(rows, format),
                     format == FormatChoice::Json ? platform::Bytes::Utf8 : platform::Bytes::AnsiText);
         if (rows.empty()) return ExitCode::NothingFound;
         const bool failed = std::any_of(rows.begin(), rows.end(), [](const doctor::AddInRow& row) {
@@ -174,8 +174,8 @@ struct DoctorCommands::State {
             classes = doctor::findStaleClasses(system.machine(), reads64(view), reads32(view));
             entries = doctor::findStaleTypeLibs(system.machine(), reads64(view), reads32(view));
         }
-        if (format == FormatChoice::Json) printResult(staleJson(classes, entries), platform::Bytes::Utf8);
-        else printResult(staleText(classes, entries));
+        if (format == FormatChoice::Json) printResult(output::staleJson(classes, entries), platform::Bytes::Utf8);
+        else printResult(output::staleText(classes, entries));
         if (!cleanupScript.empty()) {
             // The undo first: a cleanup is never merged without a way back. An
             // undo made for a cleanup that could then not be written goes again.

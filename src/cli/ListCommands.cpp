@@ -3,8 +3,8 @@
 #include "classes/ClassLookup.h"
 #include "classes/ProgIdList.h"
 #include "classes/ServerRule.h"
-#include "cli/Output.h"
 #include "cli/Print.h"
+#include "output/Output.h"
 #include "system/Console.h"
 #include "system/Locale.h"
 #include "system/RegistryReader.h"
@@ -19,7 +19,7 @@ namespace cli {
 namespace {
 
 struct FoundClass {
-    ClassRow row;
+    output::ClassRow row;
     std::string lookupText;
     std::optional<registry::Value> serverValue; // the value the server was read from
     registry::View view = registry::View::Bits64;
@@ -74,17 +74,10 @@ std::vector<FoundClass> readClassesInListOrder(ViewChoice view)
     return ordered;
 }
 
-Format formatOf(FormatChoice choice)
-{
-    if (choice == FormatChoice::Csv) return Format::Csv;
-    if (choice == FormatChoice::Json) return Format::Json;
-    return Format::Text;
-}
-
 void printRows(const std::vector<FoundClass>& classes, const ListOptions& options)
 {
     const platform::SystemServerFiles files;
-    std::vector<ClassRow> rows;
+    std::vector<output::ClassRow> rows;
     rows.reserve(classes.size());
     for (const FoundClass& c : classes) {
         rows.push_back(c.row);
@@ -92,9 +85,9 @@ void printRows(const std::vector<FoundClass>& classes, const ListOptions& option
     }
     // Redirected, text is written in the code page, with "<U+XXXX>" for what
     // it lacks: the columns are measured on that.
-    ShownText shown;
+    output::ShownText shown;
     if (!platform::isConsole(platform::Stream::Out)) shown = platform::asWrittenToFile;
-    printResult(formatRows(rows, formatOf(options.format), options.view == ViewChoice::Both, shown),
+    printResult(output::formatRows(rows, options.format, options.view == ViewChoice::Both, shown),
                 options.format == FormatChoice::Json ? platform::Bytes::Utf8 : platform::Bytes::AnsiText);
 }
 

@@ -2,6 +2,7 @@
 // The choices the commands share, parsed by CLI11 into enums: a wrong value is
 // a usage error that lists the choices.
 #include "doctor/Checklist.h"
+#include "output/Output.h"
 #include "scripts/Installer.h"
 
 #include <CLI/CLI.hpp>
@@ -39,7 +40,7 @@ CLI::Validator choiceOf(const std::vector<std::pair<std::string, Enum>>& choices
 }
 
 enum class ViewChoice { Bits64, Bits32, Both };
-enum class FormatChoice { Text, Csv, Json };
+using FormatChoice = output::Format;
 
 inline bool reads64(ViewChoice view) { return view != ViewChoice::Bits32; }
 inline bool reads32(ViewChoice view) { return view != ViewChoice::Bits64; }

@@ -1,9 +1,9 @@
 #include "cli/VerifyCommand.h"
 
 #include "cli/Options.h"
-#include "cli/Output.h"
 #include "cli/Print.h"
 #include "doctor/Verify.h"
+#include "output/Output.h"
 #include "system/Files.h"
 #include "system/VerifyProbe.h"
 #include "text/Text.h"
@@ -49,7 +49,7 @@ std::string findingsJson(const std::vector<doctor::Finding>& findings)
         object["message"] = f.message;
         array.push_back(std::move(object));
     }
-    return jsonText(array) + text::kCrLf;
+    return output::jsonText(array) + text::kCrLf;
 }
 
 } // namespace

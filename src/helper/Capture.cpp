@@ -91,7 +91,8 @@ int runCapture(const std::vector<std::wstring>& arguments)
     file.resize(GetModuleFileNameW(module, file.data(), DWORD(file.size())));
     answer(field::kModule, platform::utf8Of(file));
 
-    // Loaded now, so that the type library's registration is redirected too.
+    // Loaded now, so that the type library's registration is redirected too;
+    // it stays loaded for the helper's life.
     LoadLibraryW(L"oleaut32.dll");
     sendOtherViewTo(otherView);
 

@@ -1,6 +1,6 @@
-#include "cli/DoctorOutput.h"
+#include "output/DoctorOutput.h"
 
-#include "cli/Output.h"
+#include "output/Output.h"
 
 #include "text/Text.h"
 
@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-namespace cli {
+namespace output {
 
 namespace {
 
@@ -128,10 +128,6 @@ std::string staleJson(const std::vector<doctor::StaleClass>& classes, const std:
     return jsonText(array) + text::kCrLf;
 }
 
-} // namespace cli
-
-namespace cli {
-
 namespace {
 
 const char* hiveText(registry::Hive hive) { return hive == registry::Hive::UserClasses ? "user" : "machine"; }
@@ -146,9 +142,9 @@ std::pair<std::string, std::string> whyOf(const doctor::Checklist& list)
 
 } // namespace
 
-std::string addInsOutput(const std::vector<doctor::AddInRow>& rows, FormatChoice format)
+std::string addInsOutput(const std::vector<doctor::AddInRow>& rows, Format format)
 {
-    if (format == FormatChoice::Json) {
+    if (format == Format::Json) {
         Json array = Json::array();
         for (const doctor::AddInRow& row : rows) {
             const auto [item, reason] = whyOf(row.checklist);
@@ -166,7 +162,7 @@ std::string addInsOutput(const std::vector<doctor::AddInRow>& rows, FormatChoice
         }
         return jsonText(array) + text::kCrLf;
     }
-    if (format == FormatChoice::Csv) {
+    if (format == Format::Csv) {
         std::string out =
             csvLine({"view", "hive", "clsid", "menuName", "progId", "server", "loadOnStartUp", "result", "worstItem", "reason"});
         for (const doctor::AddInRow& row : rows) {
@@ -191,4 +187,4 @@ std::string addInsOutput(const std::vector<doctor::AddInRow>& rows, FormatChoice
     return alignedColumns(cells);
 }
 
-} // namespace cli
+} // namespace output

@@ -2,16 +2,15 @@
 // The doctor's results for programs (JSON) and the stale list for people.
 // The checklist's text form is the doctor's own (doctor/Report.h), since a
 // window shows it too.
-#include "cli/Options.h"
-#include "cli/Output.h"
 #include "doctor/AddIns.h"
 #include "doctor/Checklist.h"
 #include "doctor/Stale.h"
+#include "output/Output.h"
 
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace output {
 
 // One object per class: target, clsid, progId, view, result, the server
 // facts and the checks, keyed by item in the checklist's order. Ends in CR LF.
@@ -28,6 +27,6 @@ std::string staleJson(const std::vector<doctor::StaleClass>& classes,
 
 // The host's add-ins: one row per class and hive, with the worst item of a
 // class that does not pass, as aligned text, CSV or JSON. Lines end in CR LF.
-std::string addInsOutput(const std::vector<doctor::AddInRow>& rows, FormatChoice format);
+std::string addInsOutput(const std::vector<doctor::AddInRow>& rows, Format format);
 
-} // namespace cli
+} // namespace output

@@ -1,4 +1,4 @@
-#include "cli/Output.h"
+#include "output/Output.h"
 
 #include "classes/ServerRule.h"
 #include "text/Text.h"
@@ -12,7 +12,7 @@
 #include <optional>
 #include <string_view>
 
-namespace cli {
+namespace output {
 
 namespace {
 
@@ -190,4 +190,4 @@ std::string formatRows(const std::vector<ClassRow>& rows, Format format, bool wi
     return {};
 }
 
-} // namespace cli
+} // namespace output

@@ -1,14 +1,17 @@
 #pragma once
 // The output formats of `list` and `find`: aligned text columns for people,
-// CSV (RFC 4180) and JSON for programs.
+// CSV (RFC 4180) and JSON for programs. Plain text rules, built natively with
+// the other rule code: what depends on where the text goes (the console, a
+// file in the code page) comes in from the caller.
 #include <nlohmann/json.hpp>
 
 #include <functional>
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace output {
 
+// The formats of the commands that report (`--format`).
 enum class Format { Text, Csv, Json };
 
 // One ProgID as `list` and `find` report it.
@@ -49,4 +52,4 @@ std::string csvLine(const std::vector<std::string>& fields);
 // comma, a double quote, a CR or an LF; else as it is.
 std::string csvField(const std::string& text);
 
-} // namespace cli
+} // namespace output

@@ -4,6 +4,7 @@
 #include "output/DoctorOutput.h"
 #include "output/Output.h"
 #include "text/Text.h"
+#include "text/Utf.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

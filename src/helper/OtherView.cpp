@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace helper {
 
@@ -31,7 +32,7 @@ std::optional<std::basic_string<Char>> below(const Char* path, std::string_view 
     const std::basic_string_view<Char> whole = path ? path : std::basic_string_view<Char>();
     if (whole.size() < prefix.size()) return std::nullopt;
     for (size_t i = 0; i < prefix.size(); ++i) {
-        const auto c = static_cast<unsigned>(whole[i]);
+        const auto c = static_cast<unsigned>(static_cast<std::make_unsigned_t<Char>>(whole[i]));
         const auto lower = c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
         const auto want = static_cast<unsigned>(static_cast<unsigned char>(prefix[i]));
         if (lower != (want >= 'A' && want <= 'Z' ? want + ('a' - 'A') : want)) return std::nullopt;

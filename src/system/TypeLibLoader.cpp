@@ -16,7 +16,8 @@ struct Automation {
     decltype(&LoadTypeLibEx) loadTypeLibEx = nullptr;
     decltype(&SysStringLen) sysStringLen = nullptr;
     decltype(&SysFreeString) sysFreeString = nullptr;
-    explicit operator bool() const { return loadTypeLibEx && sysStringLen && sysFreeString; }
+    bool loaded = false; // all three were found
+    explicit operator bool() const { return loaded; }
 };
 
 template <typename Fn> void find(HMODULE library, const char* name, Fn& function)
@@ -32,6 +33,7 @@ const Automation& automation()
             find(library, "LoadTypeLibEx", found.loadTypeLibEx);
             find(library, "SysStringLen", found.sysStringLen);
             find(library, "SysFreeString", found.sysFreeString);
+            found.loaded = found.loadTypeLibEx != nullptr && found.sysStringLen != nullptr && found.sysFreeString != nullptr;
         }
         return found;
     }();
@@ -108,7 +110,7 @@ doctor::TypeLibFile loadTypeLibrary(const std::string& path)
     doctor::TypeLibFile file;
     Held<ITypeLib> library;
     if (!automation()) {
-        file.result = static_cast<unsigned long>(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
+        file.result = static_cast<unsigned long>(TYPE_E_CANTLOADLIBRARY);
         return file;
     }
     const HRESULT loaded = automation().loadTypeLibEx(platform::wideOf(path).c_str(), REGKIND_NONE, library.put());

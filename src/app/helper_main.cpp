@@ -52,5 +52,5 @@ int wmain(int argc, wchar_t** argv)
         return helper::runLoadTrial(arguments[1], arguments.size() == 3 ? arguments[2] : std::wstring(), iid);
     if (!arguments.empty() && arguments[0] == L"capture")
         return helper::runCapture(std::vector<std::wstring>(arguments.begin() + 1, arguments.end()));
-    return 2;
+    return text::helperExit::kUsage;
 }

@@ -105,7 +105,7 @@ Item judgeLoad(const LoadFacts& f)
     std::string reason = "loaded by " + by + ": class object and instance made";
     if (!f.marshalled.empty()) reason += ", " + f.marshalled + " marshalled to another apartment and back";
     if (module != f.answer.end() && !module->second.empty()) reason += " (" + module->second + ")";
-    if (f.exitCode != 0)
+    if (f.exitCode != static_cast<unsigned long>(text::helperExit::kRan))
         return {kLoad, Status::Warn, reason + ", but the helper then ended with " + text::codeText(f.exitCode)};
     return {kLoad, Status::Pass, reason};
 }

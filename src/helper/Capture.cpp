@@ -40,7 +40,7 @@ HKEY predefinedKeyOf(scripts::CapturedRoot root)
 
 int runCapture(const std::vector<std::wstring>& arguments)
 {
-    if (arguments.size() != 2 || arguments[0].empty() || arguments[1].empty()) return 2;
+    if (arguments.size() != 2 || arguments[0].empty() || arguments[1].empty()) return text::helperExit::kUsage;
     const std::wstring& scratch = arguments[0];
     const std::wstring& dll = arguments[1];
 
@@ -56,7 +56,7 @@ int runCapture(const std::vector<std::wstring>& arguments)
         const LSTATUS opened = RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &targets[i]);
         if (opened != ERROR_SUCCESS) {
             answer(field::kOverrideError, std::to_string(opened));
-            return 3;
+            return text::helperExit::kSetupFailed;
         }
     }
     HKEY otherView = nullptr; // stays open while the DLL runs
@@ -71,7 +71,7 @@ int runCapture(const std::vector<std::wstring>& arguments)
         RegCloseKey(targets[i]);
         if (overridden != ERROR_SUCCESS) {
             answer(field::kOverrideError, std::to_string(overridden));
-            return 3;
+            return text::helperExit::kSetupFailed;
         }
     }
 
@@ -85,7 +85,7 @@ int runCapture(const std::vector<std::wstring>& arguments)
     if (!module) {
         answer(field::kLoadError, std::to_string(GetLastError()));
         answer(field::kStage, "done");
-        return 0;
+        return text::helperExit::kRan;
     }
     std::wstring file(32768, L'\0');
     file.resize(GetModuleFileNameW(module, file.data(), DWORD(file.size())));
@@ -101,7 +101,7 @@ int runCapture(const std::vector<std::wstring>& arguments)
     if (!entry) {
         answer(field::kNoEntry, "1");
         answer(field::kStage, "done");
-        return 0;
+        return text::helperExit::kRan;
     }
     answer(field::kStage, "register");
     const HRESULT result = reinterpret_cast<RegisterServer>(reinterpret_cast<void (*)()>(entry))();
@@ -110,7 +110,7 @@ int runCapture(const std::vector<std::wstring>& arguments)
     // The DLL stays loaded and COM initialized until the process ends: a DLL
     // that left threads behind must not be unloaded under them.
     (void)initialized;
-    return 0;
+    return text::helperExit::kRan;
 }
 
 } // namespace helper

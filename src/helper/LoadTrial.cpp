@@ -89,9 +89,9 @@ int runLoadTrial(const std::wstring& clsidText, const std::wstring& server, cons
 {
     CLSID clsid{};
     IID iid{};
-    if (FAILED(CLSIDFromString(clsidText.c_str(), &clsid))) return 2;
-    if (!iidText.empty() && FAILED(IIDFromString(iidText.c_str(), &iid))) return 2;
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 3;
+    if (FAILED(CLSIDFromString(clsidText.c_str(), &clsid))) return text::helperExit::kUsage;
+    if (!iidText.empty() && FAILED(IIDFromString(iidText.c_str(), &iid))) return text::helperExit::kUsage;
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return text::helperExit::kSetupFailed;
 
     answer(kStage, kClassObject);
     IClassFactory* factory = nullptr;
@@ -111,7 +111,7 @@ int runLoadTrial(const std::wstring& clsidText, const std::wstring& server, cons
         }
         answer(kStage, kDone);
         CoUninitialize();
-        return 0;
+        return text::helperExit::kRan;
     }
     answer(kModule, moduleOf(factory));
 
@@ -124,7 +124,7 @@ int runLoadTrial(const std::wstring& clsidText, const std::wstring& server, cons
     if (instance) instance->Release();
     factory->Release();
     CoUninitialize();
-    return 0;
+    return text::helperExit::kRan;
 }
 
 } // namespace helper

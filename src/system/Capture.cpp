@@ -270,7 +270,7 @@ void takeAnswer(CaptureRun& run, const HelperRun& helperRun, const std::string& 
         run.code = helperRun.exitCode;
         return;
     }
-    if (helperRun.exitCode != 0) {
+    if (helperRun.exitCode != static_cast<unsigned long>(text::helperExit::kRan)) {
         run.outcome = Outcome::HelperFailed;
         if (const auto error = field(scripts::answer::kOverrideError)) {
             const std::optional<unsigned long> code = text::codeOf(*error);

@@ -16,6 +16,15 @@ std::string fieldLine(std::string_view name, std::string_view value);
 // one; lines without one are ignored. A name given twice keeps its last value.
 std::map<std::string, std::string, std::less<>> fieldsOf(std::string_view answer);
 
+// How the helper program ends, whatever it runs (the load trial's answer
+// fields: doctor/LoadVerdict.h; the capture's: scripts/Capture.h). An
+// exception code (0xC0000000 and up) is a crash.
+namespace helperExit {
+inline constexpr int kRan = 0;         // the steps ran: the answer says how each went
+inline constexpr int kUsage = 2;       // the arguments were refused
+inline constexpr int kSetupFailed = 3; // the load trial's apartment, or the capture's redirection, was not set up
+} // namespace helperExit
+
 // An HRESULT, an exception or error code as a field's value: "0x%08X".
 std::string codeText(unsigned long code);
 // A field's code back: "0x" and up to eight hex digits, or decimal digits

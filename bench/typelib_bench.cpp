@@ -9,7 +9,8 @@
 //           stale classes and 2,000 type-library leftovers (1,000 library
 //           versions whose files are gone, 1,000 Interface keys of the
 //           type-library marshaller naming them), against a floor that reads
-//           every class's server and ProgID, every library version's files
+//           every class's server and ProgID, each stale class's ProgID whole,
+//           every library version's files
 //           and every Interface key's marshaller and library, and every
 //           value of each key the cleanup deletes (the undo holds them).
 // Prints the figures and the ratios; the keys are removed again whatever
@@ -27,6 +28,7 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -265,13 +267,17 @@ double staleFloor()
         for (REGSAM view : {REGSAM(KEY_WOW64_64KEY), REGSAM(KEY_WOW64_32KEY)}) {
             HKEY classes = nullptr;
             if (RegOpenKeyExW(root, L"Software\\Classes", 0, KEY_READ | view, &classes) != ERROR_SUCCESS) continue;
+            std::set<std::wstring> staleClasses;
             for (const std::wstring& clsid : subKeys(classes, L"CLSID")) {
                 const std::wstring server = text(classes, L"CLSID\\" + clsid + L"\\InProcServer32");
                 if (server.empty() || GetFileAttributesW(server.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
                 readTree(classes, L"CLSID\\" + clsid);
+                staleClasses.insert(clsid);
                 ++stale;
             }
-            for (const std::wstring& top : subKeys(classes, L"")) text(classes, top + L"\\CLSID");
+            // The ProgIDs of stale classes: the cleanup deletes them too, so the undo holds them.
+            for (const std::wstring& top : subKeys(classes, L""))
+                if (staleClasses.contains(text(classes, top + L"\\CLSID"))) readTree(classes, top);
             for (const std::wstring& libid : subKeys(classes, L"TypeLib"))
                 for (const std::wstring& version : subKeys(classes, L"TypeLib\\" + libid)) {
                     const std::wstring path = L"TypeLib\\" + libid + L"\\" + version;

@@ -16,7 +16,7 @@
 // Prints the figures, the ratios on its last line; the keys are removed
 // again whatever happens.
 #include "classes/ProgIdList.h"
-#include "system/Locale.h"
+#include "platform/Locale.h"
 
 #include "Ui.h"
 

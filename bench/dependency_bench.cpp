@@ -4,7 +4,7 @@
 // the walk from the server file the doctor finds, timed cold (the first
 // walk, files not yet cached) and warm (median of the runs after), and per
 // module; then the whole checklist of the class. Prints figures only.
-#include "system/Doctor.h"
+#include "platform/DoctorMachine.h"
 
 #include <algorithm>
 #include <chrono>
@@ -38,7 +38,7 @@ int main()
         {"{25336920-03F9-11CF-8FD0-00AA00686F13}", "HTMLDocument"},
         {"{13709620-C279-11CE-A49E-444553540000}", "Shell"},
     };
-    const doctor::SystemMachine system;
+    const platform::SystemMachine system;
     const doctor::Machine& machine = system.machine();
     std::printf("%-14s %-14s %8s %8s %10s %10s %12s %10s\n", "class", "server", "modules", "findings", "cold ms",
                 "warm ms", "ms/module", "check ms");
@@ -56,7 +56,7 @@ int main()
         doctor::DependencyWalk walk;
         for (int run = 0; run < kRuns; ++run) {
             const auto start = Clock::now();
-            walk = doctor::walkDependencies(server.loaded.file, *server.tables, registry::View::Bits64, machine.files,
+            walk = doctor::walkDependencies(server.loaded.file, *server.tables, classes::View::Bits64, machine.files,
                                             machine.reader);
             walks.push_back(msSince(start));
         }

@@ -3,7 +3,7 @@
 // and fill an unsorted list box with its redraw off and its storage reserved
 // up front. The benchmark times AddInReg.exe against it.
 #include "classes/ProgIdList.h"
-#include "system/Locale.h"
+#include "platform/Locale.h"
 
 #include <windows.h>
 

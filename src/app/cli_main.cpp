@@ -2,7 +2,7 @@
 // scripts. The commands are in src/cli/.
 #include "cli/Commands.h"
 #include "cli/Print.h"
-#include "system/Wide.h"
+#include "platform/Wide.h"
 
 #include <windows.h>
 

@@ -5,8 +5,8 @@
 //   AddInRegLoad64 load {CLSID} [SERVER] [{IID}]   (SERVER is a full path, never "{...}")
 //   AddInRegLoad64 capture ...
 #include "helper/Answer.h"
-#include "helper/Capture.h"
-#include "helper/LoadTrial.h"
+#include "helper/RegisterIntoScratch.h"
+#include "helper/ClassActivation.h"
 
 #include <windows.h>
 

@@ -14,10 +14,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     try {
         // Creating the main window is the start: it reads the registry
         // before it is first shown.
-        ReadRegistry mainWindow;
+        windows::ReadRegistry mainWindow;
         mainWindow.show();
-        return platform::runMessageLoop();
+        return windows::runMessageLoop();
     } catch (const std::exception& e) {
-        platform::reportFatalError(e);
+        windows::reportFatalError(e);
     }
 }

@@ -11,10 +11,10 @@ void readServer(ClassLookup& found, const DefaultValueReader& readDefault)
 {
     // The main window shows a value that is not empty as it is, blanks
     // included, and falls back to LocalServer32 only for an empty one.
-    found.server = readDefault(registry::serverKey(found.clsid));
+    found.server = readDefault(classes::serverKey(found.clsid));
     found.localServer = false;
     if (found.server.empty()) {
-        found.server = readDefault(registry::classKey(found.clsid) + "\\LocalServer32");
+        found.server = readDefault(classes::classKey(found.clsid) + "\\LocalServer32");
         found.localServer = !found.server.empty();
     }
     found.text = "CLSID = " + found.clsid + text::kCrLf;
@@ -39,9 +39,9 @@ ClassLookup lookUpClassInEitherView(const std::string& progId, const ViewReads& 
 {
     ClassLookup found = lookUpClass(progId, bits64.readDefault);
     if (found.clsid.empty() || !found.server.empty()) return found;
-    const std::string key = registry::classKey(found.clsid);
+    const std::string key = classes::classKey(found.clsid);
     if (bits64.keyExists(key) || !bits32.keyExists(key)) return found;
-    found.view = registry::View::Bits32;
+    found.view = classes::View::Bits32;
     readServer(found, bits32.readDefault);
     return found;
 }

@@ -20,7 +20,7 @@ struct ClassLookup {
     std::string server; // InProcServer32, else LocalServer32; "" when both are empty
     bool localServer = false; // the server is the LocalServer32 value: a command line, not a DLL
     std::string text;   // "CLSID = ...\r\nInProcServer = ...\r\n", or "CLSID not found"
-    registry::View view = registry::View::Bits64; // the view the class was read in
+    classes::View view = classes::View::Bits64; // the view the class was read in
 };
 
 // One, two or three reads: the ProgID's CLSID, the class's InProcServer32,

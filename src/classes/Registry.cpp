@@ -9,7 +9,7 @@
 #include <set>
 #include <string_view>
 
-namespace registry {
+namespace classes {
 
 namespace {
 
@@ -112,4 +112,4 @@ bool isRedirectedClassesKey(const std::string& classesPath)
 std::string classKey(const std::string& clsid) { return "CLSID\\" + clsid; }
 std::string serverKey(const std::string& clsid) { return classKey(clsid) + "\\InProcServer32"; }
 
-} // namespace registry
+} // namespace classes

@@ -1,7 +1,7 @@
 #pragma once
 // The registry as the rules see it: hives, views, typed values, and the
 // read-only source of class registrations that the doctor judges. The
-// system's registry implements the source (system/RegistryReader.h); tests
+// system's registry implements the source (platform/RegistryReader.h); tests
 // and fuzz targets give an image of their own. Names and paths are UTF-8;
 // value data is kept as the registry stores it, strings as UTF-16 LE.
 #include <cstdint>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace registry {
+namespace classes {
 
 // Where class registrations are read from.
 enum class Hive {
@@ -129,4 +129,4 @@ bool isRedirectedClassesKey(const std::string& classesPath);
 std::string classKey(const std::string& clsid);
 std::string serverKey(const std::string& clsid);
 
-} // namespace registry
+} // namespace classes

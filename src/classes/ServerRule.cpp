@@ -28,9 +28,9 @@ std::string joined(const std::string& folder, const std::string& name)
 }
 
 // A 32-bit host's path into the system folder lands in the 32-bit one.
-std::string redirected(const std::string& path, registry::View view, const ServerFileSystem& files)
+std::string redirected(const std::string& path, classes::View view, const ServerFileSystem& files)
 {
-    if (view != registry::View::Bits32) return path;
+    if (view != classes::View::Bits32) return path;
     const std::string system = files.systemFolder();
     const std::string system32 = files.system32BitFolder();
     if (system.empty() || system32.empty() || path.size() <= system.size() || !isSeparator(path[system.size()]))
@@ -50,7 +50,7 @@ std::string withExeExtension(const std::string& name)
 
 // The file a program name of a command line names, or where it was looked
 // for; `searched` when it was looked for along the search order.
-std::optional<SearchHit> programFile(const std::string& name, registry::View view, const ServerFileSystem& files,
+std::optional<SearchHit> programFile(const std::string& name, classes::View view, const ServerFileSystem& files,
                                      std::string& lookedAt)
 {
     const std::string program = withExeExtension(name);
@@ -74,10 +74,10 @@ bool isFullPath(const std::string& path)
     return path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1]);
 }
 
-std::string serverPathOf(const std::string& text, registry::ValueType type, const ServerFileSystem& files)
+std::string serverPathOf(const std::string& text, classes::ValueType type, const ServerFileSystem& files)
 {
-    std::string path = type == registry::ValueType::ExpandString ? files.expand(text) : text;
-    if (type != registry::ValueType::ExpandString) {
+    std::string path = type == classes::ValueType::ExpandString ? files.expand(text) : text;
+    if (type != classes::ValueType::ExpandString) {
         const size_t open = path.find('"');
         const size_t close = open == std::string::npos ? open : path.find('"', open + 1);
         if (close != std::string::npos) path = path.substr(open + 1, close - open - 1);
@@ -85,21 +85,21 @@ std::string serverPathOf(const std::string& text, registry::ValueType type, cons
     return withoutTrailingBlanks(std::move(path));
 }
 
-ServerFile resolveServer(const std::optional<registry::Value>& value, registry::View view,
+ServerFile resolveServer(const std::optional<classes::Value>& value, classes::View view,
                          const ServerFileSystem& files)
 {
     ServerFile s;
     if (!value) return s;
     s.type = value->type;
-    if (!registry::holdsStrings(value->type)) {
+    if (!classes::holdsStrings(value->type)) {
         s.state = ServerState::NotText;
         return s;
     }
     s.text = value->leadingText();
     if (!hasServer(s.text)) return s;
-    s.expanded = value->type == registry::ValueType::ExpandString ? files.expand(s.text) : s.text;
+    s.expanded = value->type == classes::ValueType::ExpandString ? files.expand(s.text) : s.text;
     s.path = serverPathOf(s.text, value->type, files);
-    s.quoted = value->type != registry::ValueType::ExpandString && s.path != withoutTrailingBlanks(s.expanded);
+    s.quoted = value->type != classes::ValueType::ExpandString && s.path != withoutTrailingBlanks(s.expanded);
     if (s.path.empty()) {
         s.state = ServerState::NotSet;
         return s;
@@ -124,19 +124,19 @@ ServerFile resolveServer(const std::optional<registry::Value>& value, registry::
     return s;
 }
 
-ServerFile resolveLocalServer(const std::optional<registry::Value>& value, registry::View view,
+ServerFile resolveLocalServer(const std::optional<classes::Value>& value, classes::View view,
                               const ServerFileSystem& files)
 {
     ServerFile s;
     s.kind = ServerKind::Local;
     if (!value) return s;
     s.type = value->type;
-    if (!registry::holdsStrings(value->type)) {
+    if (!classes::holdsStrings(value->type)) {
         s.state = ServerState::NotText;
         return s;
     }
     s.text = value->leadingText();
-    s.expanded = value->type == registry::ValueType::ExpandString ? files.expand(s.text) : s.text;
+    s.expanded = value->type == classes::ValueType::ExpandString ? files.expand(s.text) : s.text;
     if (!hasServer(s.expanded)) return s;
     const std::string_view line = text::trimLeadingBlanks(s.expanded);
 
@@ -173,7 +173,7 @@ ServerFile resolveLocalServer(const std::optional<registry::Value>& value, regis
     return s;
 }
 
-std::optional<SearchHit> searchFor(const std::string& name, registry::View view, const ServerFileSystem& files,
+std::optional<SearchHit> searchFor(const std::string& name, classes::View view, const ServerFileSystem& files,
                                    const std::string& firstFolder,
                                    const std::function<bool(const std::string&)>& accept)
 {
@@ -197,7 +197,7 @@ std::string describeLocation(const ServerFile& s)
 {
     switch (s.state) {
     case ServerState::NotSet: return "no server value";
-    case ServerState::NotText: return "the server value is " + registry::typeName(s.type) + ", not a string";
+    case ServerState::NotText: return "the server value is " + classes::typeName(s.type) + ", not a string";
     case ServerState::Folder: return s.file + " is a folder, not a file";
     case ServerState::NotFound:
         if (s.searched) return s.path + " is found in none of the system folder, the Windows folder and PATH";

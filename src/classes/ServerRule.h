@@ -54,7 +54,7 @@ public:
     virtual std::string expand(const std::string& text) const = 0;
     // The folders a bare name is looked for in, in order, for the view: its
     // system folder, the Windows folder, then PATH.
-    virtual std::vector<std::string> searchFolders(registry::View view) const = 0;
+    virtual std::vector<std::string> searchFolders(classes::View view) const = 0;
     // The 64-bit system folder and the 32-bit one ("" on a system without one).
     virtual std::string systemFolder() const = 0;
     virtual std::string system32BitFolder() const = 0;
@@ -83,7 +83,7 @@ enum class ServerKind { InProc, Local };
 struct ServerFile {
     ServerState state = ServerState::NotSet;
     ServerKind kind = ServerKind::InProc;
-    registry::ValueType type = registry::ValueType::None;
+    classes::ValueType type = classes::ValueType::None;
     std::string text;        // the value as stored, up to its first NUL
     std::string expanded;    // REG_EXPAND_SZ expanded; else the text
     bool quoted = false;     // the path was taken from inside double quotes
@@ -105,13 +105,13 @@ struct SearchHit {
 // path, for its dependencies), then along searchFolders. A file `accept`
 // turns down is passed over and the search goes on, as the loader passes
 // over a DLL built for another machine. Nothing when no folder has it.
-std::optional<SearchHit> searchFor(const std::string& name, registry::View view, const ServerFileSystem& files,
+std::optional<SearchHit> searchFor(const std::string& name, classes::View view, const ServerFileSystem& files,
                                    const std::string& firstFolder = {},
                                    const std::function<bool(const std::string&)>& accept = {});
 
 // The value as stored (nothing when the class has no InProcServer32 value);
 // the in-process server's rule.
-ServerFile resolveServer(const std::optional<registry::Value>& value, registry::View view,
+ServerFile resolveServer(const std::optional<classes::Value>& value, classes::View view,
                          const ServerFileSystem& files);
 
 // The program a class's LocalServer32 value starts: the value is a command
@@ -128,13 +128,13 @@ ServerFile resolveServer(const std::optional<registry::Value>& value, registry::
 //   folder, which come first, are unknown here).
 // `path` is the program as the command line names it, `file` where it was
 // found, or where the last full path was looked for.
-ServerFile resolveLocalServer(const std::optional<registry::Value>& value, registry::View view,
+ServerFile resolveLocalServer(const std::optional<classes::Value>& value, classes::View view,
                               const ServerFileSystem& files);
 
 // The path a server value names, as resolveServer takes it apart: the
 // expansion (for REG_EXPAND_SZ), the quotes (for REG_SZ) and trailing
 // blanks. No file system is asked.
-std::string serverPathOf(const std::string& text, registry::ValueType type, const ServerFileSystem& files);
+std::string serverPathOf(const std::string& text, classes::ValueType type, const ServerFileSystem& files);
 
 // Whether the path is a full one: a drive letter, colon and separator, or a
 // UNC name.

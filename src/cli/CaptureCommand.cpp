@@ -5,7 +5,7 @@
 #include "cli/Options.h"
 #include "cli/Print.h"
 #include "scripts/RegScript.h"
-#include "system/Files.h"
+#include "platform/Files.h"
 #include "text/Text.h"
 
 #include <CLI/CLI.hpp>

@@ -3,7 +3,7 @@
 // DLL's DllRegisterServer writes, and its un-register script. The DLL runs
 // in the helper of its bitness, never in this process.
 #include "cli/ExitCode.h"
-#include "system/Capture.h"
+#include "platform/CaptureRun.h"
 
 #include <memory>
 

@@ -8,13 +8,13 @@
 #include "cli/Options.h"
 #include "cli/Print.h"
 #include "cli/VerifyCommand.h"
-#include "scripts/Capture.h"
+#include "scripts/CapturedRegistration.h"
 #include "scripts/RegScript.h"
-#include "system/Capture.h"
-#include "system/Files.h"
-#include "system/Ansi.h"
-#include "system/SafeWrite.h"
-#include "system/Template.h"
+#include "platform/CaptureRun.h"
+#include "platform/Files.h"
+#include "platform/Ansi.h"
+#include "platform/SafeWrite.h"
+#include "platform/Template.h"
 #include "text/Text.h"
 
 #include <CLI/CLI.hpp>
@@ -69,19 +69,19 @@ struct WriteOptions {
 // The template a write fills: the named one, which must be an ANSI registry
 // script, else the window's choice. Nothing when the run must stop; the
 // message is out then.
-std::optional<writer::TemplateLoad> loadWriteTemplate(const std::string& named, std::string& templatePath)
+std::optional<platform::TemplateLoad> loadWriteTemplate(const std::string& named, std::string& templatePath)
 {
-    const std::string path = named.empty() ? writer::templatePathIn(platform::currentDirectory()) : named;
-    writer::TemplateLoad load = writer::loadTemplate(path);
+    const std::string path = named.empty() ? platform::templatePathIn(platform::currentDirectory()) : named;
+    platform::TemplateLoad load = platform::loadTemplate(path);
     const std::string intro = "the template \"" + path + "\" ";
     switch (load.source) {
-    case writer::TemplateLoad::Source::File: templatePath = path; return load;
+    case platform::TemplateLoad::Source::File: templatePath = path; return load;
     // A build step should not quietly get another template than the one it names.
-    case writer::TemplateLoad::Source::MissingOrEmpty:
+    case platform::TemplateLoad::Source::MissingOrEmpty:
         if (named.empty()) return load;
         printError(intro + "is missing or empty; nothing was written.");
         return std::nullopt;
-    case writer::TemplateLoad::Source::OpenFailed:
+    case platform::TemplateLoad::Source::OpenFailed:
         if (named.empty()) {
             printError("\"" + path + "\" cannot be opened; the built-in template is used. " +
                        platform::problemSentence(load.failure));
@@ -89,10 +89,10 @@ std::optional<writer::TemplateLoad> loadWriteTemplate(const std::string& named, 
         }
         printError(intro + "cannot be opened; nothing was written. " + platform::problemSentence(load.failure));
         return std::nullopt;
-    case writer::TemplateLoad::Source::NotAnsiScript:
+    case platform::TemplateLoad::Source::NotAnsiScript:
         // Filled, it would give a broken script, whether named or found.
         printError(intro + "is not an ANSI registry script; nothing was written. " +
-                   writer::templateKindSentence(load.kind));
+                   platform::templateKindSentence(load.kind));
         return std::nullopt;
     }
     return std::nullopt;
@@ -142,7 +142,7 @@ ExitCode runWrite(const WriteOptions& options)
     }
 
     std::string templatePath;
-    const std::optional<writer::TemplateLoad> load = loadWriteTemplate(options.templateFile, templatePath);
+    const std::optional<platform::TemplateLoad> load = loadWriteTemplate(options.templateFile, templatePath);
     if (!load) return ExitCode::NotWritten;
 
     const bool installer = options.format != scripts::OutputFormat::Reg;
@@ -243,12 +243,12 @@ void addWriteCommand(CLI::App& app, WriteOptions& o)
 
 bool writeFile(const std::string& path, const std::string& text, const std::string& templatePath)
 {
-    const writer::WriteReport report = writer::writeScriptFile(path, text, templatePath);
+    const platform::WriteReport report = platform::writeScriptFile(path, text, templatePath);
     if (report.written()) {
         printStatus("Written: " + path);
         return true;
     }
-    printError("\"" + path + "\" was not written. " + writer::reasonSentence(report));
+    printError("\"" + path + "\" was not written. " + platform::reasonSentence(report));
     return false;
 }
 

@@ -3,7 +3,7 @@
 // `write` and the doctor's commands, each with --help, and --version. The
 // commands call the rules the windows use; they open no window.
 #include "cli/ExitCode.h"
-#include "system/Process.h"
+#include "platform/Process.h"
 
 #include <string>
 

@@ -5,11 +5,11 @@
 #include "cli/Print.h"
 #include "cli/VerifyCommand.h"
 #include "output/DoctorOutput.h"
-#include "system/Doctor.h"
-#include "system/Files.h"
-#include "system/LoadTrial.h"
-#include "system/Process.h"
-#include "system/SafeWrite.h"
+#include "platform/DoctorMachine.h"
+#include "platform/Files.h"
+#include "platform/LoadTrial.h"
+#include "platform/Process.h"
+#include "platform/SafeWrite.h"
 #include "text/Text.h"
 
 #include <CLI/CLI.hpp>
@@ -64,20 +64,20 @@ struct DoctorCommands::State {
     ViewChoice checkView = ViewChoice::Both; // both: the 64-bit view when the class is there, else the 32-bit
     std::string cleanupScript;
     bool load = false;
-    unsigned loadTimeout = doctor::kDefaultLoadTimeout;
+    unsigned loadTimeout = platform::kDefaultLoadTimeout;
 
     void tryLoading(doctor::Checklist& list) const
     {
         if (!load) return;
         Progress trying("Trying to load " + list.facts.clsid);
-        doctor::tryLoading(list, loadTimeout);
+        platform::tryLoading(list, loadTimeout);
     }
 
     ExitCode runCheck() const
     {
         const int asked = checkView == ViewChoice::Bits64 ? 64 : checkView == ViewChoice::Bits32 ? 32 : 0;
         std::vector<doctor::Checklist> lists =
-            doctor::checkTarget(doctor::SystemMachine().machine(), target, host, asked);
+            doctor::checkTarget(platform::SystemMachine().machine(), target, host, asked);
         for (doctor::Checklist& list : lists) tryLoading(list);
         if (format == FormatChoice::Json) printResult(output::checklistJson(lists), platform::Bytes::Utf8);
         else if (!lists.empty()) printResult(doctor::checklistText(lists));
@@ -98,7 +98,7 @@ struct DoctorCommands::State {
             printStatus(std::string("Run \"") + kProgram + " unregister --help\" for the options and an example.");
             return ExitCode::Usage;
         }
-        const doctor::SystemMachine system;
+        const platform::SystemMachine system;
         const doctor::Machine& machine = system.machine();
         const std::vector<doctor::ClassRef> classes = doctor::classesOf(machine, target);
         if (classes.empty()) return notFound(target);
@@ -152,7 +152,7 @@ struct DoctorCommands::State {
         std::vector<doctor::AddInRow> rows;
         {
             Progress reading("Reading the classes");
-            rows = doctor::findAddIns(doctor::SystemMachine().machine(), host, reads64(view), reads32(view));
+            rows = doctor::findAddIns(platform::SystemMachine().machine(), host, reads64(view), reads32(view));
         }
         for (doctor::AddInRow& row : rows) tryLoading(row.checklist);
         printResult(output::addInsOutput(rows, format),
@@ -166,7 +166,7 @@ struct DoctorCommands::State {
 
     ExitCode runStale() const
     {
-        const doctor::SystemMachine system;
+        const platform::SystemMachine system;
         std::vector<doctor::StaleClass> classes;
         std::vector<doctor::StaleEntry> entries;
         {
@@ -181,14 +181,14 @@ struct DoctorCommands::State {
             // undo made for a cleanup that could then not be written goes again.
             const std::string undo = doctor::undoFileNameOf(cleanupScript);
             const bool undoWasThere = platform::fileExists(undo);
-            writer::WriteReport report =
-                writer::writeScriptFile(undo, doctor::undoScript(system.registry(), classes, entries), "");
+            platform::WriteReport report =
+                platform::writeScriptFile(undo, doctor::undoScript(system.registry(), classes, entries), "");
             const std::string failed = report.written() ? cleanupScript : undo;
             if (report.written())
-                report = writer::writeScriptFile(cleanupScript, doctor::cleanupScript(classes, entries), "");
+                report = platform::writeScriptFile(cleanupScript, doctor::cleanupScript(classes, entries), "");
             if (!report.written()) {
                 if (failed == cleanupScript && !undoWasThere) platform::deleteFile(undo);
-                printError("\"" + failed + "\" was not written. " + writer::reasonSentence(report));
+                printError("\"" + failed + "\" was not written. " + platform::reasonSentence(report));
                 return ExitCode::NotWritten;
             }
             printStatus("Written: " + undo);
@@ -210,14 +210,14 @@ DoctorCommands::DoctorCommands(CLI::App& app) : state_(std::make_unique<State>()
         ->capture_default_str();
     addFormatOption(*s.check, s.format, false)->capture_default_str();
     s.check->add_flag("--strict", s.strict, "Exit with 1 on a warning too");
-    addLoadOptions(*s.check, s.load, s.loadTimeout, doctor::kDefaultLoadTimeout);
+    addLoadOptions(*s.check, s.load, s.loadTimeout, platform::kDefaultLoadTimeout);
     s.check->footer("Example:\n  AddInRegCli check MyCompany.MyAddIn --host r6 --load");
 
     s.addIns = app.add_subcommand("addins", "Lists the classes the host sees as add-ins, with the worst item of each");
     addHostOption(*s.addIns, s.host, true, "The host's category: r6, older, or any (either)")->capture_default_str();
     addViewOption(*s.addIns, s.view, "Registry view: 64, 32, or both")->capture_default_str();
     addFormatOption(*s.addIns, s.format, true)->capture_default_str();
-    addLoadOptions(*s.addIns, s.load, s.loadTimeout, doctor::kDefaultLoadTimeout);
+    addLoadOptions(*s.addIns, s.load, s.loadTimeout, platform::kDefaultLoadTimeout);
     s.addIns->footer("Exit code 1 when any class fails its checklist.\n"
                      "Example:\n  AddInRegCli addins --host r6 --format csv");
 

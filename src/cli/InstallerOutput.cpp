@@ -2,8 +2,8 @@
 
 #include "cli/Print.h"
 #include "scripts/RegFileReader.h"
-#include "system/Ansi.h"
-#include "system/SafeWrite.h"
+#include "platform/Ansi.h"
+#include "platform/SafeWrite.h"
 
 namespace cli {
 
@@ -23,9 +23,9 @@ ExitCode writeInstallerFile(const InstallerRequest& request)
         printError("Nothing was written.");
         return ExitCode::Failed;
     }
-    const writer::WriteReport report = writer::writeScriptFile(request.out, file.bytes, "", request.format);
+    const platform::WriteReport report = platform::writeScriptFile(request.out, file.bytes, "", request.format);
     if (!report.written()) {
-        printError("\"" + request.out + "\" was not written. " + writer::reasonSentence(report));
+        printError("\"" + request.out + "\" was not written. " + platform::reasonSentence(report));
         return ExitCode::NotWritten;
     }
     printStatus("Written: " + request.out);

@@ -5,10 +5,10 @@
 #include "classes/ServerRule.h"
 #include "cli/Print.h"
 #include "output/Output.h"
-#include "system/Console.h"
-#include "system/Locale.h"
-#include "system/RegistryReader.h"
-#include "system/ServerFiles.h"
+#include "platform/Console.h"
+#include "platform/Locale.h"
+#include "platform/RegistryReader.h"
+#include "platform/ServerFiles.h"
 
 #include <iterator>
 #include <optional>
@@ -21,22 +21,22 @@ namespace {
 struct FoundClass {
     output::ClassRow row;
     std::string lookupText;
-    std::optional<registry::Value> serverValue; // the value the server was read from
-    registry::View view = registry::View::Bits64;
+    std::optional<classes::Value> serverValue; // the value the server was read from
+    classes::View view = classes::View::Bits64;
 };
 
 // Every ProgID the main window would list for the view, looked up by the
 // window's rule, in the registry's enumeration order. Whether a server file
 // exists is left for the rows that are shown.
-std::vector<FoundClass> readClasses(registry::View view, Progress& progress)
+std::vector<FoundClass> readClasses(classes::View view, Progress& progress)
 {
-    const registry::RegistryReader reader(registry::Hive::ClassesRoot, view);
+    const platform::RegistryReader reader(classes::Hive::ClassesRoot, view);
     std::vector<FoundClass> found;
     for (const std::string& progId : classes::listedProgIds(reader.subKeys(""))) {
         progress.step();
         platform::ServerLookup server = platform::lookUpServer(reader, progId);
         const classes::ClassLookup& lookup = server.lookup;
-        found.push_back({{registry::bitsOf(view), progId, lookup.clsid, lookup.server, false, lookup.localServer},
+        found.push_back({{classes::bitsOf(view), progId, lookup.clsid, lookup.server, false, lookup.localServer},
                          lookup.text,
                          std::move(server.serverValue),
                          view});
@@ -60,9 +60,9 @@ std::vector<FoundClass> readClassesInListOrder(ViewChoice view)
 {
     Progress progress("Reading the classes");
     std::vector<FoundClass> all;
-    if (reads64(view)) all = readClasses(registry::View::Bits64, progress);
+    if (reads64(view)) all = readClasses(classes::View::Bits64, progress);
     if (reads32(view)) {
-        std::vector<FoundClass> more = readClasses(registry::View::Bits32, progress);
+        std::vector<FoundClass> more = readClasses(classes::View::Bits32, progress);
         all.insert(all.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
     }
     std::vector<std::string> names;

@@ -7,7 +7,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "system/Files.h"
+#include "platform/Files.h"
 #include "text/Text.h"
 #include "text/Utf.h"
 

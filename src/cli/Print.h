@@ -2,7 +2,7 @@
 // Where the commands write: results on standard output, status ("Written:",
 // the utilities' exit codes, warnings and errors) on standard error, the same
 // in every command. Text is UTF-8 here; platform::writeText shows it.
-#include "system/Console.h"
+#include "platform/Console.h"
 
 #include <string>
 

@@ -4,8 +4,8 @@
 #include "cli/Print.h"
 #include "doctor/Verify.h"
 #include "output/Output.h"
-#include "system/Files.h"
-#include "system/VerifyProbe.h"
+#include "platform/Files.h"
+#include "platform/VerifyProbe.h"
 #include "text/Text.h"
 
 #include <CLI/CLI.hpp>

@@ -8,8 +8,8 @@ namespace doctor {
 
 namespace {
 
-using registry::Hive;
-using registry::View;
+using classes::Hive;
+using classes::View;
 
 std::vector<const char*> categoriesOf(Host host)
 {
@@ -21,7 +21,7 @@ std::vector<const char*> categoriesOf(Host host)
     return {scripts::kR6Category, scripts::kOlderCategory};
 }
 
-std::string valueText(const std::optional<registry::Value>& value)
+std::string valueText(const std::optional<classes::Value>& value)
 {
     if (!value) return {};
     if (std::optional<uint32_t> number = value->dword()) return std::to_string(*number);
@@ -36,23 +36,23 @@ std::vector<AddInRow> findAddIns(const Machine& machine, Host host, bool view64,
     const std::vector<const char*> categories = categoriesOf(host);
     for (View view : {View::Bits64, View::Bits32}) {
         if (!(view == View::Bits64 ? view64 : view32)) continue;
-        const registry::MergedClasses classes(machine.registry, view);
+        const classes::MergedClasses classes(machine.registry, view);
         for (Hive hive : {Hive::MachineClasses, Hive::UserClasses}) {
             for (const std::string& clsid : machine.registry.subKeys(hive, view, "CLSID")) {
-                const std::string implemented = registry::classKey(clsid) + "\\Implemented Categories\\";
+                const std::string implemented = classes::classKey(clsid) + "\\Implemented Categories\\";
                 bool member = false;
                 for (const char* category : categories)
                     member = member || machine.registry.keyExists(hive, view, implemented + category);
                 if (!member) continue;
 
                 AddInRow row;
-                row.view = registry::bitsOf(view);
+                row.view = classes::bitsOf(view);
                 row.hive = hive;
                 row.clsid = clsid;
-                const std::string key = registry::classKey(clsid);
+                const std::string key = classes::classKey(clsid);
                 row.menuName = classes.text(key);
                 row.progId = classes.text(key + "\\ProgID");
-                row.server = valueText(classes.value(registry::serverKey(clsid)));
+                row.server = valueText(classes.value(classes::serverKey(clsid)));
                 row.loadOnStartUp = valueText(classes.value(key + "\\Settings", "LoadOnStartUp"));
                 row.checklist = checkClass(machine, {clsid, "", row.view}, clsid, host);
                 rows.push_back(std::move(row));

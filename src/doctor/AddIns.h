@@ -11,7 +11,7 @@ namespace doctor {
 
 struct AddInRow {
     int view = 64;
-    registry::Hive hive = registry::Hive::MachineClasses; // the hive that registers the class in the category
+    classes::Hive hive = classes::Hive::MachineClasses; // the hive that registers the class in the category
     std::string clsid;
     // As the view's merged classes show them, as the host reads them.
     std::string menuName;      // the class key's default value

@@ -28,7 +28,7 @@ struct Module {
 
 class Walk {
 public:
-    Walk(const std::string& serverFile, const PeTables& server, registry::View view,
+    Walk(const std::string& serverFile, const PeTables& server, classes::View view,
          const classes::ServerFileSystem& files, const ModuleReader& reader)
         : view_(view), files_(files), reader_(reader), ownFolder_(text::folderOf(serverFile)),
           stubs_(reader.stubsMissingFunctions())
@@ -203,7 +203,7 @@ private:
         result_.findings.push_back({fails, std::move(text)});
     }
 
-    registry::View view_;
+    classes::View view_;
     const classes::ServerFileSystem& files_;
     const ModuleReader& reader_;
     std::string ownFolder_;
@@ -222,7 +222,7 @@ bool isApiSetName(const std::string& dll)
     return upper.rfind("API-MS-WIN-", 0) == 0 || upper.rfind("EXT-MS-", 0) == 0;
 }
 
-DependencyWalk walkDependencies(const std::string& serverFile, const PeTables& server, registry::View view,
+DependencyWalk walkDependencies(const std::string& serverFile, const PeTables& server, classes::View view,
                                 const classes::ServerFileSystem& files, const ModuleReader& reader)
 {
     return Walk(serverFile, server, view, files, reader).run();

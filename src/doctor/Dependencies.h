@@ -58,7 +58,7 @@ struct DependencyWalk {
 inline constexpr size_t kMaxWalkModules = 2048;
 
 // The walk from a server (read from `serverFile` into `server`) in the view.
-DependencyWalk walkDependencies(const std::string& serverFile, const PeTables& server, registry::View view,
+DependencyWalk walkDependencies(const std::string& serverFile, const PeTables& server, classes::View view,
                                 const classes::ServerFileSystem& files, const ModuleReader& reader);
 
 // Whether a DLL name is an API set the system provides.

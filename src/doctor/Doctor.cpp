@@ -12,22 +12,22 @@ namespace doctor {
 
 namespace {
 
-using registry::Hive;
-using registry::MergedClasses;
-using registry::View;
-using registry::classKey;
-using registry::serverKey;
+using classes::Hive;
+using classes::MergedClasses;
+using classes::View;
+using classes::classKey;
+using classes::serverKey;
 using text::equalIgnoringCase;
 
-ValueFact factOf(const std::optional<registry::Value>& value)
+ValueFact factOf(const std::optional<classes::Value>& value)
 {
     ValueFact fact;
     if (!value) return fact;
     fact.present = true;
-    fact.typeName = registry::typeName(value->type);
+    fact.typeName = classes::typeName(value->type);
     if (std::optional<std::string> text = value->text()) {
         fact.isText = true;
-        fact.expandable = value->type == registry::ValueType::ExpandString;
+        fact.expandable = value->type == classes::ValueType::ExpandString;
         fact.text = std::move(*text);
     }
     return fact;
@@ -37,7 +37,7 @@ ServerFacts serverFacts(const Machine& machine, const MergedClasses& classes, co
 {
     ServerFacts s;
     s.keyPresent = classes.keyExists(serverKey(clsid));
-    const std::optional<registry::Value> value = classes.value(serverKey(clsid));
+    const std::optional<classes::Value> value = classes.value(serverKey(clsid));
     s.value = factOf(value);
     s.loaded = classes::resolveServer(value, classes.view(), machine.files);
     if (!s.loaded.found()) return s;
@@ -126,11 +126,11 @@ void addClass(std::vector<ClassRef>& refs, const std::string& clsid, const std::
 void addClassesOfFile(const Machine& machine, std::vector<ClassRef>& refs, const std::string& target)
 {
     const std::string file = machine.reader.absolutePath(
-        classes::serverPathOf(target, registry::ValueType::String, machine.files));
+        classes::serverPathOf(target, classes::ValueType::String, machine.files));
     for (View view : {View::Bits64, View::Bits32}) {
         for (Hive hive : {Hive::UserClasses, Hive::MachineClasses}) {
             for (const std::string& clsid : machine.registry.subKeys(hive, view, "CLSID")) {
-                const std::optional<registry::Value> value = machine.registry.value(hive, view, serverKey(clsid), "");
+                const std::optional<classes::Value> value = machine.registry.value(hive, view, serverKey(clsid), "");
                 const classes::ServerFile server = classes::resolveServer(value, view, machine.files);
                 if (server.path.empty()) continue;
                 if (text::samePathSpelling(server.path, file) ||

@@ -3,7 +3,7 @@
 // registry and the server files say about them, and has the rules of
 // Checklist.h judge it. Both registry views and both hives are read through
 // a ClassesSource, the files through the server rule's file system and a
-// FileReader, so that the doctor is plain code; system/Doctor.h runs it on
+// FileReader, so that the doctor is plain code; platform/DoctorMachine.h runs it on
 // the machine. Nothing is written.
 #include "classes/Registry.h"
 #include "classes/ServerRule.h"
@@ -32,7 +32,7 @@ public:
 
 // What the doctor reads.
 struct Machine {
-    const registry::ClassesSource& registry;
+    const classes::ClassesSource& registry;
     const classes::ServerFileSystem& files;
     const FileReader& reader;
 };
@@ -76,6 +76,6 @@ std::vector<std::string> keysLeft(const Machine& machine, const std::string& cls
 
 // The CLSID a ProgID names in the merged classes of a view, through CurVer
 // when it names none itself.
-std::string clsidOfProgId(const registry::MergedClasses& classes, const std::string& progId);
+std::string clsidOfProgId(const classes::MergedClasses& classes, const std::string& progId);
 
 } // namespace doctor

@@ -1,8 +1,8 @@
 #pragma once
 // The load trial's item: what the helper program answered when it asked the
-// system's COM loader for the class (helper/LoadTrial.h), judged. The trial
+// system's COM loader for the class (helper/ClassActivation.h), judged. The trial
 // itself runs the add-in's code, so it runs only on request; the facts are
-// gathered by system/LoadTrial.h.
+// gathered by platform/LoadTrial.h.
 #include "doctor/Checklist.h"
 
 #include <map>
@@ -11,7 +11,7 @@
 
 namespace doctor {
 
-// The fields of the helper's answer to a load trial (helper/LoadTrial.h writes
+// The fields of the helper's answer to a load trial (helper/ClassActivation.h writes
 // them, text/Fields.h carries them).
 namespace loadAnswer {
 inline constexpr char kStage[] = "stage";             // the step under way: classObject, instance, marshal, done

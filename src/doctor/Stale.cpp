@@ -15,12 +15,12 @@ namespace doctor {
 
 namespace {
 
-using registry::Hive;
-using registry::View;
-using registry::bitsOf;
-using registry::classKey;
-using registry::otherView;
-using registry::serverKey;
+using classes::Hive;
+using classes::View;
+using classes::bitsOf;
+using classes::classKey;
+using classes::otherView;
+using classes::serverKey;
 using scripts::fitsKeyLine;
 using scripts::isAscii;
 using scripts::utf16Script;
@@ -44,7 +44,7 @@ bool isOneOf(const std::string& name, const auto& names)
 // one by one is slow, above all in the 32-bit view.
 class SubKeyIndex {
 public:
-    SubKeyIndex(const registry::ClassesSource& registry, std::string path)
+    SubKeyIndex(const classes::ClassesSource& registry, std::string path)
         : registry_(registry), path_(std::move(path))
     {
     }
@@ -68,16 +68,16 @@ private:
         for (const std::string& name : made.names) made.upper.insert(upperAscii(name));
         return made;
     }
-    const registry::ClassesSource& registry_;
+    const classes::ClassesSource& registry_;
     std::string path_;
     std::map<std::pair<int, int>, Entry> entries_;
 };
 
 // The key and all below it as undo lines, parents first; nothing when some
 // part of it cannot be restored exactly (`why` says which).
-using registry::KeyContent;
+using classes::KeyContent;
 
-KeyContent contentOf(const registry::ClassesSource& registry, Hive hive, View view, const std::string& path)
+KeyContent contentOf(const classes::ClassesSource& registry, Hive hive, View view, const std::string& path)
 {
     return registry.content(hive, view, path);
 }
@@ -85,7 +85,7 @@ KeyContent contentOf(const registry::ClassesSource& registry, Hive hive, View vi
 // The key and all below it as undo lines, parents first. False when some
 // part of it cannot be restored exactly or must not be deleted: a link,
 // which a deletion would follow (`why` says which).
-bool appendUndo(const registry::ClassesSource& registry, Hive hive, View view, const std::string& path,
+bool appendUndo(const classes::ClassesSource& registry, Hive hive, View view, const std::string& path,
                 const KeyContent& content, const std::string& below, std::string& lines, std::string& why)
 {
     if (content.link) {
@@ -99,7 +99,7 @@ bool appendUndo(const registry::ClassesSource& registry, Hive hive, View view, c
     }
     lines += text::kCrLf;
     lines += "[" + name + "]" + text::kCrLf;
-    for (const registry::NamedValue& v : content.values) {
+    for (const classes::NamedValue& v : content.values) {
         const std::optional<std::string> line = valueLine(v);
         if (!line) {
             why = "cannot be restored exactly: the value \"" + text::escapeControls(v.name) +
@@ -119,7 +119,7 @@ bool appendUndo(const registry::ClassesSource& registry, Hive hive, View view, c
 
 // The path from `sub` down its first subkeys to a key without any: how a
 // verb such as "shell\open\command" is named.
-std::string deepestFirst(const registry::ClassesSource& registry, Hive hive, View view, const std::string& path,
+std::string deepestFirst(const classes::ClassesSource& registry, Hive hive, View view, const std::string& path,
                          const std::string& sub)
 {
     std::string named = sub;
@@ -134,7 +134,7 @@ std::string deepestFirst(const registry::ClassesSource& registry, Hive hive, Vie
 }
 
 // Why a key must be kept, or "" when the cleanup may delete it.
-std::string keepReason(const registry::ClassesSource& registry, Hive hive, View view, const std::string& path,
+std::string keepReason(const classes::ClassesSource& registry, Hive hive, View view, const std::string& path,
                        bool isClassKey)
 {
     const KeyContent content = contentOf(registry, hive, view, path);
@@ -143,7 +143,7 @@ std::string keepReason(const registry::ClassesSource& registry, Hive hive, View 
         if (!isClassKey && !isOneOf(sub, kProgIdKeys)) return "holds " + deepestFirst(registry, hive, view, path, sub);
     }
     if (isClassKey)
-        for (const registry::NamedValue& v : content.values)
+        for (const classes::NamedValue& v : content.values)
             if (isOneOf(v.name, kOtherServerValues)) return "holds the value " + v.name;
     std::string lines;
     std::string why;
@@ -212,7 +212,7 @@ private:
             // A ProgID both views share is listed once: its key is not read again.
             const std::string key = machine_.registry.fullName(hive, view, name);
             if (progIdKeys_.contains(upperAscii(key))) continue;
-            const std::optional<registry::Value> value = machine_.registry.value(hive, view, name + "\\CLSID", "");
+            const std::optional<classes::Value> value = machine_.registry.value(hive, view, name + "\\CLSID", "");
             const std::string clsid = value ? value->text().value_or("") : "";
             const auto ofClsid = clsid.empty() ? byClsid_.end() : byClsid_.find(upperAscii(clsid));
             if (ofClsid == byClsid_.end()) continue;
@@ -274,7 +274,7 @@ public:
         for (View view : views) {
             // Both views share the TypeLib key: the second one finds the same
             // versions, judged by the same files, so they are not read again.
-            if (view != views.front() && !registry::isRedirectedClassesKey("TypeLib")) {
+            if (view != views.front() && !classes::isRedirectedClassesKey("TypeLib")) {
                 for (StaleEntry& e : found_)
                     if (e.kind == StaleEntry::Kind::TypeLibVersion) e.views.push_back(bitsOf(view));
                 continue;
@@ -391,7 +391,7 @@ private:
     // and not itself stale: the same major, the same or a higher minor.
     bool registered(View view, const std::string& libid, const std::string& version) const
     {
-        const registry::MergedClasses classes(machine_.registry, view);
+        const classes::MergedClasses classes(machine_.registry, view);
         const std::string libPath = text::below("TypeLib", libid);
         const std::vector<std::string> versions = classes.subKeys(libPath);
         return std::any_of(versions.begin(), versions.end(), [&](const std::string& v) {
@@ -414,19 +414,19 @@ private:
     {
         for (const std::string& iid : machine_.registry.subKeys(hive, view, "Interface")) {
             const std::string path = "Interface\\" + iid;
-            const std::optional<registry::Value> proxy =
+            const std::optional<classes::Value> proxy =
                 machine_.registry.value(hive, view, path + "\\ProxyStubClsid32", "");
             if (!proxy || !equalIgnoringCase(proxy->text().value_or(""), kTypeLibMarshaller)) continue;
-            const std::optional<registry::Value> libid = machine_.registry.value(hive, view, path + "\\TypeLib", "");
+            const std::optional<classes::Value> libid = machine_.registry.value(hive, view, path + "\\TypeLib", "");
             const std::string libidText = libid ? libid->text().value_or("") : "";
             if (libidText.empty()) continue;
-            const std::optional<registry::Value> version =
+            const std::optional<classes::Value> version =
                 machine_.registry.value(hive, view, path + "\\TypeLib", "Version");
             const std::string versionText = version ? version->text().value_or("") : "";
             if (registered(view, libidText, versionText)) continue;
             StaleEntry e;
             e.kind = StaleEntry::Kind::Interface;
-            const std::optional<registry::Value> name = machine_.registry.value(hive, view, path, "");
+            const std::optional<classes::Value> name = machine_.registry.value(hive, view, path, "");
             e.name = iid + (name && name->text() && !name->text()->empty() ? " " + *name->text() : std::string());
             e.path = path;
             e.detail = "TypeLib " + libidText + (versionText.empty() ? std::string() : " " + versionText);
@@ -490,7 +490,7 @@ std::string cleanupScript(const std::vector<StaleClass>& classes, const std::vec
     return utf16Script(scripts::kVersion5Header + std::string(text::kCrLf) + lines);
 }
 
-std::string undoScript(const registry::ClassesSource& registry, const std::vector<StaleClass>& classes,
+std::string undoScript(const classes::ClassesSource& registry, const std::vector<StaleClass>& classes,
                        const std::vector<StaleEntry>& entries)
 {
     std::string lines = std::string(scripts::kVersion5Header) + text::kCrLf;

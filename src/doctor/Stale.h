@@ -14,8 +14,8 @@ struct StaleProgId {
     std::string name;
     std::string key;  // its full key name, as the cleanup script deletes it
     std::string kept; // "" when the cleanup deletes it, else why not ("holds shell\open\command")
-    registry::Hive hive = registry::Hive::MachineClasses;
-    registry::View view = registry::View::Bits64;
+    classes::Hive hive = classes::Hive::MachineClasses;
+    classes::View view = classes::View::Bits64;
 };
 
 struct StaleClass {
@@ -27,8 +27,8 @@ struct StaleClass {
     std::string file;        // the file looked for
     std::vector<StaleProgId> progIds; // those that lead to no other class
     std::string kept;        // "" when the cleanup deletes the key, else why not ("holds LocalServer32")
-    registry::Hive hive = registry::Hive::MachineClasses;
-    registry::View view = registry::View::Bits64;
+    classes::Hive hive = classes::Hive::MachineClasses;
+    classes::View view = classes::View::Bits64;
 };
 
 // The classes of the views whose in-process server, by the server rule, is
@@ -51,8 +51,8 @@ struct StaleEntry {
     std::string detail;     // the files looked for, or the library version named
     std::vector<int> views; // 64, 32, or both when the two views share the key
     std::string kept;       // "" when the cleanup deletes it, else why not ("holds Extra")
-    registry::Hive hive = registry::Hive::MachineClasses;
-    registry::View view = registry::View::Bits64;
+    classes::Hive hive = classes::Hive::MachineClasses;
+    classes::View view = classes::View::Bits64;
 };
 
 // The leftovers of type libraries in the views: every version of a library
@@ -73,7 +73,7 @@ std::string cleanupScript(const std::vector<StaleClass>& classes, const std::vec
 // The undo: a Version 5.00 script in UTF-16 LE with its byte-order mark that
 // creates again every key the cleanup deletes, with each value's type and
 // data byte for byte.
-std::string undoScript(const registry::ClassesSource& registry, const std::vector<StaleClass>& classes,
+std::string undoScript(const classes::ClassesSource& registry, const std::vector<StaleClass>& classes,
                        const std::vector<StaleEntry>& entries = {});
 
 // The undo script's path beside the cleanup's: "Undo-" before the file name.

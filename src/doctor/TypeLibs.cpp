@@ -132,13 +132,13 @@ bool TypeLibFile::describes(const std::string& iid) const
     return std::any_of(interfaces.begin(), interfaces.end(), [&](const std::string& i) { return equalIgnoringCase(i, iid); });
 }
 
-TypeLibFacts resolveTypeLib(const registry::MergedClasses& classes, const classes::ServerFileSystem& files,
+TypeLibFacts resolveTypeLib(const classes::MergedClasses& classes, const classes::ServerFileSystem& files,
                             const TypeLibReader& reader, const std::string& libid, const std::string& version)
 {
     TypeLibFacts t;
     t.libid = libid;
     t.askedVersion = version;
-    t.view = registry::bitsOf(classes.view());
+    t.view = classes::bitsOf(classes.view());
     const std::string key = "TypeLib\\" + libid;
     t.libKey = !libid.empty() && classes.keyExists(key);
     if (!t.libKey) return t;
@@ -152,7 +152,7 @@ TypeLibFacts resolveTypeLib(const registry::MergedClasses& classes, const classe
     t.platforms = classes.subKeys(localeKey);
     std::vector<const char*> wanted{"win32"};
     if (t.view == 64) wanted.insert(wanted.begin(), "win64");
-    std::optional<registry::Value> value;
+    std::optional<classes::Value> value;
     for (const char* platform : wanted) {
         value = classes.value(localeKey + "\\" + platform);
         if (value) {
@@ -167,7 +167,7 @@ TypeLibFacts resolveTypeLib(const registry::MergedClasses& classes, const classe
         const size_t slash = t.file.path.find_last_of("\\/");
         if (slash != std::string::npos && isResourceIndex(std::string_view(t.file.path).substr(slash + 1))) {
             const classes::ServerFile withoutIndex = classes::resolveServer(
-                registry::Value::ofText(t.file.path.substr(0, slash)), classes.view(), files);
+                classes::Value::ofText(t.file.path.substr(0, slash)), classes.view(), files);
             if (withoutIndex.found()) {
                 t.file.state = withoutIndex.state;
                 t.file.file = withoutIndex.file + t.file.path.substr(slash);
@@ -229,7 +229,7 @@ std::string TypeLibFacts::summary() const
     return libid + " " + version + " " + platform + " " + (file.file.empty() ? file.path : file.file);
 }
 
-std::vector<InterfaceFacts> interfaceFacts(const registry::MergedClasses& classes,
+std::vector<InterfaceFacts> interfaceFacts(const classes::MergedClasses& classes,
                                            const classes::ServerFileSystem& files, const TypeLibReader& reader,
                                            const TypeLibCoclass& coclass, const TypeLibFacts& classLibrary)
 {
@@ -254,7 +254,7 @@ std::vector<InterfaceFacts> interfaceFacts(const registry::MergedClasses& classe
                 }
             } else if (!i.proxyStub.empty()) {
                 i.proxyRegistered =
-                    classes::resolveServer(classes.value(registry::serverKey(i.proxyStub)), classes.view(), files)
+                    classes::resolveServer(classes.value(classes::serverKey(i.proxyStub)), classes.view(), files)
                         .found();
             }
         }

@@ -111,7 +111,7 @@ private:
 
 // What LoadRegTypeLib finds for a LIBID, asked for `version` ("" for the
 // highest), in the view.
-TypeLibFacts resolveTypeLib(const registry::MergedClasses& classes, const classes::ServerFileSystem& files,
+TypeLibFacts resolveTypeLib(const classes::MergedClasses& classes, const classes::ServerFileSystem& files,
                             const TypeLibReader& reader, const std::string& libid, const std::string& version);
 
 // One interface of the coclass, and how the view marshals it.
@@ -129,7 +129,7 @@ struct InterfaceFacts {
 };
 
 // The interfaces of the coclass in the view, by their Interface keys.
-std::vector<InterfaceFacts> interfaceFacts(const registry::MergedClasses& classes,
+std::vector<InterfaceFacts> interfaceFacts(const classes::MergedClasses& classes,
                                            const classes::ServerFileSystem& files, const TypeLibReader& reader,
                                            const TypeLibCoclass& coclass, const TypeLibFacts& classLibrary);
 

@@ -20,11 +20,11 @@ using scripts::RegEntry;
 using scripts::RegEntryKind;
 using scripts::RegRoot;
 
-constexpr uint32_t kRegDword = registry::typeCode(registry::ValueType::Dword);
+constexpr uint32_t kRegDword = classes::typeCode(classes::ValueType::Dword);
 
-std::string typeText(uint32_t type) { return registry::typeName(static_cast<registry::ValueType>(type)); }
+std::string typeText(uint32_t type) { return classes::typeName(static_cast<classes::ValueType>(type)); }
 
-bool isText(uint32_t type) { return registry::holdsStrings(static_cast<registry::ValueType>(type)); }
+bool isText(uint32_t type) { return classes::holdsStrings(static_cast<classes::ValueType>(type)); }
 
 // How stored data reads in a message: text in quotes, a dword as the script
 // writes it, other data as its hex bytes.

@@ -89,7 +89,7 @@ std::string staleText(const std::vector<doctor::StaleClass>& classes, const std:
     if (entries.empty()) return out;
     std::vector<std::vector<std::string>> cells{{"View", "Hive", "Kind", "Key", "Cleanup", "Why"}};
     for (const doctor::StaleEntry& e : entries)
-        cells.push_back({viewsText(e.views), e.hive == registry::Hive::UserClasses ? "user" : "machine",
+        cells.push_back({viewsText(e.views), e.hive == classes::Hive::UserClasses ? "user" : "machine",
                          kindText(e), text::escapeControls(e.key),
                          text::escapeControls(e.kept.empty() ? std::string("delete") : "kept: " + e.kept),
                          text::escapeControls(e.detail)});
@@ -119,7 +119,7 @@ std::string staleJson(const std::vector<doctor::StaleClass>& classes, const std:
         object["kind"] = e.kind == doctor::StaleEntry::Kind::Interface ? "interface" : "typeLib";
         object["name"] = e.name;
         object["views"] = e.views;
-        object["hive"] = e.hive == registry::Hive::UserClasses ? "user" : "machine";
+        object["hive"] = e.hive == classes::Hive::UserClasses ? "user" : "machine";
         object["key"] = e.key;
         object["detail"] = e.detail;
         object["cleanup"] = e.kept.empty() ? "delete" : "kept: " + e.kept;
@@ -130,7 +130,7 @@ std::string staleJson(const std::vector<doctor::StaleClass>& classes, const std:
 
 namespace {
 
-const char* hiveText(registry::Hive hive) { return hive == registry::Hive::UserClasses ? "user" : "machine"; }
+const char* hiveText(classes::Hive hive) { return hive == classes::Hive::UserClasses ? "user" : "machine"; }
 
 // The worst item's key and reason; nothing for a class that passes.
 std::pair<std::string, std::string> whyOf(const doctor::Checklist& list)

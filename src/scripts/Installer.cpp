@@ -1,6 +1,6 @@
 #include "scripts/Installer.h"
 
-#include "scripts/Capture.h"
+#include "scripts/CapturedRegistration.h"
 #include "scripts/RegScript.h"
 #include "text/Text.h"
 #include "text/Utf.h"
@@ -56,7 +56,7 @@ std::string upperHex(const std::vector<std::uint8_t>& bytes)
 
 // A REG_SZ or REG_EXPAND_SZ whose bytes are its text and one NUL: what an
 // installer's string instruction writes.
-std::optional<std::string> exactText(const registry::Value& value)
+std::optional<std::string> exactText(const classes::Value& value)
 {
     const std::string text = value.leadingText();
     if (text::utf16BytesFromUtf8(text) != std::string(value.data.begin(), value.data.end())) return std::nullopt;
@@ -65,7 +65,7 @@ std::optional<std::string> exactText(const registry::Value& value)
 
 // The strings of a REG_MULTI_SZ that is exactly its strings, none empty,
 // each with its NUL, and one NUL more; nothing for any other data.
-std::optional<std::vector<std::string>> exactStrings(const registry::Value& value)
+std::optional<std::vector<std::string>> exactStrings(const classes::Value& value)
 {
     if (value.data.size() % 2 != 0) return std::nullopt;
     const std::u16string units = text::utf16Units(std::string(value.data.begin(), value.data.end()));
@@ -193,10 +193,10 @@ namespace {
 std::optional<std::string> classesViewPath(const std::string& below)
 {
     if (std::optional<std::string> inWow = pathBelow(below, "Wow6432Node")) {
-        if (inWow->empty() || !registry::isRedirectedClassesKey(*inWow)) return std::nullopt;
+        if (inWow->empty() || !classes::isRedirectedClassesKey(*inWow)) return std::nullopt;
         return inWow;
     }
-    if (registry::isRedirectedClassesKey(below)) return std::nullopt;
+    if (classes::isRedirectedClassesKey(below)) return std::nullopt;
     return below;
 }
 
@@ -246,11 +246,11 @@ std::optional<std::string> plannedPath(InstallPlan& plan, const RegEntry& e)
     return path;
 }
 
-void addValue(std::vector<registry::NamedValue>& values, const RegEntry& e)
+void addValue(std::vector<classes::NamedValue>& values, const RegEntry& e)
 {
-    registry::Value value{static_cast<registry::ValueType>(e.type), {e.stored.begin(), e.stored.end()}};
+    classes::Value value{static_cast<classes::ValueType>(e.type), {e.stored.begin(), e.stored.end()}};
     const auto same = std::find_if(values.begin(), values.end(),
-                                   [&](const registry::NamedValue& v) { return text::equalIgnoringCase(v.name, e.valueName); });
+                                   [&](const classes::NamedValue& v) { return text::equalIgnoringCase(v.name, e.valueName); });
     if (same != values.end()) same->value = std::move(value);
     else values.push_back({e.valueName, std::move(value)});
 }
@@ -294,7 +294,7 @@ bool planWowRemoval(InstallPlan& plan, const RegEntry& e)
     for (const InstallKey& k : plan.keys) {
         std::optional<std::string> below;
         if (k.root == e.root) below = classes->empty() ? std::optional<std::string>(k.path) : pathBelow(k.path, *classes);
-        if (!below || below->empty() || !registry::isRedirectedClassesKey(*below)) continue;
+        if (!below || below->empty() || !classes::isRedirectedClassesKey(*below)) continue;
         const size_t first = below->find('\\');
         const size_t second = first == std::string::npos ? first : below->find('\\', first + 1);
         const std::string holder = text::below(*classes, below->substr(0, first));
@@ -379,45 +379,45 @@ struct NsisContext {
     size_t longest = 0;    // characters (UTF-16 units and NUL) of the longest string NSIS holds
 };
 
-Line nsisStringLine(const registry::NamedValue& v, const std::string& start, NsisContext& context)
+Line nsisStringLine(const classes::NamedValue& v, const std::string& start, NsisContext& context)
 {
     const std::optional<std::string> text = exactText(v.value);
     if (!text) return {"", "is not one string with its NUL, which is all NSIS writes of this type."};
     const std::optional<std::string> quoted = nsisQuoted(*text, context.file.serverPath, context.reference);
     if (!quoted) return {"", "holds a control character NSIS cannot write."};
     context.longest = std::max(context.longest, v.value.data.size() / 2 + context.reference.size());
-    const bool plain = v.value.type == registry::ValueType::String;
+    const bool plain = v.value.type == classes::ValueType::String;
     return {(plain ? "  WriteRegStr " : "  WriteRegExpandStr ") + start + *quoted, ""};
 }
 
-Line nsisBytesLine(const registry::NamedValue& v, const std::string& start, NsisContext& context)
+Line nsisBytesLine(const classes::NamedValue& v, const std::string& start, NsisContext& context)
 {
     const std::string bytes(v.value.data.begin(), v.value.data.end());
-    const bool namesServer = v.value.type == registry::ValueType::MultiString && !context.file.serverPath.empty() &&
+    const bool namesServer = v.value.type == classes::ValueType::MultiString && !context.file.serverPath.empty() &&
                              text::utf8FromUtf16(text::utf16Units(bytes)).find(context.file.serverPath) != std::string::npos;
     if (namesServer)
         return {"", "is a REG_MULTI_SZ naming the server; NSIS writes it as bytes, which cannot hold $INSTDIR: name "
                     "the installed path with --server."};
-    if (v.value.type != registry::ValueType::None && bytes.empty())
-        return {"", "is empty; NSIS writes no empty " + registry::typeName(v.value.type) + "."};
+    if (v.value.type != classes::ValueType::None && bytes.empty())
+        return {"", "is empty; NSIS writes no empty " + classes::typeName(v.value.type) + "."};
     context.longest = std::max(context.longest, bytes.size() * 2 + 1);
-    const char* instruction = v.value.type == registry::ValueType::Binary ? "  WriteRegBin "
-                              : v.value.type == registry::ValueType::None ? "  WriteRegNone "
+    const char* instruction = v.value.type == classes::ValueType::Binary ? "  WriteRegBin "
+                              : v.value.type == classes::ValueType::None ? "  WriteRegNone "
                                                                           : "  WriteRegMultiStr /REGEDIT5 ";
     return {instruction + start + upperHex(v.value.data), ""};
 }
 
 // The instruction that writes the value, or why NSIS cannot.
-Line nsisValueLine(const registry::NamedValue& v, const std::string& head, NsisContext& context)
+Line nsisValueLine(const classes::NamedValue& v, const std::string& head, NsisContext& context)
 {
     const std::optional<std::string> valueName = nsisQuoted(v.name);
     if (!valueName) return {"", "has a name with a control character NSIS cannot write."};
     const std::string start = head + *valueName + " ";
     context.longest = std::max(context.longest, text::utf16FromUtf8(v.name).size() + 1);
     switch (v.value.type) {
-    case registry::ValueType::String:
-    case registry::ValueType::ExpandString: return nsisStringLine(v, start, context);
-    case registry::ValueType::Dword: {
+    case classes::ValueType::String:
+    case classes::ValueType::ExpandString: return nsisStringLine(v, start, context);
+    case classes::ValueType::Dword: {
         const std::optional<std::uint32_t> number = v.value.dword();
         if (!number)
             return {"", "is a REG_DWORD of " + std::to_string(v.value.data.size()) + " bytes, which NSIS cannot write."};
@@ -425,10 +425,10 @@ Line nsisValueLine(const registry::NamedValue& v, const std::string& head, NsisC
         std::snprintf(hex, sizeof(hex), "0x%08X", static_cast<unsigned>(*number));
         return {"  WriteRegDWORD " + start + hex, ""};
     }
-    case registry::ValueType::Binary:
-    case registry::ValueType::None:
-    case registry::ValueType::MultiString: return nsisBytesLine(v, start, context);
-    default: return {"", "is a " + registry::typeName(v.value.type) + ", which NSIS has no instruction to write."};
+    case classes::ValueType::Binary:
+    case classes::ValueType::None:
+    case classes::ValueType::MultiString: return nsisBytesLine(v, start, context);
+    default: return {"", "is a " + classes::typeName(v.value.type) + ", which NSIS has no instruction to write."};
     }
 }
 
@@ -448,7 +448,7 @@ std::string nsisWrites(const InstallPlan& plan, NsisContext& context, std::vecto
             writes += "  WriteRegStr " + head + "\"" + kEmptyKeyValue + "\" \"\"" + kCrLf;
             writes += "  DeleteRegValue " + head + "\"" + kEmptyKeyValue + "\"" + kCrLf;
         }
-        for (const registry::NamedValue& v : k.values) {
+        for (const classes::NamedValue& v : k.values) {
             const Line line = nsisValueLine(v, head, context);
             if (line.problem.empty()) writes += line.text + kCrLf;
             else problems.push_back(valueSentence(fullName, v.name) + " " + line.problem);
@@ -534,7 +534,7 @@ std::pair<std::string, std::string> wixRootOf(RegRoot root, const std::string& p
     return {"", path};
 }
 
-Line wixMultiString(const registry::NamedValue& v, const std::string& start, const std::string& inner,
+Line wixMultiString(const classes::NamedValue& v, const std::string& start, const std::string& inner,
                     const InstalledFile& file, const std::string& reference)
 {
     const std::optional<std::vector<std::string>> strings = exactStrings(v.value);
@@ -551,24 +551,24 @@ Line wixMultiString(const registry::NamedValue& v, const std::string& start, con
 }
 
 // The RegistryValue element of the value, or why WiX cannot write it.
-Line wixValueElement(const registry::NamedValue& v, const std::string& inner, const InstalledFile& file,
+Line wixValueElement(const classes::NamedValue& v, const std::string& inner, const InstalledFile& file,
                      const std::string& reference)
 {
     const std::optional<std::string> valueName = wixText(v.name);
     if (!valueName) return {"", "has a name with a character XML cannot carry."};
     const std::string start = inner + "<RegistryValue" + (v.name.empty() ? "" : " Name=\"" + *valueName + "\"");
     switch (v.value.type) {
-    case registry::ValueType::String:
-    case registry::ValueType::ExpandString: {
+    case classes::ValueType::String:
+    case classes::ValueType::ExpandString: {
         const std::optional<std::string> text = exactText(v.value);
         if (!text) return {"", "is not one string with its NUL, which is all WiX writes of this type."};
         if (text->empty()) return {"", "is an empty string, which the Windows Installer does not write."};
         const std::optional<std::string> value = wixText(*text, file.serverPath, reference);
         if (!value) return {"", "holds a character XML cannot carry."};
-        const bool plain = v.value.type == registry::ValueType::String;
+        const bool plain = v.value.type == classes::ValueType::String;
         return {start + " Type=\"" + (plain ? "string" : "expandable") + "\" Value=\"" + *value + "\" />", ""};
     }
-    case registry::ValueType::Dword: {
+    case classes::ValueType::Dword: {
         const std::optional<std::uint32_t> number = v.value.dword();
         if (!number)
             return {"", "is a REG_DWORD of " + std::to_string(v.value.data.size()) + " bytes, which WiX cannot write."};
@@ -577,11 +577,11 @@ Line wixValueElement(const registry::NamedValue& v, const std::string& inner, co
                                                       : static_cast<long long>(*number);
         return {start + " Type=\"integer\" Value=\"" + std::to_string(value) + "\" />", ""};
     }
-    case registry::ValueType::Binary:
+    case classes::ValueType::Binary:
         if (v.value.data.empty()) return {"", "is an empty REG_BINARY, which WiX cannot write."};
         return {start + " Type=\"binary\" Value=\"" + upperHex(v.value.data) + "\" />", ""};
-    case registry::ValueType::MultiString: return wixMultiString(v, start, inner, file, reference);
-    default: return {"", "is a " + registry::typeName(v.value.type) + ", which WiX has no type for."};
+    case classes::ValueType::MultiString: return wixMultiString(v, start, inner, file, reference);
+    default: return {"", "is a " + classes::typeName(v.value.type) + ", which WiX has no type for."};
     }
 }
 
@@ -636,7 +636,7 @@ private:
         }
         out_ += indent + "<RegistryKey" + attributesOf(i) + ">" + kCrLf;
         const std::string inner = indent + "  ";
-        for (const registry::NamedValue& v : k.values) {
+        for (const classes::NamedValue& v : k.values) {
             const Line line = wixValueElement(v, inner, file_, reference_);
             if (line.problem.empty()) out_ += line.text + kCrLf;
             else problems_.push_back(valueSentence(fullName, v.name) + " " + line.problem);
@@ -660,7 +660,7 @@ bool writesValue(const InstallPlan& plan, const InstallRemoval& r)
     return std::any_of(plan.keys.begin(), plan.keys.end(), [&](const InstallKey& k) {
         return k.root == r.root && text::equalIgnoringCase(k.path, r.path) &&
                std::any_of(k.values.begin(), k.values.end(),
-                           [&](const registry::NamedValue& v) { return text::equalIgnoringCase(v.name, *r.valueName); });
+                           [&](const classes::NamedValue& v) { return text::equalIgnoringCase(v.name, *r.valueName); });
     });
 }
 

@@ -23,7 +23,7 @@ enum class OutputFormat { Reg, Nsis, Wix };
 struct InstallKey {
     RegRoot root = RegRoot::ClassesRoot;
     std::string path;
-    std::vector<registry::NamedValue> values;
+    std::vector<classes::NamedValue> values;
 };
 
 // One deletion of the un-register script: a key with all below it, or one

@@ -11,8 +11,8 @@ namespace scripts {
 
 namespace {
 
-constexpr uint32_t kRegSz = registry::typeCode(registry::ValueType::String);
-constexpr uint32_t kRegDword = registry::typeCode(registry::ValueType::Dword);
+constexpr uint32_t kRegSz = classes::typeCode(classes::ValueType::String);
+constexpr uint32_t kRegDword = classes::typeCode(classes::ValueType::Dword);
 
 constexpr char kEscapedNul[] = "the escape '\\0' in a string";
 
@@ -411,7 +411,7 @@ private:
     // one), with a NUL added when it does not end in one.
     std::string storedHex(uint32_t type, const std::string& bytes) const
     {
-        if (!registry::holdsStrings(static_cast<registry::ValueType>(type))) return bytes;
+        if (!classes::holdsStrings(static_cast<classes::ValueType>(type))) return bytes;
         if (bytes.empty()) return bytes;
         std::string wide = bytes;
         if (!content_.utf16) {

@@ -22,7 +22,7 @@ std::string hexByte(unsigned char byte)
 bool hasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
 
 // A REG_SZ that a quoted line gives back byte for byte.
-bool textRoundTrips(const registry::Value& value)
+bool textRoundTrips(const classes::Value& value)
 {
     const std::string text = value.leadingText();
     return text::utf16BytesFromUtf8(text) == std::string(value.data.begin(), value.data.end()) && !hasLineBreak(text);
@@ -30,14 +30,14 @@ bool textRoundTrips(const registry::Value& value)
 
 } // namespace
 
-std::optional<std::string> valueLine(const registry::NamedValue& v)
+std::optional<std::string> valueLine(const classes::NamedValue& v)
 {
     if (hasLineBreak(v.name) || v.name.find('\0') != std::string::npos) return std::nullopt;
     std::string line = valueNameField(v.name) + "=";
     const std::string bytes(v.value.data.begin(), v.value.data.end());
-    if (v.value.type == registry::ValueType::String && textRoundTrips(v.value))
+    if (v.value.type == classes::ValueType::String && textRoundTrips(v.value))
         return line + '"' + escapeRegString(v.value.leadingText()) + '"';
-    if (v.value.type == registry::ValueType::Dword && bytes.size() == 4) {
+    if (v.value.type == classes::ValueType::Dword && bytes.size() == 4) {
         const std::uint32_t number = *v.value.dword();
         char text[16];
         std::snprintf(text, sizeof(text), "dword:%08x", static_cast<unsigned>(number));
@@ -46,7 +46,7 @@ std::optional<std::string> valueLine(const registry::NamedValue& v)
     // The type's number in hex, as the importer reads it: REG_QWORD is hex(b).
     char type[24];
     std::snprintf(type, sizeof(type), "hex(%lx):", static_cast<unsigned long>(v.value.type));
-    line += v.value.type == registry::ValueType::Binary ? std::string("hex:") : std::string(type);
+    line += v.value.type == classes::ValueType::Binary ? std::string("hex:") : std::string(type);
     // Wrapped as exports wrap them: a comma and "\" end each full line.
     size_t width = line.size();
     for (size_t i = 0; i < bytes.size(); ++i) {
@@ -68,11 +68,11 @@ std::optional<std::string> valueLine(const registry::NamedValue& v)
 
 std::string valueNameField(const std::string& name) { return name.empty() ? std::string("@") : '"' + escapeRegString(name) + '"'; }
 
-bool fitsRegedit4(const registry::NamedValue& v)
+bool fitsRegedit4(const classes::NamedValue& v)
 {
     if (!isAscii(v.name)) return false;
-    if (v.value.type == registry::ValueType::String) return textRoundTrips(v.value) && isAscii(v.value.leadingText());
-    return !registry::holdsStrings(v.value.type);
+    if (v.value.type == classes::ValueType::String) return textRoundTrips(v.value) && isAscii(v.value.leadingText());
+    return !classes::holdsStrings(v.value.type);
 }
 
 bool fitsKeyLine(const std::string& key)

@@ -16,7 +16,7 @@ inline constexpr char kVersion5Header[] = "Windows Registry Editor Version 5.00"
 // nothing when no script can carry it exactly: a name with a line break or
 // a NUL. A REG_SZ is written as text when it round-trips; every other type,
 // REG_DWORD aside, as hex with its bytes.
-std::optional<std::string> valueLine(const registry::NamedValue& value);
+std::optional<std::string> valueLine(const classes::NamedValue& value);
 
 // A value's name as a line names it: "@" for the default value, else in
 // double quotes, "\" and the double quote escaped.
@@ -26,7 +26,7 @@ std::string valueNameField(const std::string& name);
 // ASCII and it is written as ASCII text, as a dword, or as hex of a type
 // whose bytes are not text (REGEDIT4 reads the hex of a string type in the
 // code page, Version 5.00 in UTF-16).
-bool fitsRegedit4(const registry::NamedValue& value);
+bool fitsRegedit4(const classes::NamedValue& value);
 
 // Whether "[" + key + "]" (and "[-" + key + "]") names exactly that key.
 bool fitsKeyLine(const std::string& key);

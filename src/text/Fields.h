@@ -17,7 +17,7 @@ std::string fieldLine(std::string_view name, std::string_view value);
 std::map<std::string, std::string, std::less<>> fieldsOf(std::string_view answer);
 
 // How the helper program ends, whatever it runs (the load trial's answer
-// fields: doctor/LoadVerdict.h; the capture's: scripts/Capture.h). An
+// fields: doctor/LoadVerdict.h; the capture's: scripts/CapturedRegistration.h). An
 // exception code (0xC0000000 and up) is a crash.
 namespace helperExit {
 inline constexpr int kRan = 0;         // the steps ran: the answer says how each went

@@ -1,8 +1,8 @@
 #pragma once
 // UTF-8 and UTF-16: the program's one conversion between them. The rules and
 // the command line hold UTF-8; the system's wide calls, the registry's wide
-// strings and Version 5.00 scripts hold UTF-16. system/Wide.h adapts these to
-// the wide strings the calls take, system/Ansi.h converts the ANSI code page.
+// strings and Version 5.00 scripts hold UTF-16. platform/Wide.h adapts these to
+// the wide strings the calls take, platform/Ansi.h converts the ANSI code page.
 //
 // An unpaired surrogate, which a Windows name may hold, is kept as WTF-8 keeps
 // it: the three bytes of its code point (ED A0 80 for U+D800), read back as

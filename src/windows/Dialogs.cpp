@@ -1,7 +1,7 @@
 #include "windows/Dialogs.h"
 
-#include "system/Error.h"
-#include "system/Wide.h"
+#include "platform/Error.h"
+#include "platform/Wide.h"
 #include "text/Text.h"
 #include "windows/Toolkit.h"
 
@@ -9,7 +9,7 @@
 
 #include <new>
 
-namespace platform {
+namespace windows {
 
 namespace {
 
@@ -80,7 +80,7 @@ std::optional<std::string> askScriptSavePath(HWND owner, const std::string& sugg
     dialog.lpstrDefExt = L"reg";
     dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
     const SaveDialog askPath = saveDialog();
-    if (!askPath) throw AppError(kInternalError, "The save dialog is not available");
+    if (!askPath) throw platform::AppError(platform::kInternalError, "The save dialog is not available");
     ModalScope modal;
     if (!askPath(&dialog)) return std::nullopt;
     path.resize(path.find(L'\0'));
@@ -89,13 +89,13 @@ std::optional<std::string> askScriptSavePath(HWND owner, const std::string& sugg
 
 void reportFatalError(const std::exception& error)
 {
-    long number = kInternalError;
-    if (const auto* appError = dynamic_cast<const AppError*>(&error)) number = appError->number();
-    else if (dynamic_cast<const std::bad_alloc*>(&error)) number = kOutOfMemory;
+    long number = platform::kInternalError;
+    if (const auto* appError = dynamic_cast<const platform::AppError*>(&error)) number = appError->number();
+    else if (dynamic_cast<const std::bad_alloc*>(&error)) number = platform::kOutOfMemory;
     const std::string message =
         "Run-time error '" + std::to_string(number) + "':" + text::kCrLf + text::kCrLf + error.what();
     MessageBoxA(nullptr, message.c_str(), kAppTitle, MB_OK | MB_ICONSTOP | MB_TASKMODAL);
     ExitProcess(1);
 }
 
-} // namespace platform
+} // namespace windows

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace platform {
+namespace windows {
 
 // The title of every message box that names none of its own.
 inline constexpr char kAppTitle[] = "AddInReg";
@@ -35,4 +35,4 @@ std::optional<std::string> askScriptSavePath(HWND owner, const std::string& sugg
 // description, then ends the program.
 [[noreturn]] void reportFatalError(const std::exception& error);
 
-} // namespace platform
+} // namespace windows

@@ -4,22 +4,24 @@
 #include "classes/HandOff.h"
 #include "windows/ReportWindow.h"
 #include "classes/ProgIdList.h"
-#include "system/Capture.h"
-#include "system/Doctor.h"
+#include "platform/CaptureRun.h"
+#include "platform/DoctorMachine.h"
 #include "classes/Arguments.h"
 #include "windows/Dialogs.h"
-#include "system/Process.h"
-#include "system/Ansi.h"
-#include "system/Locale.h"
-#include "system/RegistryAPI.h"
-#include "system/RegistryReader.h"
-#include "system/ServerFiles.h"
+#include "platform/Process.h"
+#include "platform/Ansi.h"
+#include "platform/Locale.h"
+#include "platform/RegistryAPI.h"
+#include "platform/RegistryReader.h"
+#include "platform/ServerFiles.h"
 #include "text/Text.h"
 #include "text/Utf.h"
 #include "windows/WriteRegistry.h"
 
-using platform::MsgButtons;
-using platform::MsgIcon;
+namespace windows {
+
+using windows::MsgButtons;
+using windows::MsgIcon;
 
 namespace {
 
@@ -42,7 +44,7 @@ classes::ClassLookup lookUpRow(const std::string& progId)
 
 // The view the doctor is asked to judge a class in: the 32-bit one for a
 // class found there, else its own choice.
-int doctorViewOf(registry::View view) { return view == registry::View::Bits32 ? 32 : 0; }
+int doctorViewOf(classes::View view) { return view == classes::View::Bits32 ? 32 : 0; }
 
 } // namespace
 
@@ -69,7 +71,7 @@ void ReadRegistry::createControls()
              {cmdUnreg, "Unregister", {2280, 3840, 1575, 615}},
          });
     lstKeys.onClick = [this] { onListClick(); };
-    cmdQuit.onClick = [] { platform::endProgram(); };
+    cmdQuit.onClick = [] { windows::endProgram(); };
     cmdFindDLL.onClick = [this] { onFindDllClick(); };
     txtDllName.onKeyUp = [this](int keyCode, int shift) { onDllNameKeyUp(keyCode, shift); };
     cmdUnreg.onClick = [this] { onUnregisterClick(); };
@@ -121,7 +123,7 @@ void ReadRegistry::onListClick()
 void ReadRegistry::onFindDllClick()
 {
     if (txtDllName.text().empty()) {
-        platform::showMessage(hwnd(), "Enter a value in 'Search for DLL' first", MsgButtons::Ok, MsgIcon::Information);
+        windows::showMessage(hwnd(), "Enter a value in 'Search for DLL' first", MsgButtons::Ok, MsgIcon::Information);
         return;
     }
     searchForDll();
@@ -135,7 +137,7 @@ void ReadRegistry::onDllNameKeyUp(int keyCode, int /*shift*/)
 void ReadRegistry::searchForDll()
 {
     {
-        platform::WaitCursor wait;
+        windows::WaitCursor wait;
         const std::string dllName = txtDllName.text();
         const int lastRow = lstKeys.count() - 1;
         for (int row = lstKeys.selectedIndex() + 1; row <= lastRow; ++row) {
@@ -154,7 +156,7 @@ void ReadRegistry::searchForDll()
             currentServer.clear();
         }
     } // the default pointer is back before the message
-    platform::showMessage(hwnd(), std::string("DLL not found") + text::kCrLf + "Select top of list to restart search",
+    windows::showMessage(hwnd(), std::string("DLL not found") + text::kCrLf + "Select top of list to restart search",
                           MsgButtons::Ok, MsgIcon::Information);
 }
 
@@ -166,7 +168,7 @@ void ReadRegistry::onUnregisterClick()
     const platform::WindowServer server = platform::windowServerOf(
         currentClsid, currentView, platform::ansiToUtf8(classes::pathOfServerValue(currentServer)));
     if (!platform::startUtility(platform::kRegsvr32, "/u", server.path, platform::ShowState::NormalNoFocus))
-        platform::showMessage(hwnd(), "regsvr32 failed to execute");
+        windows::showMessage(hwnd(), "regsvr32 failed to execute");
 }
 
 void ReadRegistry::onWriteRegFileClick()
@@ -186,7 +188,7 @@ RowClass ReadRegistry::rowClass() const
     if (source < 0) return found;
     const auto exact = exactProgIds.find(source);
     found.progId = exact != exactProgIds.end() ? exact->second : lstKeys.itemText(row);
-    const platform::ServerLookup lookup = platform::lookUpServerInEitherView(registry::Hive::ClassesRoot, found.progId);
+    const platform::ServerLookup lookup = platform::lookUpServerInEitherView(classes::Hive::ClassesRoot, found.progId);
     found.clsid = lookup.lookup.clsid;
     found.view = lookup.lookup.view;
     found.server = platform::resolveServerFile(lookup.serverValue, found.view, lookup.lookup.localServer);
@@ -202,7 +204,7 @@ void ReadRegistry::onListMenu(POINT at)
     // While a helper runs for the report window, no second request starts.
     const bool idle = !reportWindow || !reportWindow->busy();
     enum Entry { CopyProgId, CopyClsid, CopyServerPath, OpenServerFolder, CheckRegistration, CaptureRegistration };
-    const std::optional<size_t> chosen = platform::showPopupMenu(
+    const std::optional<size_t> chosen = windows::showPopupMenu(
         hwnd(), at,
         {
             {"Copy ProgID", !found.progId.empty()},
@@ -215,17 +217,17 @@ void ReadRegistry::onListMenu(POINT at)
         });
     if (!chosen) return;
     switch (Entry(*chosen)) {
-    case CopyProgId: platform::copyUnicodeToClipboard(hwnd(), found.progId); break;
-    case CopyClsid: platform::copyUnicodeToClipboard(hwnd(), found.clsid); break;
-    case CopyServerPath: platform::copyUnicodeToClipboard(hwnd(), serverPath); break;
+    case CopyProgId: windows::copyUnicodeToClipboard(hwnd(), found.progId); break;
+    case CopyClsid: windows::copyUnicodeToClipboard(hwnd(), found.clsid); break;
+    case CopyServerPath: windows::copyUnicodeToClipboard(hwnd(), serverPath); break;
     case OpenServerFolder:
-        if (!platform::showInFolder(serverPath)) platform::showMessage(hwnd(), "explorer failed to execute");
+        if (!platform::showInFolder(serverPath)) windows::showMessage(hwnd(), "explorer failed to execute");
         break;
     case CheckRegistration: {
-        platform::WaitCursor wait;
+        windows::WaitCursor wait;
         // A class found in the 32-bit view is judged there, as a 32-bit host would.
         const int view = doctorViewOf(found.view);
-        const std::string report = doctor::checkReport(found.progId, doctor::Host::Any, false, view);
+        const std::string report = platform::checkReport(found.progId, doctor::Host::Any, false, view);
         if (!reportWindow) reportWindow = std::make_unique<ReportWindow>();
         // The load trial runs the add-in's code: only on its own click, in
         // the helper, while the window goes on.
@@ -233,7 +235,7 @@ void ReadRegistry::onListMenu(POINT at)
         reportWindow->showReport("Check Registration - " + progId, {report, std::nullopt},
                                  {"Try Loading", [progId, view] {
                                       return ReportWindow::Report{
-                                          doctor::checkReport(progId, doctor::Host::Any, true, view), std::nullopt};
+                                          platform::checkReport(progId, doctor::Host::Any, true, view), std::nullopt};
                                   }});
         break;
     }
@@ -248,8 +250,8 @@ void ReadRegistry::captureRegistration(const RowClass& found)
         "Capture Registration runs the code of" + std::string(text::kCrLf) + found.server.file + text::kCrLf +
         "(its DllRegisterServer, as regsvr32 does) in a helper process, with the registry redirected into a "
         "scratch key." + text::kCrLf + text::kCrLf + "Run it?";
-    if (platform::showExactMessage(hwnd(), question, MsgButtons::YesNo, MsgIcon::None, "Capture Registration") !=
-        platform::MsgResult::Yes)
+    if (windows::showExactMessage(hwnd(), question, MsgButtons::YesNo, MsgIcon::None, "Capture Registration") !=
+        windows::MsgResult::Yes)
         return;
     if (!reportWindow) reportWindow = std::make_unique<ReportWindow>();
     const std::string dll = found.server.file;
@@ -281,5 +283,7 @@ void ReadRegistry::onListKeyDown(int keyCode, int shift)
 {
     // Ctrl+C: the lookup text of the row the window shows.
     if (keyCode == 'C' && shift == 2 && lstKeys.selectedIndex() >= 0)
-        platform::copyToClipboard(hwnd(), lookUpRow(lstKeys.selectedText()).text);
+        windows::copyToClipboard(hwnd(), lookUpRow(lstKeys.selectedText()).text);
 }
+
+} // namespace windows

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace windows {
+
 class ReportWindow;
 
 // The class of the row the window shows, as stored (UTF-8).
@@ -17,11 +19,11 @@ struct RowClass {
     std::string progId;
     std::string clsid;
     classes::ServerFile server; // by the server rule, in the view the class was found in
-    registry::View view = registry::View::Bits64;
+    classes::View view = classes::View::Bits64;
 };
 class WriteRegistry;
 
-class ReadRegistry : public platform::Window {
+class ReadRegistry : public Window {
 public:
     // Creates the window, hidden, with the ProgID list already filled.
     ReadRegistry();
@@ -36,22 +38,22 @@ public:
 
 private:
     // Controls, in tab order.
-    platform::ListBox lstKeys;
-    platform::Label lblDescription{{platform::Label::Align::Left, true, false}};
-    platform::Button cmdWriteRegFile;
-    platform::Button cmdQuit;
-    platform::Label Label1;
-    platform::Button cmdFindDLL;
-    platform::TextBox txtDllName;
-    platform::Label Label2;
-    platform::Button cmdUnreg;
+    windows::ListBox lstKeys;
+    windows::Label lblDescription{{windows::Label::Align::Left, true, false}};
+    windows::Button cmdWriteRegFile;
+    windows::Button cmdQuit;
+    windows::Label Label1;
+    windows::Button cmdFindDLL;
+    windows::TextBox txtDllName;
+    windows::Label Label2;
+    windows::Button cmdUnreg;
 
     // State.
     bool listReady = false;
     std::map<int, std::string> exactProgIds; // by row source, the listed names as stored (UTF-8) that are not their row's text
     std::string currentClsid;
     std::string currentServer;
-    registry::View currentView = registry::View::Bits64; // the view currentServer was read in
+    classes::View currentView = classes::View::Bits64; // the view currentServer was read in
     std::unique_ptr<WriteRegistry> regFileWindow; // created by the first "Write Reg File"
     std::unique_ptr<ReportWindow> reportWindow;   // created by the first "Check Registration..." or "Capture Registration..."
 
@@ -69,3 +71,5 @@ private:
     void captureRegistration(const RowClass& found);
     void onListKeyDown(int keyCode, int shift);
 };
+
+} // namespace windows

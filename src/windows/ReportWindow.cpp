@@ -1,12 +1,14 @@
 #include "windows/ReportWindow.h"
 
 #include "scripts/RegScript.h"
-#include "system/Ansi.h"
-#include "system/Helper.h"
-#include "system/SafeWrite.h"
-#include "system/Wide.h"
+#include "platform/Ansi.h"
+#include "platform/Helper.h"
+#include "platform/SafeWrite.h"
+#include "platform/Wide.h"
 #include "text/Text.h"
 #include "windows/Dialogs.h"
+
+namespace windows {
 
 namespace {
 constexpr int kMargin = 120;
@@ -32,7 +34,7 @@ void ReportWindow::createControls(const std::string& caption)
     // The caption names the class exactly, whatever the code page.
     SetWindowTextW(hwnd(), platform::wideOf(caption).c_str());
     cmdSaveAs.onClick = [this] { onSaveAsClick(); };
-    cmdCopy.onClick = [this] { platform::copyUnicodeToClipboard(hwnd(), reportText); };
+    cmdCopy.onClick = [this] { windows::copyUnicodeToClipboard(hwnd(), reportText); };
     cmdClose.onClick = [this] { onCloseClick(); };
     cmdAction.onClick = [this] { onActionClick(); };
     if (reportAction.caption.empty()) ShowWindow(cmdAction.hwnd(), SW_HIDE);
@@ -76,7 +78,7 @@ void ReportWindow::runWork(const std::string& working, std::function<Report()> r
             const platform::HelperCancelScope cancellable(cancelRequested);
             result = run();
         }
-        return platform::BackgroundWork::Done([this, result = std::move(result), report] {
+        return windows::BackgroundWork::Done([this, result = std::move(result), report] {
             if (!isOpen() || report != shown) return; // closed, or another report shows
             setReport(cancelRequested ? Report{kCancelled + std::string(text::kCrLf), std::nullopt} : result);
             SetWindowTextA(cmdAction.hwnd(), reportAction.caption.c_str());
@@ -103,20 +105,20 @@ void ReportWindow::onCloseClick()
 void ReportWindow::onSaveAsClick()
 {
     if (!savedScripts) return;
-    const std::optional<std::string> path = platform::askScriptSavePath(hwnd(), savedScripts->suggestedName);
+    const std::optional<std::string> path = windows::askScriptSavePath(hwnd(), savedScripts->suggestedName);
     if (!path) return;
     // The safe write, as Write's: never a lost file, never a partial one.
     const std::string unRegPath = scripts::unRegFileNameOf(*path);
     for (const auto& [target, bytes] : {std::pair{*path, savedScripts->registerScript},
                                         std::pair{unRegPath, savedScripts->unRegisterScript}}) {
-        const writer::WriteReport report = writer::writeScriptFile(target, bytes, "");
+        const platform::WriteReport report = platform::writeScriptFile(target, bytes, "");
         if (!report.written()) {
-            platform::showExactMessage(hwnd(),
-                                       "Failed to open: " + target + text::kCrLf + writer::reasonSentence(report));
+            windows::showExactMessage(hwnd(),
+                                       "Failed to open: " + target + text::kCrLf + platform::reasonSentence(report));
             return;
         }
     }
-    platform::showExactMessage(hwnd(), "Written: " + *path + text::kCrLf + "Written: " + unRegPath);
+    windows::showExactMessage(hwnd(), "Written: " + *path + text::kCrLf + "Written: " + unRegPath);
 }
 
 void ReportWindow::onResize(int widthTwips, int heightTwips)
@@ -129,3 +131,5 @@ void ReportWindow::onResize(int widthTwips, int heightTwips)
     place(cmdSaveAs, {widthTwips - 3 * (kMargin + kButtonWidth), buttonTop, kButtonWidth, kButtonHeight});
     place(cmdAction, {widthTwips - 4 * (kMargin + kButtonWidth), buttonTop, kButtonWidth, kButtonHeight});
 }
+
+} // namespace windows

@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 
+namespace windows {
+
 // What "Save As..." saves: a register script and its un-register script, as
 // their files' bytes, and the name suggested.
 struct ReportScripts {
@@ -19,7 +21,7 @@ struct ReportScripts {
     std::string suggestedName;
 };
 
-class ReportWindow : public platform::Window {
+class ReportWindow : public Window {
 public:
     // A report: its text (UTF-8, shown and copied exactly, lines ending in
     // CR LF) and the scripts "Save As..." saves, when there are any.
@@ -48,17 +50,17 @@ public:
 
 private:
     // Controls, in tab order.
-    platform::TextBox txtReport{{true}};
-    platform::Button cmdAction;
-    platform::Button cmdSaveAs;
-    platform::Button cmdCopy;
-    platform::Button cmdClose;
+    windows::TextBox txtReport{{true}};
+    windows::Button cmdAction;
+    windows::Button cmdSaveAs;
+    windows::Button cmdCopy;
+    windows::Button cmdClose;
 
     // State.
     std::string reportText;
     Action reportAction; // no caption: no such button
     std::optional<ReportScripts> savedScripts;
-    platform::BackgroundWork work;
+    windows::BackgroundWork work;
     std::atomic<bool> cancelRequested{false};
     unsigned shown = 0; // counts the reports opened, so that late work never lands in a later one
 
@@ -71,3 +73,5 @@ private:
     void onSaveAsClick();
     void onResize(int widthTwips, int heightTwips) override;
 };
+
+} // namespace windows

@@ -1,8 +1,8 @@
 #include "windows/Toolkit.h"
 
 #include "windows/Dialogs.h"
-#include "system/Error.h"
-#include "system/Locale.h"
+#include "platform/Error.h"
+#include "platform/Locale.h"
 
 #include <commctrl.h>
 
@@ -12,7 +12,7 @@
 #include <cstring>
 #include <utility>
 
-namespace platform {
+namespace windows {
 
 namespace {
 
@@ -30,7 +30,7 @@ Fn user32Function(const char* name)
 
 UINT screenDpi()
 {
-    ScopedDc screen(nullptr);
+    platform::ScopedDc screen(nullptr);
     UINT dpi = UINT(GetDeviceCaps(screen.get(), LOGPIXELSY));
     return dpi ? dpi : 96;
 }
@@ -142,7 +142,7 @@ void Control::setWindowText(const std::string& text)
 
 void Control::setUnicodeWindowText(const std::string& utf8)
 {
-    if (hwnd_) SetWindowTextW(hwnd_, wideFrom(utf8, Encoding::Utf8).c_str());
+    if (hwnd_) SetWindowTextW(hwnd_, platform::wideFrom(utf8, platform::Encoding::Utf8).c_str());
 }
 
 // --- ListBox ---------------------------------------------------------------
@@ -225,12 +225,12 @@ void ListBox::setRows(std::vector<std::string> rows)
     texts.reserve(rows.size());
     size_t units = 0;
     for (std::string& row : rows) {
-        texts.push_back(wideFrom(row, Encoding::Ansi));
+        texts.push_back(platform::wideFrom(row, platform::Encoding::Ansi));
         units += texts.back().size() + 1;
         std::string().swap(row);
     }
     std::vector<std::string>().swap(rows);
-    const std::vector<size_t> order = listOrder(texts);
+    const std::vector<size_t> order = platform::listOrder(texts);
     SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
     SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0);
     SendMessageW(hwnd_, LB_INITSTORAGE, WPARAM(texts.size()), LPARAM(units * sizeof(wchar_t)));
@@ -352,7 +352,7 @@ void Window::open(const WindowLayout& layout, std::initializer_list<ControlRow> 
                                   exStyle, dpi);
     if (!CreateWindowExA(exStyle, kWindowClass, layout.caption.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
                          rc.right - rc.left, rc.bottom - rc.top, nullptr, nullptr, GetModuleHandleA(nullptr), this))
-        throw AppError(long(GetLastError()), "The window could not be created");
+        throw platform::AppError(long(GetLastError()), "The window could not be created");
     ++g_openWindows;
 
     int id = 100;
@@ -362,7 +362,7 @@ void Window::open(const WindowLayout& layout, std::initializer_list<ControlRow> 
         c.rect_ = row.rect;
         c.hwnd_ = CreateWindowExA(ns.exStyle, ns.className, row.text, WS_CHILD | WS_VISIBLE | ns.style, 0, 0, 0, 0,
                                   hwnd_, reinterpret_cast<HMENU>(INT_PTR(id++)), GetModuleHandleA(nullptr), nullptr);
-        if (!c.hwnd_) throw AppError(long(GetLastError()), "A control could not be created");
+        if (!c.hwnd_) throw platform::AppError(long(GetLastError()), "A control could not be created");
         SetWindowLongPtrA(c.hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&c));
         c.afterCreate();
         controls_.push_back(&c);
@@ -373,7 +373,7 @@ void Window::open(const WindowLayout& layout, std::initializer_list<ControlRow> 
 void Window::applyDpi(UINT dpi)
 {
     // The old font goes only once no control uses it any more.
-    UniqueHfont font(createFont(layout_.font, dpi));
+    platform::UniqueHfont font(createFont(layout_.font, dpi));
     for (Control* c : controls_) {
         const TwipRect& r = c->rect_;
         SetWindowPos(c->hwnd_, nullptr, twipsToPixels(r.left, dpi), twipsToPixels(r.top, dpi),
@@ -576,7 +576,7 @@ bool copyToClipboard(HWND owner, const std::string& text)
 
 bool copyUnicodeToClipboard(HWND owner, const std::string& utf8)
 {
-    const std::wstring text = wideFrom(utf8, Encoding::Utf8);
+    const std::wstring text = platform::wideFrom(utf8, platform::Encoding::Utf8);
     if (!OpenClipboard(owner)) return false;
     bool copied = false;
     if (EmptyClipboard()) {
@@ -679,4 +679,4 @@ int runMessageLoop()
 
 void endProgram() { ExitProcess(0); }
 
-} // namespace platform
+} // namespace windows

@@ -10,7 +10,7 @@
 // when the program sets the selection, and a text box's change callback also
 // runs when the program sets the text. Both run at once, nested inside the
 // call that set the value.
-#include "system/Handle.h"
+#include "platform/Handle.h"
 
 #include <windows.h>
 
@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-namespace platform {
+namespace windows {
 
 struct TwipRect {
     int left, top, width, height;
@@ -223,7 +223,7 @@ private:
     HWND hwnd_ = nullptr;
     WindowLayout layout_{};
     std::vector<Control*> controls_;
-    UniqueHfont font_;
+    platform::UniqueHfont font_;
 };
 
 // A popup menu at a screen point, modal until an entry is chosen or the
@@ -303,4 +303,4 @@ int runMessageLoop();
 // more runs.
 [[noreturn]] void endProgram();
 
-} // namespace platform
+} // namespace windows

@@ -1,19 +1,21 @@
 #include "windows/WriteRegistry.h"
 
 #include "windows/Dialogs.h"
-#include "system/Ansi.h"
-#include "system/Files.h"
+#include "platform/Ansi.h"
+#include "platform/Files.h"
 #include "classes/Arguments.h"
-#include "system/Process.h"
-#include "scripts/Capture.h"
+#include "platform/Process.h"
+#include "scripts/CapturedRegistration.h"
 #include "scripts/RegScript.h"
-#include "system/ServerFiles.h"
-#include "system/SafeWrite.h"
-#include "system/Template.h"
+#include "platform/ServerFiles.h"
+#include "platform/SafeWrite.h"
+#include "platform/Template.h"
 #include "text/Text.h"
 
-using platform::MsgButtons;
-using platform::MsgIcon;
+namespace windows {
+
+using windows::MsgButtons;
+using windows::MsgIcon;
 
 WriteRegistry::WriteRegistry() { loadRegTemplate(); }
 
@@ -51,7 +53,7 @@ void WriteRegistry::createControls()
 }
 
 void WriteRegistry::openFor(const std::string& clsid, const std::string& inProcServer, const std::string& regFileName,
-                            registry::View view)
+                            classes::View view)
 {
     if (!isOpen()) createControls();
     serverView = view;
@@ -64,24 +66,24 @@ void WriteRegistry::openFor(const std::string& clsid, const std::string& inProcS
 void WriteRegistry::loadRegTemplate()
 {
     // The file layer takes UTF-8; the window shows ANSI.
-    const std::string path = writer::templatePathIn(platform::currentDirectory());
+    const std::string path = platform::templatePathIn(platform::currentDirectory());
     const std::string shown = platform::ansiFromUtf8(path);
-    writer::TemplateLoad load = writer::loadTemplate(path);
+    platform::TemplateLoad load = platform::loadTemplate(path);
     templateText = std::move(load.text);
-    templateFile = load.source == writer::TemplateLoad::Source::File ? path : std::string();
-    if (load.source == writer::TemplateLoad::Source::MissingOrEmpty) {
+    templateFile = load.source == platform::TemplateLoad::Source::File ? path : std::string();
+    if (load.source == platform::TemplateLoad::Source::MissingOrEmpty) {
         if (!templateWarned)
-            platform::showMessage(hwnd(), "Not Found or Empty file: " + shown + text::kCrLf + "using built in default",
+            windows::showMessage(hwnd(), "Not Found or Empty file: " + shown + text::kCrLf + "using built in default",
                                   MsgButtons::Ok, MsgIcon::Critical);
         templateWarned = true;
-    } else if (load.source == writer::TemplateLoad::Source::OpenFailed && !templateWarned) {
-        platform::showMessage(hwnd(), "Failed to open: " + shown + text::kCrLf + "using build in default",
+    } else if (load.source == platform::TemplateLoad::Source::OpenFailed && !templateWarned) {
+        windows::showMessage(hwnd(), "Failed to open: " + shown + text::kCrLf + "using build in default",
                               MsgButtons::Ok, MsgIcon::Critical);
-    } else if (load.source == writer::TemplateLoad::Source::NotAnsiScript && !templateWarned) {
+    } else if (load.source == platform::TemplateLoad::Source::NotAnsiScript && !templateWarned) {
         // Filled, it would give a broken script: the built-in one is used.
-        platform::showMessage(hwnd(),
+        windows::showMessage(hwnd(),
                               "Not an ANSI registry script: " + shown + text::kCrLf +
-                                  platform::ansiFromUtf8(writer::templateKindSentence(load.kind)) + text::kCrLf +
+                                  platform::ansiFromUtf8(platform::templateKindSentence(load.kind)) + text::kCrLf +
                                   "using built in default",
                               MsgButtons::Ok, MsgIcon::Critical);
     }
@@ -95,13 +97,13 @@ void WriteRegistry::deriveUnRegFileName()
 
 bool WriteRegistry::writeScript(const std::string& path, const std::string& text)
 {
-    const writer::WriteResult result = writer::writeScriptFile(platform::ansiToUtf8(path), text, templateFile).result;
+    const platform::WriteResult result = platform::writeScriptFile(platform::ansiToUtf8(path), text, templateFile).result;
     switch (result) {
-    case writer::WriteResult::Written: return true;
-    case writer::WriteResult::WriteFailed: platform::showMessage(hwnd(), "Failed to write: " + path); return false;
-    case writer::WriteResult::OpenFailed: platform::showMessage(hwnd(), "Failed to open: " + path); return false;
+    case platform::WriteResult::Written: return true;
+    case platform::WriteResult::WriteFailed: windows::showMessage(hwnd(), "Failed to write: " + path); return false;
+    case platform::WriteResult::OpenFailed: windows::showMessage(hwnd(), "Failed to open: " + path); return false;
     default:
-        platform::showMessage(hwnd(), "Failed to open: " + path + text::kCrLf + writer::refusalSentence(result));
+        windows::showMessage(hwnd(), "Failed to open: " + path + text::kCrLf + platform::refusalSentence(result));
         return false;
     }
 }
@@ -124,13 +126,13 @@ void WriteRegistry::writeRegFile()
 
     if (!writeScript(regFileName, script)) return;
 
-    if (platform::showMessage(hwnd(), "Add to Registry?", MsgButtons::YesNo, MsgIcon::None, "Add to Registry") ==
-        platform::MsgResult::Yes) {
+    if (windows::showMessage(hwnd(), "Add to Registry?", MsgButtons::YesNo, MsgIcon::None, "Add to Registry") ==
+        windows::MsgResult::Yes) {
         if (!platform::startUtility(platform::kRegsvr32, "/s", server.path, platform::ShowState::NormalNoFocus))
-            platform::showMessage(hwnd(), "regsvr32 failed to execute");
+            windows::showMessage(hwnd(), "regsvr32 failed to execute");
         if (!platform::startUtility(platform::kRegedit, "/s", platform::ansiToUtf8(regFileName),
                                     platform::ShowState::MinimizedFocus))
-            platform::showMessage(hwnd(), "regedit failed to execute");
+            windows::showMessage(hwnd(), "regedit failed to execute");
     }
 
     if (unRegWanted && !writeScript(unRegFileName, scripts::unRegScriptOf(script))) return;
@@ -138,3 +140,5 @@ void WriteRegistry::writeRegFile()
     loadRegTemplate();
     close();
 }
+
+} // namespace windows

@@ -11,7 +11,9 @@
 
 #include <string>
 
-class WriteRegistry : public platform::Window {
+namespace windows {
+
+class WriteRegistry : public Window {
 public:
     // Creating the instance loads the template.
     WriteRegistry();
@@ -24,35 +26,35 @@ public:
     // menu name, description and check boxes the user left. `view` is the
     // registry view the server was read in.
     void openFor(const std::string& clsid, const std::string& inProcServer, const std::string& regFileName,
-                 registry::View view = registry::View::Bits64);
+                 classes::View view = classes::View::Bits64);
 
     const std::string& loadedTemplate() const { return templateText; }
 
 private:
     // Controls, in tab order.
-    platform::TextBox tbMenu;
-    platform::TextBox tbDescription;
-    platform::TextBox tbRegFileName;
-    platform::Button cmdWrite;
-    platform::Button cmdQuit;
-    platform::Label lblClsId{{platform::Label::Align::Left, false, true}};
-    platform::Label Label1{{platform::Label::Align::Right}};
-    platform::Label Label2{{platform::Label::Align::Right}};
-    platform::Label Label3{{platform::Label::Align::Right}};
-    platform::Label Label4;
-    platform::Label Label5{{platform::Label::Align::Right}};
-    platform::Label lblInProcServer{{platform::Label::Align::Left, false, true}};
-    platform::Label Label6;
-    platform::CheckBox chkR6;
-    platform::CheckBox chkR6Only;
-    platform::CheckBox chkUnRegFile;
-    platform::Label lblUnRegFile;
+    windows::TextBox tbMenu;
+    windows::TextBox tbDescription;
+    windows::TextBox tbRegFileName;
+    windows::Button cmdWrite;
+    windows::Button cmdQuit;
+    windows::Label lblClsId{{windows::Label::Align::Left, false, true}};
+    windows::Label Label1{{windows::Label::Align::Right}};
+    windows::Label Label2{{windows::Label::Align::Right}};
+    windows::Label Label3{{windows::Label::Align::Right}};
+    windows::Label Label4;
+    windows::Label Label5{{windows::Label::Align::Right}};
+    windows::Label lblInProcServer{{windows::Label::Align::Left, false, true}};
+    windows::Label Label6;
+    windows::CheckBox chkR6;
+    windows::CheckBox chkR6Only;
+    windows::CheckBox chkUnRegFile;
+    windows::Label lblUnRegFile;
 
     // State, kept while the window is closed.
     std::string templateText;
     bool templateWarned = false;
     std::string templateFile; // the file templateText came from; "" for the built-in one
-    registry::View serverView = registry::View::Bits64; // the view lblInProcServer was read in
+    classes::View serverView = classes::View::Bits64; // the view lblInProcServer was read in
 
     // Handlers and the operations they run.
     void createControls();
@@ -61,3 +63,5 @@ private:
     void writeRegFile();
     bool writeScript(const std::string& path, const std::string& text);
 };
+
+} // namespace windows

@@ -9,10 +9,10 @@
 #include "TestRegistry.h"
 #include "ThirtyTwoBit.h"
 #include "Ui.h"
-#include "scripts/Capture.h"
+#include "scripts/CapturedRegistration.h"
 #include "scripts/RegScript.h"
-#include "system/Capture.h"
-#include "system/Process.h"
+#include "platform/CaptureRun.h"
+#include "platform/Process.h"
 
 #include <gtest/gtest.h>
 
@@ -438,7 +438,7 @@ TEST_F(CaptureTest, ThirtyTwoBitPathsAreThe32BitViewsClassesForRegImport)
     const std::vector<scripts::CapturedKey> captured{
         {scripts::CapturedRoot::ClassesRoot, "CLSID", {}, true},
         {scripts::CapturedRoot::ClassesRoot, clsid, {}, true},
-        {scripts::CapturedRoot::ClassesRoot, clsid + "\\InProcServer32", {{"", registry::Value::ofText("C:\\x32.dll")}},
+        {scripts::CapturedRoot::ClassesRoot, clsid + "\\InProcServer32", {{"", classes::Value::ofText("C:\\x32.dll")}},
          false}};
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
         const scripts::CapturePlan plan = scripts::planCapture(captured, {32, root == HKEY_CURRENT_USER}, {}, "");

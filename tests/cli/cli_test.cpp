@@ -8,7 +8,7 @@
 #include "TestRegistry.h"
 #include "Ui.h"
 #include "scripts/RegScript.h"
-#include "system/ServerFiles.h"
+#include "platform/ServerFiles.h"
 #include "text/Text.h"
 #include "text/Utf.h"
 
@@ -264,8 +264,8 @@ TEST(CliLocalServer, ProgramIsTheOneCreateProcessStarts)
         SCOPED_TRACE(value);
         const std::string bytes = text::utf16BytesFromUtf8(value); // as the registry stores it
         const classes::ServerFile rule = platform::resolveServerFile(
-            registry::Value{registry::ValueType::String, std::vector<std::uint8_t>(bytes.begin(), bytes.end())},
-            registry::View::Bits64, true);
+            classes::Value{classes::ValueType::String, std::vector<std::uint8_t>(bytes.begin(), bytes.end())},
+            classes::View::Bits64, true);
         std::wstring line = wideOf(value);
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);

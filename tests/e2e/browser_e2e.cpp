@@ -10,7 +10,7 @@
 #include "TestRegistry.h"
 #include "ThirtyTwoBit.h"
 #include "Ui.h"
-#include "system/Ansi.h"
+#include "platform/Ansi.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 // format's own rules (NSIS's quoting and "$", XML's references and the
 // Windows Installer's formatted text), give every string value exactly.
 #include "FuzzInput.h"
-#include "scripts/Capture.h"
+#include "scripts/CapturedRegistration.h"
 #include "scripts/Installer.h"
 #include "scripts/RegFileReader.h"
 #include "text/Text.h"
@@ -23,9 +23,9 @@ namespace {
 
 constexpr std::array<const char*, 8> kParts{"CLSID", "{A}", "InProcServer32", "Interface", "Software",
                                             "Classes", "Wow6432Node", "My.ProgId"};
-constexpr std::array<registry::ValueType, 6> kTypes{registry::ValueType::String, registry::ValueType::ExpandString,
-                                                    registry::ValueType::MultiString, registry::ValueType::Dword,
-                                                    registry::ValueType::Binary, registry::ValueType::Qword};
+constexpr std::array<classes::ValueType, 6> kTypes{classes::ValueType::String, classes::ValueType::ExpandString,
+                                                    classes::ValueType::MultiString, classes::ValueType::Dword,
+                                                    classes::ValueType::Binary, classes::ValueType::Qword};
 
 // The quoted NSIS strings of a line, as makensis reads them: "$$" is "$",
 // "$\"" "$\r" "$\n" "$\t" their characters, "$INSTDIR" the installed
@@ -115,8 +115,8 @@ std::vector<std::string> plannedStrings(const InstallPlan& plan, const std::stri
 {
     std::vector<std::string> strings;
     for (const InstallKey& k : plan.keys)
-        for (const registry::NamedValue& v : k.values)
-            if (v.value.type == registry::ValueType::String || v.value.type == registry::ValueType::ExpandString) {
+        for (const classes::NamedValue& v : k.values)
+            if (v.value.type == classes::ValueType::String || v.value.type == classes::ValueType::ExpandString) {
                 std::string text = v.value.leadingText();
                 for (size_t at = server.empty() ? std::string::npos : text.find(server); at != std::string::npos;
                      at = text.find(server, at + installed.size()))
@@ -206,7 +206,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             const std::string name =
                 text::utf8FromUtf16(text::utf16FromUtf8(names.substr(std::min(nameAt, names.size()), more % 5)));
             nameAt += more % 5;
-            registry::Value value{kTypes[more % kTypes.size()], {}};
+            classes::Value value{kTypes[more % kTypes.size()], {}};
             const std::string piece = bytes.substr(0, (more % 9) * 2);
             value.data.assign(piece.begin(), piece.end());
             key.values.push_back({name, value});
@@ -225,14 +225,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     size_t planned = 0;
     for (const PlannedKey& k : plan.keys) {
         if (!k.written) continue;
-        for (const registry::NamedValue& v : k.values) {
+        for (const classes::NamedValue& v : k.values) {
             fuzz::check(planned < values.size(), "every planned value is read back");
             const RegEntry& e = *values[planned++];
             fuzz::check(e.valueName == v.name, "a value keeps its name");
-            fuzz::check(e.type == registry::typeCode(v.value.type), "a value keeps its type");
+            fuzz::check(e.type == classes::typeCode(v.value.type), "a value keeps its type");
             // A string's NUL is added by the importer when it lacks one.
             std::string stored(v.value.data.begin(), v.value.data.end());
-            fuzz::check(e.stored == stored || (registry::holdsStrings(v.value.type) && e.stored.size() > stored.size()),
+            fuzz::check(e.stored == stored || (classes::holdsStrings(v.value.type) && e.stored.size() > stored.size()),
                         "a value keeps its bytes");
         }
     }

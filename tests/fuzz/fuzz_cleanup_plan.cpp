@@ -9,8 +9,8 @@
 
 #include <array>
 
-using registry::Hive;
-using registry::View;
+using classes::Hive;
+using classes::View;
 
 namespace {
 
@@ -50,7 +50,7 @@ bool holdsOther(const testing_image::MachineImage& m, Hive hive, View view, cons
             return true;
     }
     if (classKey)
-        for (const registry::NamedValue& v : m.values(hive, view, path))
+        for (const classes::NamedValue& v : m.values(hive, view, path))
             if (text::equalIgnoringCase(v.name, "AppID")) return true;
     return false;
 }
@@ -111,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::vector<doctor::StaleEntry> entries = doctor::findStaleTypeLibs(m.machine(), true, true);
     for (const doctor::StaleEntry& e : entries) {
         if (e.kind == doctor::StaleEntry::Kind::Interface) {
-            const std::optional<registry::Value> proxy = m.value(e.hive, e.view, e.path + "\\ProxyStubClsid32", "");
+            const std::optional<classes::Value> proxy = m.value(e.hive, e.view, e.path + "\\ProxyStubClsid32", "");
             fuzz::check(proxy && proxy->text() == std::string(doctor::kTypeLibMarshaller),
                         "an interface not of the type-library marshaller was listed");
         } else {

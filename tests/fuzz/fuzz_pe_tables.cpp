@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 machine.addFile("C:\\A\\" + (*list)[i].dll, bytes);
     machine.stubs = size % 2 == 1;
     const doctor::DependencyWalk walk =
-        doctor::walkDependencies(server, tables, registry::View::Bits64, machine, machine);
+        doctor::walkDependencies(server, tables, classes::View::Bits64, machine, machine);
     check(walk.modules >= 1 && walk.modules <= doctor::kMaxWalkModules, "modules within the cap");
     for (const doctor::DependencyFinding& finding : walk.findings)
         check(!finding.text.empty(), "a finding says something");

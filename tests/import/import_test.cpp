@@ -11,8 +11,8 @@
 #include "TestRegistry.h"
 #include "doctor/Verify.h"
 #include "scripts/RegFileReader.h"
-#include "system/Process.h"
-#include "system/VerifyProbe.h"
+#include "platform/Process.h"
+#include "platform/VerifyProbe.h"
 #include "text/Text.h"
 #include "text/Utf.h"
 

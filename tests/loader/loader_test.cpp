@@ -8,9 +8,9 @@
 #include "TestFiles.h"
 #include "TestRegistry.h"
 #include "Ui.h"
-#include "system/Doctor.h"
-#include "system/RegistryReader.h"
-#include "system/ServerFiles.h"
+#include "platform/DoctorMachine.h"
+#include "platform/RegistryReader.h"
+#include "platform/ServerFiles.h"
 #include "text/Text.h"
 
 #include <gtest/gtest.h>
@@ -59,7 +59,7 @@ bool fileFound(const LoaderAnswer& answer)
 
 std::string itemStatus(const std::string& clsid, const char* key)
 {
-    const doctor::SystemMachine machine;
+    const platform::SystemMachine machine;
     const std::vector<doctor::Checklist> lists = doctor::checkTarget(machine.machine(), clsid, doctor::Host::Any);
     for (const doctor::Checklist& list : lists)
         for (const doctor::Item& item : list.items)
@@ -78,8 +78,8 @@ unsigned long loadError(const std::string& dll)
 
 classes::ServerFile ruleOf(const std::string& clsid)
 {
-    const registry::RegistryReader classes(registry::Hive::MachineClasses, registry::View::Bits64);
-    return platform::resolveServerFile(classes.value(registry::serverKey(clsid)), registry::View::Bits64);
+    const platform::RegistryReader classes(classes::Hive::MachineClasses, classes::View::Bits64);
+    return platform::resolveServerFile(classes.value(classes::serverKey(clsid)), classes::View::Bits64);
 }
 
 class Loader : public ::testing::Test {
@@ -172,10 +172,10 @@ TEST_F(Loader, EachServerShapeIsJudgedAsTheLoaderLoadsIt)
 // A spread of the classes the system registers with an in-process server.
 std::vector<std::string> systemClassesSample()
 {
-    const registry::RegistryReader classes(registry::Hive::MachineClasses, registry::View::Bits64);
+    const platform::RegistryReader classes(classes::Hive::MachineClasses, classes::View::Bits64);
     std::vector<std::string> withServer;
     for (const std::string& clsid : classes.subKeys("CLSID")) {
-        const std::string server = text::upperAscii(classes.text(registry::serverKey(clsid)));
+        const std::string server = text::upperAscii(classes.text(classes::serverKey(clsid)));
         // Left out: the runtimes this prefix is made without.
         if (server.empty() || server.find("MSCOREE") != std::string::npos || server.find("MSHTML") != std::string::npos)
             continue;

@@ -17,16 +17,16 @@
 namespace testing_image {
 
 struct KeyImage {
-    std::map<std::string, registry::Value> values; // by upper-case name; the name as given in `names`
+    std::map<std::string, classes::Value> values; // by upper-case name; the name as given in `names`
     std::map<std::string, std::string> names;
     bool link = false;
 };
 
-class MachineImage : public registry::ClassesSource, public classes::ServerFileSystem, public doctor::FileReader {
+class MachineImage : public classes::ClassesSource, public classes::ServerFileSystem, public doctor::FileReader {
 public:
     // Keys by hive, view and path below the classes key ("" is that key). The
     // 32-bit view of a key lives apart, as the system redirects it.
-    KeyImage& key(registry::Hive hive, registry::View view, const std::string& path)
+    KeyImage& key(classes::Hive hive, classes::View view, const std::string& path)
     {
         std::string at;
         for (const std::string& part : split(path)) {
@@ -36,13 +36,13 @@ public:
         }
         return keys_[id(hive, view, path)];
     }
-    void setText(registry::Hive hive, registry::View view, const std::string& path, const std::string& name,
-                 const std::string& text, registry::ValueType type = registry::ValueType::String)
+    void setText(classes::Hive hive, classes::View view, const std::string& path, const std::string& name,
+                 const std::string& text, classes::ValueType type = classes::ValueType::String)
     {
-        setValue(hive, view, path, name, registry::Value::ofText(text, type));
+        setValue(hive, view, path, name, classes::Value::ofText(text, type));
     }
-    void setValue(registry::Hive hive, registry::View view, const std::string& path, const std::string& name,
-                  registry::Value value)
+    void setValue(classes::Hive hive, classes::View view, const std::string& path, const std::string& name,
+                  classes::Value value)
     {
         KeyImage& k = key(hive, view, path);
         k.values[text::upperAscii(name)] = std::move(value);
@@ -52,12 +52,12 @@ public:
     std::set<std::string> folders; // upper-case full paths
     std::map<std::string, std::string> environment{{"SYSTEMROOT", "C:\\Windows"}};
 
-    // registry::ClassesSource
-    bool keyExists(registry::Hive hive, registry::View view, const std::string& path) const override
+    // classes::ClassesSource
+    bool keyExists(classes::Hive hive, classes::View view, const std::string& path) const override
     {
         return path.empty() || keys_.contains(id(hive, view, path));
     }
-    std::optional<registry::Value> value(registry::Hive hive, registry::View view, const std::string& path,
+    std::optional<classes::Value> value(classes::Hive hive, classes::View view, const std::string& path,
                                          const std::string& name) const override
     {
         const auto k = keys_.find(id(hive, view, path));
@@ -66,7 +66,7 @@ public:
         if (v == k->second.values.end()) return std::nullopt;
         return v->second;
     }
-    std::vector<std::string> subKeys(registry::Hive hive, registry::View view, const std::string& path) const override
+    std::vector<std::string> subKeys(classes::Hive hive, classes::View view, const std::string& path) const override
     {
         std::vector<std::string> names;
         const std::string prefix = id(hive, view, path) + (path.empty() ? "" : "\\");
@@ -77,25 +77,25 @@ public:
         }
         return names;
     }
-    std::vector<registry::NamedValue> values(registry::Hive hive, registry::View view,
+    std::vector<classes::NamedValue> values(classes::Hive hive, classes::View view,
                                              const std::string& path) const override
     {
-        std::vector<registry::NamedValue> found;
+        std::vector<classes::NamedValue> found;
         const auto k = keys_.find(id(hive, view, path));
         if (k == keys_.end()) return found;
         for (const auto& [upper, v] : k->second.values) found.push_back({k->second.names.at(upper), v});
         return found;
     }
-    bool isLink(registry::Hive hive, registry::View view, const std::string& path) const override
+    bool isLink(classes::Hive hive, classes::View view, const std::string& path) const override
     {
         const auto k = keys_.find(id(hive, view, path));
         return k != keys_.end() && k->second.link;
     }
-    std::string fullName(registry::Hive hive, registry::View view, const std::string& path) const override
+    std::string fullName(classes::Hive hive, classes::View view, const std::string& path) const override
     {
-        std::string name = hive == registry::Hive::UserClasses ? "HKEY_CURRENT_USER\\Software\\Classes"
+        std::string name = hive == classes::Hive::UserClasses ? "HKEY_CURRENT_USER\\Software\\Classes"
                                                               : "HKEY_LOCAL_MACHINE\\Software\\Classes";
-        if (view == registry::View::Bits32) name += "\\Wow6432Node";
+        if (view == classes::View::Bits32) name += "\\Wow6432Node";
         return path.empty() ? name : name + "\\" + path;
     }
 
@@ -125,9 +125,9 @@ public:
         }
         return out;
     }
-    std::vector<std::string> searchFolders(registry::View view) const override
+    std::vector<std::string> searchFolders(classes::View view) const override
     {
-        std::vector<std::string> folders{view == registry::View::Bits32 ? system32BitFolder() : systemFolder(),
+        std::vector<std::string> folders{view == classes::View::Bits32 ? system32BitFolder() : systemFolder(),
                                          "C:\\Windows"};
         folders.insert(folders.end(), path.begin(), path.end());
         return folders;
@@ -188,7 +188,7 @@ private:
         }
         return parts;
     }
-    static std::string id(registry::Hive hive, registry::View view, const std::string& path)
+    static std::string id(classes::Hive hive, classes::View view, const std::string& path)
     {
         return std::to_string(static_cast<int>(hive)) + std::to_string(static_cast<int>(view)) + "|" +
                text::upperAscii(path);

@@ -2,7 +2,7 @@
 // goes for a bitness and hive, the server's path put in, the encoding
 // chosen, and the un-register plan against a registry that already holds
 // some of the keys. The scripts are read back with the REGEDIT4 reader.
-#include "scripts/Capture.h"
+#include "scripts/CapturedRegistration.h"
 #include "scripts/RegFileReader.h"
 #include "text/Utf.h"
 
@@ -14,10 +14,10 @@ using namespace scripts;
 
 namespace {
 
-registry::NamedValue text(const std::string& name, const std::string& value,
-                          registry::ValueType type = registry::ValueType::String)
+classes::NamedValue text(const std::string& name, const std::string& value,
+                          classes::ValueType type = classes::ValueType::String)
 {
-    return {name, registry::Value::ofText(value, type)};
+    return {name, classes::Value::ofText(value, type)};
 }
 
 std::string fullName(CapturedRoot root, const std::string& path, const CaptureTarget& target)
@@ -70,25 +70,25 @@ TEST(CaptureRules, ServerPathIsReplacedInEverySpelling)
 {
     const std::vector<std::string> spellings{"C:\\Build\\AddIn.dll", "C:\\BUILD~1\\ADDIN.DLL"};
     const std::string server = "D:\\AddIns\\AddIn.dll";
-    const auto replaced = [&](const registry::NamedValue& v) {
+    const auto replaced = [&](const classes::NamedValue& v) {
         return withServerReplaced(v.value, spellings, server).leadingText();
     };
     EXPECT_EQ(replaced(text("", "c:\\build\\addin.dll")), server);
     EXPECT_EQ(replaced(text("", "\"C:\\build~1\\addin.dll\" /x")), "\"" + server + "\" /x");
-    EXPECT_EQ(replaced(text("", "C:\\Build\\AddIn.dllx;C:\\Build\\AddIn.dll", registry::ValueType::ExpandString)),
+    EXPECT_EQ(replaced(text("", "C:\\Build\\AddIn.dllx;C:\\Build\\AddIn.dll", classes::ValueType::ExpandString)),
               server + "x;" + server);
     EXPECT_EQ(replaced(text("", "C:\\Build\\Other.dll")), "C:\\Build\\Other.dll");
     // Every string of a REG_MULTI_SZ, its NULs kept.
-    registry::Value multi{registry::ValueType::MultiString, {}};
+    classes::Value multi{classes::ValueType::MultiString, {}};
     const std::string bytes = text::utf16Bytes(std::u16string(u"C:\\Build\\AddIn.dll\0b\0\0", 22));
     multi.data.assign(bytes.begin(), bytes.end());
-    const registry::Value out = withServerReplaced(multi, spellings, server);
+    const classes::Value out = withServerReplaced(multi, spellings, server);
     EXPECT_EQ(std::string(out.data.begin(), out.data.end()),
               text::utf16Bytes(text::utf16FromUtf8(server)) + text::utf16Bytes(std::u16string(u"\0b\0\0", 4)));
     // Binary data and an unpaired surrogate stay as they are.
-    const registry::Value binary{registry::ValueType::Binary, {'C', ':', '\\'}};
+    const classes::Value binary{classes::ValueType::Binary, {'C', ':', '\\'}};
     EXPECT_EQ(withServerReplaced(binary, {"C:\\"}, server).data, binary.data);
-    registry::Value broken{registry::ValueType::String, {0x00, 0xD8, 'C', 0, 0, 0}};
+    classes::Value broken{classes::ValueType::String, {0x00, 0xD8, 'C', 0, 0, 0}};
     EXPECT_EQ(withServerReplaced(broken, {"C"}, server).data, broken.data);
 }
 
@@ -125,7 +125,7 @@ TEST(CaptureRules, RegisterScriptHoldsWhatWasWrittenAndReadsBack)
 TEST(CaptureRules, WhatRegedit4CannotCarryGoesToUtf16)
 {
     std::vector<CapturedKey> keys{{CapturedRoot::ClassesRoot, "CLSID\\{A}\\InProcServer32",
-                                   {text("", "%ProgramFiles%\\a.dll", registry::ValueType::ExpandString)}, false}};
+                                   {text("", "%ProgramFiles%\\a.dll", classes::ValueType::ExpandString)}, false}};
     std::string script = registerScriptOf(planCapture(keys, {64, false}, {}, ""));
     ASSERT_EQ(script.substr(0, 2), std::string("\xFF\xFE", 2));
     RegScriptContent read = readRegScript(script, {});
@@ -141,8 +141,8 @@ TEST(CaptureRules, WhatRegedit4CannotCarryGoesToUtf16)
     EXPECT_EQ(read.entries[2].valueName, "\xC3\x9C");
 
     // Every type by its number in hex, as the importer reads it (REG_QWORD is hex(b)), with its bytes.
-    keys = {{CapturedRoot::ClassesRoot, "CLSID\\{A}", {{"Q", {registry::ValueType::Qword, {1, 0, 0, 0, 0, 0, 0, 0}}},
-                                                        {"T", {static_cast<registry::ValueType>(0x1234), {7}}}},
+    keys = {{CapturedRoot::ClassesRoot, "CLSID\\{A}", {{"Q", {classes::ValueType::Qword, {1, 0, 0, 0, 0, 0, 0, 0}}},
+                                                        {"T", {static_cast<classes::ValueType>(0x1234), {7}}}},
              false}};
     script = registerScriptOf(planCapture(keys, {64, false}, {}, ""));
     EXPECT_NE(script.find("\"Q\"=hex(b):01,00,00,00,00,00,00,00\r\n"), std::string::npos) << script;

@@ -122,7 +122,7 @@ protected:
     {
         dll(kServer, server);
         const PeTables tables = readPeTables(machine_.wholeFile(kServer)->bytes);
-        const DependencyWalk w = walkDependencies(kServer, tables, registry::View::Bits64, machine_, machine_);
+        const DependencyWalk w = walkDependencies(kServer, tables, classes::View::Bits64, machine_, machine_);
         std::vector<std::string> texts;
         for (const DependencyFinding& f : w.findings) texts.push_back((f.fails ? "FAIL " : "WARN ") + f.text);
         if (result) *result = w;

@@ -29,7 +29,7 @@ classes::ServerFile foundAt(const std::string& value, const std::string& file)
 {
     classes::ServerFile s;
     s.state = classes::ServerState::Found;
-    s.type = registry::ValueType::String;
+    s.type = classes::ValueType::String;
     s.text = s.expanded = value;
     s.path = s.file = file;
     return s;
@@ -330,7 +330,7 @@ TEST(DoctorRules, CleanupScriptDeletesExactlyTheKeysItCanName)
     a.key = "HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{A}";
     for (const char* name : {"A.1", "B]x", "Kept.1"})
         a.progIds.push_back({name, std::string("HKEY_LOCAL_MACHINE\\Software\\Classes\\") + name, "",
-                             registry::Hive::MachineClasses, registry::View::Bits64});
+                             classes::Hive::MachineClasses, classes::View::Bits64});
     a.progIds.back().kept = "holds shell\\open\\command";
     StaleClass b;
     b.key = "HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{B}";
@@ -354,8 +354,8 @@ class StaleImage : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        using registry::Hive;
-        using registry::View;
+        using classes::Hive;
+        using classes::View;
         m.files.insert("C:\\LIVE\\A.DLL");
         addClass("{5A1E0000-0000-0000-0000-000000000001}", "C:\\gone\\a.dll", "Stale.One");
         addClass("{5A1E0000-0000-0000-0000-000000000002}", "C:\\gone\\b.dll", "Stale.Verb");
@@ -368,15 +368,15 @@ protected:
         addClass("{5A1E0000-0000-0000-0000-000000000005}", "C:\\live\\a.dll", "Live.One");
         addClass("{5A1E0000-0000-0000-0000-000000000006}", "bare.dll", "");
         m.setValue(Hive::MachineClasses, View::Bits64, "CLSID\\{5A1E0000-0000-0000-0000-000000000001}", "Data",
-                   registry::Value{registry::ValueType::Binary, {0, 1, 0xFF}});
+                   classes::Value{classes::ValueType::Binary, {0, 1, 0xFF}});
         m.setText(Hive::MachineClasses, View::Bits64, "CLSID\\{5A1E0000-0000-0000-0000-000000000001}", "Two\r\nLines",
                   "x");
         m.key(Hive::MachineClasses, View::Bits64, "CLSID\\{5A1E0000-0000-0000-0000-000000000001}");
     }
     void addClass(const std::string& clsid, const std::string& server, const std::string& progId)
     {
-        using registry::Hive;
-        using registry::View;
+        using classes::Hive;
+        using classes::View;
         m.setText(Hive::MachineClasses, View::Bits64, "CLSID\\" + clsid + "\\InProcServer32", "", server);
         m.setText(Hive::MachineClasses, View::Bits64, "CLSID\\" + clsid + "\\InProcServer32", "ThreadingModel", "Both");
         if (progId.empty()) return;
@@ -410,7 +410,7 @@ TEST_F(StaleImage, TheCleanupKeepsWhatServesAnotherRegistrationAndWhatItCannotRe
 
     // Without the value that cannot be written, the first class goes too, and
     // its undo holds every value with its type.
-    m.key(registry::Hive::MachineClasses, registry::View::Bits64, "CLSID\\{5A1E0000-0000-0000-0000-000000000001}")
+    m.key(classes::Hive::MachineClasses, classes::View::Bits64, "CLSID\\{5A1E0000-0000-0000-0000-000000000001}")
         .values.erase("TWO\r\nLINES");
     byClsid = stale();
     EXPECT_EQ(byClsid["001"].kept, "");

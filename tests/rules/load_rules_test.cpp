@@ -89,8 +89,8 @@ TEST(LoadRules, TheLoadItemFollowsTheFileItemsAndIsReplaced)
 
 TEST(LoadRules, AddInsAreTheClassesOfTheHostsCategoryInEachViewAndHive)
 {
-    using registry::Hive;
-    using registry::View;
+    using classes::Hive;
+    using classes::View;
     testing_image::MachineImage image;
     const std::string r6 = "{00000000-0000-0000-0000-0000000000A6}";
     const std::string older = "{00000000-0000-0000-0000-0000000000B1}";

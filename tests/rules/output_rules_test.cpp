@@ -143,9 +143,9 @@ doctor::Checklist checklist(const std::string& clsid, std::vector<doctor::Item> 
 TEST(OutputRules, AddInsNameTheWorstItemInEachFormat)
 {
     using doctor::Status;
-    doctor::AddInRow healthy{64, registry::Hive::MachineClasses, "{A}", "Good", "App.Good", "C:\\good.dll", "1",
+    doctor::AddInRow healthy{64, classes::Hive::MachineClasses, "{A}", "Good", "App.Good", "C:\\good.dll", "1",
                              checklist("{A}", {{"presence", Status::Pass, "ok"}})};
-    doctor::AddInRow broken{32, registry::Hive::UserClasses, "{B}", "Bad, \"one\"", "App.Bad", "C:\\gone.dll", "",
+    doctor::AddInRow broken{32, classes::Hive::UserClasses, "{B}", "Bad, \"one\"", "App.Bad", "C:\\gone.dll", "",
                             checklist("{B}", {{"presence", Status::Pass, "ok"},
                                               {"server", Status::Fail, "C:\\gone.dll\nis missing"},
                                               {"machine", Status::Fail, "not reached"}})};
@@ -183,7 +183,7 @@ TEST(OutputRules, StaleAndChecklistResultsForPeopleAndPrograms)
     library.kind = doctor::StaleEntry::Kind::TypeLibVersion;
     library.name = "{L} 1.0";
     library.views = {32};
-    library.hive = registry::Hive::UserClasses;
+    library.hive = classes::Hive::UserClasses;
     library.key = "HKEY_CURRENT_USER\\Software\\Classes\\TypeLib\\{L}\\1.0";
 
     EXPECT_EQ(staleText({}), "No stale classes.\r\n");

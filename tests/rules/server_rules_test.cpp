@@ -94,24 +94,24 @@ TEST(ServerRules, TheSearchOrderAndThe32BitView)
 {
     using classes::FoundBy;
     using classes::ServerState;
-    using registry::Value;
-    using registry::ValueType;
+    using classes::Value;
+    using classes::ValueType;
     testing_image::MachineImage m;
     for (const char* file : {"C:\\WINDOWS\\BARE.DLL", "C:\\TOOLS\\ONPATH.DLL", "C:\\WINDOWS\\SYSWOW64\\SYS.DLL",
                              "C:\\WINDOWS\\SYSTEM32\\SYS.DLL"})
         m.files.insert(file);
-    const auto resolve = [&](const std::string& text, registry::View view = registry::View::Bits64) {
+    const auto resolve = [&](const std::string& text, classes::View view = classes::View::Bits64) {
         return classes::resolveServer(Value::ofText(text), view, m);
     };
     EXPECT_EQ(resolve("bare.dll").foundBy, FoundBy::WindowsFolder);
     EXPECT_EQ(resolve("onpath.dll").foundBy, FoundBy::SearchPath);
-    EXPECT_EQ(resolve("sys.dll", registry::View::Bits32).file, "C:\\Windows\\SysWOW64\\sys.dll");
+    EXPECT_EQ(resolve("sys.dll", classes::View::Bits32).file, "C:\\Windows\\SysWOW64\\sys.dll");
     EXPECT_EQ(resolve("nowhere.dll").state, ServerState::NotFound);
     EXPECT_TRUE(resolve("nowhere.dll").searched); // so never stale
     // A 32-bit host's path into the system folder lands in the 32-bit one.
-    EXPECT_EQ(resolve("C:\\Windows\\System32\\sys.dll", registry::View::Bits32).file,
+    EXPECT_EQ(resolve("C:\\Windows\\System32\\sys.dll", classes::View::Bits32).file,
               "C:\\Windows\\SysWOW64\\sys.dll");
-    EXPECT_EQ(classes::resolveServer(Value{ValueType::Dword, {1, 0, 0, 0}}, registry::View::Bits64, m).state,
+    EXPECT_EQ(classes::resolveServer(Value{ValueType::Dword, {1, 0, 0, 0}}, classes::View::Bits64, m).state,
               ServerState::NotText);
     EXPECT_EQ(resolve("  ").state, ServerState::NotSet);
 }
@@ -139,7 +139,7 @@ TEST(ServerRules, WhetherThereIsAServer)
     EXPECT_EQ(found.text, "CLSID = {C}\r\nInProcServer =   \r\n"); // as stored
 
     testing_image::MachineImage m;
-    EXPECT_EQ(classes::resolveLocalServer(registry::Value::ofText(" \t"), registry::View::Bits64, m).state,
+    EXPECT_EQ(classes::resolveLocalServer(classes::Value::ofText(" \t"), classes::View::Bits64, m).state,
               classes::ServerState::NotSet);
 
     using classes::regFileNameOf;

@@ -10,8 +10,8 @@
 #include <gtest/gtest.h>
 
 using namespace doctor;
-using registry::Hive;
-using registry::View;
+using classes::Hive;
+using classes::View;
 
 namespace {
 

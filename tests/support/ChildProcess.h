@@ -2,7 +2,7 @@
 // The one way the tests start a program: through the wide call, with each
 // argument quoted so that the program gets it back exactly (names outside the
 // ANSI code page included), its handles owned, optionally its output captured.
-#include "system/Handle.h"
+#include "platform/Handle.h"
 
 #include <optional>
 #include <string>

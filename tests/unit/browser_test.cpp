@@ -5,7 +5,7 @@
 #include "windows/ReadRegistry.h"
 #include "classes/Arguments.h"
 #include "windows/Dialogs.h"
-#include "system/Process.h"
+#include "platform/Process.h"
 
 #include "TestRegistry.h"
 #include "Ui.h"
@@ -22,6 +22,7 @@
 #include <random>
 
 using namespace testing_support;
+using windows::ReadRegistry;
 
 namespace {
 
@@ -190,7 +191,7 @@ TEST_F(BrowserTest, SearchWalksFromMatchToMatchAndReportsTheEnd)
     ui.search("c:\\ut\\");
     EXPECT_EQ(ui.selectedRow(), "AddInRegUT.Zeta");
     EXPECT_TRUE(answerer.seen().empty());
-    EXPECT_EQ(platform::mousePointer(), platform::MousePointer::Default);
+    EXPECT_EQ(windows::mousePointer(), windows::MousePointer::Default);
 
     ui.search("c:\\ut\\");
     ASSERT_TRUE(waitUntil([&] { return !answerer.seen().empty(); }));
@@ -199,7 +200,7 @@ TEST_F(BrowserTest, SearchWalksFromMatchToMatchAndReportsTheEnd)
     EXPECT_EQ(box.title, "AddInReg");
     EXPECT_TRUE(box.hasIcon);
     EXPECT_EQ(box.buttons, std::vector<std::string>{"OK"});
-    EXPECT_EQ(platform::mousePointer(), platform::MousePointer::Default);
+    EXPECT_EQ(windows::mousePointer(), windows::MousePointer::Default);
 
     // The selection and the label stay, and so does the class the buttons
     // act on, though the search looked up every row after it.

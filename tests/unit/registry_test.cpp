@@ -1,7 +1,7 @@
 // The registry module against the prefix's real registry: the buffer limits,
 // the type rules, the enumeration, and that every key it opens is closed.
-#include "system/Error.h"
-#include "system/RegistryAPI.h"
+#include "platform/Error.h"
+#include "platform/RegistryAPI.h"
 
 #include "ImportPatch.h"
 #include "TestRegistry.h"

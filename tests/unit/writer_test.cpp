@@ -4,10 +4,10 @@
 #include "windows/ReadRegistry.h"
 #include "scripts/RegScript.h"
 #include "windows/WriteRegistry.h"
-#include "system/Ansi.h"
-#include "system/Files.h"
-#include "system/SafeWrite.h"
-#include "system/Template.h"
+#include "platform/Ansi.h"
+#include "platform/Files.h"
+#include "platform/SafeWrite.h"
+#include "platform/Template.h"
 
 #include "TestFiles.h"
 #include "TestRegistry.h"
@@ -21,6 +21,8 @@
 
 
 using namespace testing_support;
+using windows::ReadRegistry;
+using windows::WriteRegistry;
 using scripts::fillRegTemplate;
 using scripts::ScriptFields;
 using scripts::unRegFileNameOf;
@@ -736,7 +738,7 @@ protected:
         ASSERT_TRUE(CreateDirectoryW(root.c_str(), nullptr));
     }
     void TearDown() override { removeTree(root); }
-    writer::WriteReport write(const std::string& path) { return writer::writeScriptFile(path, kScript, ""); }
+    platform::WriteReport write(const std::string& path) { return platform::writeScriptFile(path, kScript, ""); }
 
     const std::string dir = buildFolder() + "file layer"; // ASCII: the same in UTF-8
     const std::wstring root = verbatim(dir);
@@ -756,8 +758,8 @@ TEST_F(FileLayerTest, PathsPastTwoHundredSixtyWorkAndPastTheSystemsLimitTheReaso
             CreateDirectoryW(verbatim(folder.substr(0, at)).c_str(), nullptr);
         ASSERT_TRUE(CreateDirectoryW(verbatim(folder).c_str(), nullptr)) << folder.size();
         for (int round = 0; round < 2; ++round) { // made, then replaced
-            const writer::WriteReport report = write(folder + "\\AddIn.reg");
-            EXPECT_TRUE(report.written()) << folder.size() << ": " << writer::reasonSentence(report);
+            const platform::WriteReport report = write(folder + "\\AddIn.reg");
+            EXPECT_TRUE(report.written()) << folder.size() << ": " << platform::reasonSentence(report);
         }
         EXPECT_EQ(namesIn(verbatim(folder)), std::vector<std::wstring>{L"AddIn.reg"}) << folder.size();
         EXPECT_EQ(bytesAt(verbatim(folder + "\\AddIn.reg")), kScript);
@@ -767,13 +769,13 @@ TEST_F(FileLayerTest, PathsPastTwoHundredSixtyWorkAndPastTheSystemsLimitTheReaso
     std::string huge = dir;
     while (huge.size() < 33000) huge += "\\" + std::string(200, 'h');
     for (const std::string& tooLong : {dir + "\\" + std::string(252, 'n') + ".reg", huge + "\\x.reg"}) {
-        const writer::WriteReport report = write(tooLong);
-        EXPECT_EQ(report.result, writer::WriteResult::OpenFailed);
-        EXPECT_EQ(writer::reasonSentence(report).rfind("Its path is longer than the system allows", 0), 0u)
-            << writer::reasonSentence(report);
+        const platform::WriteReport report = write(tooLong);
+        EXPECT_EQ(report.result, platform::WriteResult::OpenFailed);
+        EXPECT_EQ(platform::reasonSentence(report).rfind("Its path is longer than the system allows", 0), 0u)
+            << platform::reasonSentence(report);
     }
     // A long folder that is not there is said to be missing: it is.
-    EXPECT_EQ(writer::reasonSentence(write(dir + "\\" + std::string(240, 'm') + "\\x.reg")), "Its folder does not exist.");
+    EXPECT_EQ(platform::reasonSentence(write(dir + "\\" + std::string(240, 'm') + "\\x.reg")), "Its folder does not exist.");
     EXPECT_EQ(namesIn(root).size(), folders.size()); // the folders made, no file, no temp
 }
 
@@ -796,9 +798,9 @@ TEST_F(FileLayerTest, EachRefusalByTheSystemNamesItsTrueReason)
         {dir + "\\wild*.reg", "Its name holds characters a file name cannot hold."},
     };
     for (const Case& c : cases) {
-        const writer::WriteReport report = write(c.path);
-        EXPECT_EQ(report.result, writer::WriteResult::OpenFailed) << c.path;
-        EXPECT_EQ(writer::reasonSentence(report), c.reason) << c.path;
+        const platform::WriteReport report = write(c.path);
+        EXPECT_EQ(report.result, platform::WriteResult::OpenFailed) << c.path;
+        EXPECT_EQ(platform::reasonSentence(report), c.reason) << c.path;
     }
     CloseHandle(held);
     CloseHandle(shared);
@@ -820,12 +822,12 @@ TEST_F(FileLayerTest, NamesOutsideTheCodePageAreTheNamesGiven)
     // The template and the same-file test take the same names.
     const std::string tmpl = dir + "\\" + kLodz + " template.reg";
     putBytes(verbatim(tmpl), "REGEDIT4\r\n#Clsid");
-    const writer::TemplateLoad load = writer::loadTemplate(tmpl);
-    EXPECT_EQ(load.source, writer::TemplateLoad::Source::File);
+    const platform::TemplateLoad load = platform::loadTemplate(tmpl);
+    EXPECT_EQ(load.source, platform::TemplateLoad::Source::File);
     EXPECT_EQ(load.text, "REGEDIT4\r\n#Clsid");
-    EXPECT_EQ(writer::writeScriptFile(tmpl, kScript, tmpl).result, writer::WriteResult::IsTemplate);
+    EXPECT_EQ(platform::writeScriptFile(tmpl, kScript, tmpl).result, platform::WriteResult::IsTemplate);
     // Bytes that are not UTF-8 name no file at all, not a look-alike.
-    EXPECT_EQ(write(dir + "\\L\xF3" "dz.reg").result, writer::WriteResult::OpenFailed);
+    EXPECT_EQ(write(dir + "\\L\xF3" "dz.reg").result, platform::WriteResult::OpenFailed);
     EXPECT_EQ(bytesAt(root + L"\\L\u00F3dz.reg"), "REGEDIT4\r\nanother add-in");
 }
 

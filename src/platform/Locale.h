@@ -1,7 +1,7 @@
 #pragma once
 // Text by the rules of the system: comparison by the user's locale, of text
 // in UTF-8 or in the ANSI code page. The windows hold text in the ANSI code
-// page (system/Ansi.h converts it); the command line and the rules hold UTF-8.
+// page (platform/Ansi.h converts it); the command line and the rules hold UTF-8.
 #include <string>
 #include <vector>
 

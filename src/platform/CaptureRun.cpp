@@ -1,12 +1,12 @@
-#include "system/Capture.h"
+#include "platform/CaptureRun.h"
 
 #include "doctor/PeImage.h"
-#include "system/Files.h"
-#include "system/Handle.h"
-#include "system/Helper.h"
-#include "system/RegistryReader.h"
-#include "system/Wide.h"
-#include "system/VerifyProbe.h"
+#include "platform/Files.h"
+#include "platform/Handle.h"
+#include "platform/Helper.h"
+#include "platform/RegistryReader.h"
+#include "platform/Wide.h"
+#include "platform/VerifyProbe.h"
 #include "text/Fields.h"
 #include "text/Text.h"
 
@@ -80,7 +80,7 @@ void deleteKeyTree(const std::string& path)
 // the machine stopped), and the parent keys when nothing is left in them.
 void sweepScratchKeys()
 {
-    for (const std::string& name : registry::OpenKey(HKEY_CURRENT_USER, kCaptureParent).subKeys())
+    for (const std::string& name : platform::OpenKey(HKEY_CURRENT_USER, kCaptureParent).subKeys())
         if (!ownerRuns(name)) deleteKeyTree(text::below(kCaptureParent, name));
     // Deleting a key that holds another fails: a capture running beside this one keeps them.
     RegDeleteKeyW(HKEY_CURRENT_USER, platform::wideOf(kCaptureParent).c_str());
@@ -179,14 +179,14 @@ public:
     bool fired() const
     {
         if (WaitForSingleObject(event_.get(), 0) != WAIT_OBJECT_0) return false;
-        return !absent_ || static_cast<bool>(registry::OpenKey(root_, path_));
+        return !absent_ || static_cast<bool>(platform::OpenKey(root_, path_));
     }
     // The keys written since `since`, by their full names.
     std::vector<std::string> written(std::uint64_t since) const
     {
         const char* rootName = root_ == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
         std::vector<std::string> names;
-        for (const std::string& path : registry::keysWrittenSince(root_, path_, since))
+        for (const std::string& path : platform::keysWrittenSince(root_, path_, since))
             names.push_back(text::below(rootName, path));
         if (absent_ && names.empty()) names.push_back(text::below(rootName, path_)); // it was made
         return names;
@@ -205,7 +205,7 @@ private:
 void readScratch(const std::string& scratch, scripts::CapturedRoot root, const std::string& path, int depth,
                  std::vector<scripts::CapturedKey>& keys)
 {
-    const registry::OpenKey key(HKEY_CURRENT_USER, text::below(scratch, path));
+    const platform::OpenKey key(HKEY_CURRENT_USER, text::below(scratch, path));
     if (!key) return;
     const std::vector<std::string> subKeys = depth < kDeepest ? key.subKeys() : std::vector<std::string>();
     const size_t slash = path.find('\\');

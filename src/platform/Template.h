@@ -1,13 +1,13 @@
 #pragma once
 // Choosing the registration template: the template file when it exists, is
 // not empty, can be read and is an ANSI registry script, else the built-in
-// one. Paths are UTF-8 (see system/Files.h).
+// one. Paths are UTF-8 (see platform/Files.h).
 #include "scripts/RegScript.h"
-#include "system/Files.h"
+#include "platform/Files.h"
 
 #include <string>
 
-namespace writer {
+namespace platform {
 
 inline constexpr char kTemplateFileName[] = "AddInTemplate.Reg";
 
@@ -31,4 +31,4 @@ TemplateLoad loadTemplate(const std::string& path);
 // "It is UTF-16 text; save it as ANSI text beginning with REGEDIT4."
 std::string templateKindSentence(scripts::TemplateKind kind);
 
-} // namespace writer
+} // namespace platform

@@ -6,7 +6,7 @@
 // its DllRegisterServer runs, as regsvr32 runs it. What it writes through
 // them lands below the scratch key, where the companion reads it. Writes
 // that go around the predefined keys are the companion's to notice. The
-// stand-in keys and the fields of the answer: scripts/Capture.h.
+// stand-in keys and the fields of the answer: scripts/CapturedRegistration.h.
 #include <string>
 #include <vector>
 

@@ -1,6 +1,6 @@
-#include "system/Ansi.h"
+#include "platform/Ansi.h"
 
-#include "system/Wide.h"
+#include "platform/Wide.h"
 #include "text/Utf.h"
 
 #include <windows.h>

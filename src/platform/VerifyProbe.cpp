@@ -1,7 +1,7 @@
-#include "system/VerifyProbe.h"
+#include "platform/VerifyProbe.h"
 
-#include "system/Ansi.h"
-#include "system/RegistryReader.h"
+#include "platform/Ansi.h"
+#include "platform/RegistryReader.h"
 
 #include <windows.h>
 
@@ -25,10 +25,10 @@ HKEY rootHandle(RegRoot root)
 
 // HKEY_CLASSES_ROOT as programs see it: read from both hives here, since
 // Wine's HKEY_CLASSES_ROOT leaves the per-user one out.
-const registry::MergedClasses& classesRoot()
+const classes::MergedClasses& classesRoot()
 {
-    static const registry::SystemClasses classes;
-    static const registry::MergedClasses merged(classes, registry::View::Bits64);
+    static const platform::SystemClasses classes;
+    static const classes::MergedClasses merged(classes, classes::View::Bits64);
     return merged;
 }
 
@@ -39,12 +39,12 @@ doctor::RegistryProbe verifyProbe()
     doctor::RegistryProbe probe;
     probe.keyExists = [](RegRoot root, const std::string& path) {
         if (root == RegRoot::ClassesRoot) return classesRoot().keyExists(path);
-        return bool(registry::OpenKey(rootHandle(root), path));
+        return bool(platform::OpenKey(rootHandle(root), path));
     };
     probe.value = [](RegRoot root, const std::string& path, const std::string& name) -> std::optional<doctor::StoredValue> {
-        const std::optional<registry::Value> value = root == RegRoot::ClassesRoot
+        const std::optional<classes::Value> value = root == RegRoot::ClassesRoot
                                                          ? classesRoot().value(path, name)
-                                                         : registry::OpenKey(rootHandle(root), path).value(name);
+                                                         : platform::OpenKey(rootHandle(root), path).value(name);
         if (!value) return std::nullopt;
         return doctor::StoredValue{static_cast<uint32_t>(value->type), std::string(value->data.begin(), value->data.end())};
     };

@@ -4,7 +4,7 @@
 // the wide calls on UTF-8 names.
 #include "classes/ClassLookup.h"
 #include "classes/ServerRule.h"
-#include "system/RegistryReader.h"
+#include "platform/RegistryReader.h"
 
 #include <string>
 
@@ -15,7 +15,7 @@ public:
     SystemServerFiles();
     classes::PathKind kindOf(const std::string& path) const override;
     std::string expand(const std::string& text) const override;
-    std::vector<std::string> searchFolders(registry::View view) const override;
+    std::vector<std::string> searchFolders(classes::View view) const override;
     std::string systemFolder() const override { return system_; }
     std::string system32BitFolder() const override { return system32_; }
 
@@ -30,15 +30,15 @@ private:
 // from the reader, with the value its server came from.
 struct ServerLookup {
     classes::ClassLookup lookup;
-    std::optional<registry::Value> serverValue; // nothing when the class has no server
+    std::optional<classes::Value> serverValue; // nothing when the class has no server
 };
-ServerLookup lookUpServer(const registry::RegistryReader& reader, const std::string& progId);
+ServerLookup lookUpServer(const platform::RegistryReader& reader, const std::string& progId);
 // The same as a program of either bitness finds it (classes::lookUpClassInEitherView).
-ServerLookup lookUpServerInEitherView(registry::Hive hive, const std::string& progId);
+ServerLookup lookUpServerInEitherView(classes::Hive hive, const std::string& progId);
 
 // The file the loader of the view loads for a class's server value; for a
 // local server's, the program its command line starts.
-classes::ServerFile resolveServerFile(const std::optional<registry::Value>& value, registry::View view,
+classes::ServerFile resolveServerFile(const std::optional<classes::Value>& value, classes::View view,
                                       bool localServer = false);
 
 // The server of a class a window looked up, as regsvr32 is given it: the
@@ -50,7 +50,7 @@ struct WindowServer {
     std::string path;
     int bits = 0;
 };
-WindowServer windowServerOf(const std::string& clsid, registry::View view, const std::string& shownPath);
+WindowServer windowServerOf(const std::string& clsid, classes::View view, const std::string& shownPath);
 
 // The path made absolute against the current folder; as given when that fails.
 std::string absolutePath(const std::string& path);

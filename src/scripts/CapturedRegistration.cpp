@@ -1,4 +1,4 @@
-#include "scripts/Capture.h"
+#include "scripts/CapturedRegistration.h"
 
 #include "scripts/ValueLines.h"
 #include "text/Text.h"
@@ -104,7 +104,7 @@ std::string ScriptKey::fullName() const { return joined(rootName(root), path); }
 ScriptKey classesKeyOf(const std::string& classesPath, const CaptureTarget& target)
 {
     const std::string path =
-        target.bits == 32 && registry::isRedirectedClassesKey(classesPath) ? joined("Wow6432Node", classesPath) : classesPath;
+        target.bits == 32 && classes::isRedirectedClassesKey(classesPath) ? joined("Wow6432Node", classesPath) : classesPath;
     if (target.perUser) return {RegRoot::CurrentUser, joined("Software\\Classes", path)};
     return {RegRoot::ClassesRoot, path};
 }
@@ -131,10 +131,10 @@ std::optional<ScriptKey> targetKeyOf(CapturedRoot root, const std::string& path,
     return std::nullopt;
 }
 
-registry::Value withServerReplaced(const registry::Value& value, const std::vector<std::string>& spellings,
+classes::Value withServerReplaced(const classes::Value& value, const std::vector<std::string>& spellings,
                                    const std::string& server)
 {
-    if (!registry::holdsStrings(value.type) || server.empty()) return value;
+    if (!classes::holdsStrings(value.type) || server.empty()) return value;
     const std::string bytes(value.data.begin(), value.data.end());
     const std::u16string units = text::utf16Units(bytes);
     const std::string utf8 = text::utf8FromUtf16(units);
@@ -164,8 +164,8 @@ bool registersOwnClass(const std::vector<CapturedKey>& captured, const std::vect
         const std::string path = key ? upperAscii(key->path) : std::string();
         if (path.rfind("CLSID\\", 0) != 0 || path.size() < 15 || path.compare(path.size() - 15, 15, "\\INPROCSERVER32") != 0)
             continue;
-        for (const registry::NamedValue& v : c.values) {
-            if (!v.name.empty() || !registry::holdsStrings(v.value.type)) continue;
+        for (const classes::NamedValue& v : c.values) {
+            if (!v.name.empty() || !classes::holdsStrings(v.value.type)) continue;
             const std::string bytes(v.value.data.begin(), v.value.data.end());
             if (isDll(text::utf8FromUtf16Bytes(bytes))) return true;
         }
@@ -185,9 +185,9 @@ std::vector<CapturedKey> withoutSeed(const std::vector<CapturedKey>& captured, c
             continue;
         }
         CapturedKey changed{c.root, c.path, {}, true}; // a key that was there is never a key line of its own
-        for (const registry::NamedValue& v : c.values) {
+        for (const classes::NamedValue& v : c.values) {
             const auto& before = found->second->values;
-            const bool same = std::any_of(before.begin(), before.end(), [&](const registry::NamedValue& b) {
+            const bool same = std::any_of(before.begin(), before.end(), [&](const classes::NamedValue& b) {
                 return equalIgnoringCase(b.name, v.name) && b.value.type == v.value.type && b.value.data == v.value.data;
             });
             if (!same) changed.values.push_back(v);
@@ -204,7 +204,7 @@ std::vector<std::string> valuesOutsideClasses(const CapturePlan& plan)
         const bool classes = k.key.root == RegRoot::ClassesRoot ||
                              (k.key.root == RegRoot::CurrentUser && pathBelow(k.key.path, "Software\\Classes"));
         if (classes) continue;
-        for (const registry::NamedValue& v : k.values)
+        for (const classes::NamedValue& v : k.values)
             named.push_back(k.key.fullName() + " " + (v.name.empty() ? std::string("(default)") : '"' + v.name + '"'));
     }
     return named;
@@ -227,8 +227,8 @@ CapturePlan planCapture(const std::vector<CapturedKey>& captured, const CaptureT
             continue;
         }
         PlannedKey planned{*key, {}, written};
-        for (const registry::NamedValue& v : c.values) {
-            registry::NamedValue put{v.name, withServerReplaced(v.value, spellings, server)};
+        for (const classes::NamedValue& v : c.values) {
+            classes::NamedValue put{v.name, withServerReplaced(v.value, spellings, server)};
             if (!valueLine(put)) {
                 plan.problems.push_back("The value \"" + text::escapeControls(v.name) + "\" of \"" + name +
                                         "\" cannot be written in a script: its name holds a line break or a NUL.");
@@ -248,7 +248,7 @@ std::string registerScriptOf(const CapturePlan& plan, const std::string& moreLin
     for (const PlannedKey& k : plan.keys) {
         if (!k.written) continue;
         lines += keyLine(k.key.fullName(), false);
-        for (const registry::NamedValue& v : k.values) {
+        for (const classes::NamedValue& v : k.values) {
             const std::optional<std::string> line = valueLine(v);
             if (!line) continue;
             regedit4 = regedit4 && fitsRegedit4(v);
@@ -281,7 +281,7 @@ std::string unRegisterScriptOf(const CapturePlan& plan, const ExistingKeys& exis
             continue;
         }
         std::string values;
-        for (const registry::NamedValue& v : k.values)
+        for (const classes::NamedValue& v : k.values)
             if (!existing.valueExists(k.key.root, k.key.path, v.name)) values += valueNameField(v.name) + "=-" + kCrLf;
         if (!values.empty()) lines += keyLine(name, false) + values;
     }

@@ -21,7 +21,7 @@ namespace scripts {
 // with KEY_WOW64_32KEY or KEY_WOW64_64KEY (helper/OtherView.h).
 enum class CapturedRoot { ClassesRoot, LocalMachine, CurrentUser, Users, OtherViewClasses };
 
-// The exchange with the helper program that runs the DLL (helper/Capture.h):
+// The exchange with the helper program that runs the DLL (helper/RegisterIntoScratch.h):
 // the subkeys of the scratch key that stand in for the predefined keys, and
 // the fields of its answer (text/Fields.h).
 struct StandIn {
@@ -50,7 +50,7 @@ inline constexpr char kOverrideError[] = "overrideError"; // the system's error 
 struct CapturedKey {
     CapturedRoot root = CapturedRoot::ClassesRoot;
     std::string path;
-    std::vector<registry::NamedValue> values;
+    std::vector<classes::NamedValue> values;
     bool hasSubKeys = false;
 };
 
@@ -88,7 +88,7 @@ std::optional<ScriptKey> targetKeyOf(CapturedRoot root, const std::string& path,
 // case) replaced by `server`, in the strings of a REG_SZ, REG_EXPAND_SZ or
 // REG_MULTI_SZ; other values, and strings that are not valid UTF-16, as
 // they are. The longest spelling is tried first.
-registry::Value withServerReplaced(const registry::Value& value, const std::vector<std::string>& spellings,
+classes::Value withServerReplaced(const classes::Value& value, const std::vector<std::string>& spellings,
                                    const std::string& server);
 
 // Whether the captured keys register a class whose in-process server is
@@ -99,7 +99,7 @@ bool registersOwnClass(const std::vector<CapturedKey>& captured, const std::vect
 
 struct PlannedKey {
     ScriptKey key;
-    std::vector<registry::NamedValue> values;
+    std::vector<classes::NamedValue> values;
     bool written = false; // a register script line: it holds values, or nothing at all below it
 };
 

@@ -1,7 +1,7 @@
-#include "system/Files.h"
+#include "platform/Files.h"
 
-#include "system/Handle.h"
-#include "system/Wide.h"
+#include "platform/Handle.h"
+#include "platform/Wide.h"
 #include "text/Utf.h"
 
 #include <windows.h>

@@ -1,7 +1,7 @@
-#include "helper/LoadTrial.h"
+#include "helper/ClassActivation.h"
 
 #include "helper/Answer.h"
-#include "system/Wide.h"
+#include "platform/Wide.h"
 #include "text/Text.h"
 
 #include <windows.h>

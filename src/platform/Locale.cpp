@@ -1,7 +1,7 @@
-#include "system/Locale.h"
+#include "platform/Locale.h"
 
-#include "system/Ansi.h"
-#include "system/Wide.h"
+#include "platform/Ansi.h"
+#include "platform/Wide.h"
 
 #include <windows.h>
 

@@ -1,13 +1,13 @@
-#include "system/RegistryReader.h"
+#include "platform/RegistryReader.h"
 
-#include "system/Handle.h"
+#include "platform/Handle.h"
 #include "text/Text.h"
-#include "system/Wide.h"
+#include "platform/Wide.h"
 
 #include <algorithm>
 #include <set>
 
-namespace registry {
+namespace platform {
 
 namespace {
 
@@ -41,20 +41,20 @@ private:
     UniqueHkey owned_;
 };
 
-HKEY rootOf(Hive hive)
+HKEY rootOf(classes::Hive hive)
 {
     switch (hive) {
-    case Hive::ClassesRoot: return HKEY_CLASSES_ROOT;
-    case Hive::MachineClasses: return HKEY_LOCAL_MACHINE;
-    case Hive::UserClasses: return HKEY_CURRENT_USER;
+    case classes::Hive::ClassesRoot: return HKEY_CLASSES_ROOT;
+    case classes::Hive::MachineClasses: return HKEY_LOCAL_MACHINE;
+    case classes::Hive::UserClasses: return HKEY_CURRENT_USER;
     }
     return HKEY_CLASSES_ROOT;
 }
 
-std::wstring pathBelowRoot(Hive hive, const std::string& path)
+std::wstring pathBelowRoot(classes::Hive hive, const std::string& path)
 {
     std::wstring wide = wideOf(path);
-    if (hive == Hive::ClassesRoot) return wide;
+    if (hive == classes::Hive::ClassesRoot) return wide;
     return wide.empty() ? std::wstring(kClasses) : std::wstring(kClasses) + L"\\" + wide;
 }
 
@@ -64,18 +64,18 @@ std::wstring pathBelowRoot(Hive hive, const std::string& path)
 // shared ones (the ProgIDs among them) are the same in both views, as a
 // 32-bit program sees them, whereas Wine's KEY_WOW64_32KEY would send a
 // 64-bit program to Wow6432Node for every class key.
-REGSAM viewFlag(View view, const std::string& path)
+REGSAM viewFlag(classes::View view, const std::string& path)
 {
-    if (view == View::Bits32 && isRedirectedClassesKey(path)) return KEY_WOW64_32KEY;
+    if (view == classes::View::Bits32 && classes::isRedirectedClassesKey(path)) return KEY_WOW64_32KEY;
     return sizeof(void*) == 8 ? 0 : KEY_WOW64_64KEY;
 }
 
-std::optional<Value> queryValue(HKEY key, const std::string& name)
+std::optional<classes::Value> queryValue(HKEY key, const std::string& name)
 {
     // Most values fit the first buffer, and one call is what costs. A value
     // that grows between the calls is asked for again.
     const std::wstring wideName = wideOf(name);
-    Value result;
+    classes::Value result;
     result.data.resize(kFirstRead);
     for (int attempt = 0; attempt < 4; ++attempt) {
         DWORD type = REG_NONE;
@@ -87,7 +87,7 @@ std::optional<Value> queryValue(HKEY key, const std::string& name)
         }
         if (status != ERROR_SUCCESS) return std::nullopt;
         result.data.resize(size);
-        result.type = static_cast<ValueType>(type);
+        result.type = static_cast<classes::ValueType>(type);
         return result;
     }
     return std::nullopt;
@@ -116,9 +116,9 @@ std::vector<std::string> enumerateSubKeys(HKEY key)
     return names;
 }
 
-std::vector<NamedValue> enumerateValues(HKEY key)
+std::vector<classes::NamedValue> enumerateValues(HKEY key)
 {
-    std::vector<NamedValue> found;
+    std::vector<classes::NamedValue> found;
     DWORD longestName = 0;
     DWORD longestData = 0;
     RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longestName, &longestData,
@@ -138,7 +138,7 @@ std::vector<NamedValue> enumerateValues(HKEY key)
         }
         if (status != ERROR_SUCCESS) break;
         found.push_back({utf8Of(std::wstring(name.data(), nameLength)),
-                         {static_cast<ValueType>(type), std::vector<std::uint8_t>(data.begin(), data.begin() + dataSize)}});
+                         {static_cast<classes::ValueType>(type), std::vector<std::uint8_t>(data.begin(), data.begin() + dataSize)}});
         ++i;
     }
     return found;
@@ -151,7 +151,7 @@ bool RegistryReader::keyExists(const std::string& path) const
     return bool(Key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_READ | viewFlag(view_, path)));
 }
 
-std::optional<Value> RegistryReader::value(const std::string& path, const std::string& name) const
+std::optional<classes::Value> RegistryReader::value(const std::string& path, const std::string& name) const
 {
     const Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_QUERY_VALUE | viewFlag(view_, path));
     if (!key) return std::nullopt;
@@ -160,7 +160,7 @@ std::optional<Value> RegistryReader::value(const std::string& path, const std::s
 
 std::string RegistryReader::text(const std::string& path, const std::string& name) const
 {
-    const std::optional<Value> found = value(path, name);
+    const std::optional<classes::Value> found = value(path, name);
     return found ? found->text().value_or("") : "";
 }
 
@@ -171,24 +171,24 @@ std::vector<std::string> RegistryReader::subKeys(const std::string& path) const
     return enumerateSubKeys(key.get());
 }
 
-std::vector<NamedValue> RegistryReader::values(const std::string& path) const
+std::vector<classes::NamedValue> RegistryReader::values(const std::string& path) const
 {
     const Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_QUERY_VALUE | viewFlag(view_, path));
     if (!key) return {};
     return enumerateValues(key.get());
 }
 
-KeyContent RegistryReader::content(const std::string& path) const
+classes::KeyContent RegistryReader::content(const std::string& path) const
 {
     // Opened as itself: a link shows its own value, never its target's keys.
-    KeyContent c;
+    classes::KeyContent c;
     const Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | viewFlag(view_, path),
                   path.empty() ? 0 : REG_OPTION_OPEN_LINK);
     if (!key) return c;
     c.exists = true;
     c.values = enumerateValues(key.get());
-    c.link = std::any_of(c.values.begin(), c.values.end(), [](const NamedValue& v) {
-        return v.value.type == ValueType::Link && text::equalIgnoringCase(v.name, "SymbolicLinkValue");
+    c.link = std::any_of(c.values.begin(), c.values.end(), [](const classes::NamedValue& v) {
+        return v.value.type == classes::ValueType::Link && text::equalIgnoringCase(v.name, "SymbolicLinkValue");
     });
     if (!c.link) c.subKeys = enumerateSubKeys(key.get());
     return c;
@@ -200,53 +200,53 @@ bool RegistryReader::isLink(const std::string& path) const
     const Key key(rootOf(hive_), pathBelowRoot(hive_, path), KEY_QUERY_VALUE | viewFlag(view_, path), REG_OPTION_OPEN_LINK);
     if (!key) return false;
     // A link holds its target in the value "SymbolicLinkValue" of type REG_LINK.
-    const std::optional<Value> target = queryValue(key.get(), "SymbolicLinkValue");
-    return target && target->type == ValueType::Link;
+    const std::optional<classes::Value> target = queryValue(key.get(), "SymbolicLinkValue");
+    return target && target->type == classes::ValueType::Link;
 }
 
 std::string RegistryReader::fullName(const std::string& path) const
 {
-    const char* root = hive_ == Hive::ClassesRoot      ? "HKEY_CLASSES_ROOT"
-                       : hive_ == Hive::MachineClasses ? "HKEY_LOCAL_MACHINE"
+    const char* root = hive_ == classes::Hive::ClassesRoot      ? "HKEY_CLASSES_ROOT"
+                       : hive_ == classes::Hive::MachineClasses ? "HKEY_LOCAL_MACHINE"
                                                        : "HKEY_CURRENT_USER";
     const std::string below = utf8Of(pathBelowRoot(hive_, path));
     return below.empty() ? std::string(root) : std::string(root) + "\\" + below;
 }
 
-bool SystemClasses::keyExists(Hive hive, View view, const std::string& path) const
+bool SystemClasses::keyExists(classes::Hive hive, classes::View view, const std::string& path) const
 {
     return RegistryReader(hive, view).keyExists(path);
 }
 
-std::optional<Value> SystemClasses::value(Hive hive, View view, const std::string& path, const std::string& name) const
+std::optional<classes::Value> SystemClasses::value(classes::Hive hive, classes::View view, const std::string& path, const std::string& name) const
 {
     return RegistryReader(hive, view).value(path, name);
 }
 
-std::vector<std::string> SystemClasses::subKeys(Hive hive, View view, const std::string& path) const
+std::vector<std::string> SystemClasses::subKeys(classes::Hive hive, classes::View view, const std::string& path) const
 {
     return RegistryReader(hive, view).subKeys(path);
 }
 
-std::vector<NamedValue> SystemClasses::values(Hive hive, View view, const std::string& path) const
+std::vector<classes::NamedValue> SystemClasses::values(classes::Hive hive, classes::View view, const std::string& path) const
 {
     return RegistryReader(hive, view).values(path);
 }
 
-bool SystemClasses::isLink(Hive hive, View view, const std::string& path) const
+bool SystemClasses::isLink(classes::Hive hive, classes::View view, const std::string& path) const
 {
     return RegistryReader(hive, view).isLink(path);
 }
 
-KeyContent SystemClasses::content(Hive hive, View view, const std::string& path) const
+classes::KeyContent SystemClasses::content(classes::Hive hive, classes::View view, const std::string& path) const
 {
     return RegistryReader(hive, view).content(path);
 }
 
-std::string SystemClasses::fullName(Hive hive, View view, const std::string& path) const
+std::string SystemClasses::fullName(classes::Hive hive, classes::View view, const std::string& path) const
 {
-    const RegistryReader reader64(hive, View::Bits64);
-    if (view == View::Bits32 && isRedirectedClassesKey(path)) {
+    const RegistryReader reader64(hive, classes::View::Bits64);
+    if (view == classes::View::Bits32 && classes::isRedirectedClassesKey(path)) {
         const std::string redirected = "Wow6432Node\\" + path;
         if (reader64.keyExists(redirected)) return reader64.fullName(redirected);
     }
@@ -269,7 +269,7 @@ OpenKey::~OpenKey()
     if (owned_) RegCloseKey(key_);
 }
 
-std::optional<Value> OpenKey::value(const std::string& name) const
+std::optional<classes::Value> OpenKey::value(const std::string& name) const
 {
     if (!key_) return std::nullopt;
     return queryValue(key_, name);
@@ -281,7 +281,7 @@ std::vector<std::string> OpenKey::subKeys() const
     return enumerateSubKeys(key_);
 }
 
-std::vector<NamedValue> OpenKey::values() const
+std::vector<classes::NamedValue> OpenKey::values() const
 {
     if (!key_) return {};
     return enumerateValues(key_);
@@ -299,11 +299,11 @@ bool collectWritten(HKEY parent, const std::wstring& name, const std::string& pa
                     std::vector<std::string>& found)
 {
     // Opened as itself: a link would lead into keys read elsewhere in the walk.
-    const Key key(parent, name, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | viewFlag(View::Bits64, ""),
+    const Key key(parent, name, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | viewFlag(classes::View::Bits64, ""),
                   name.empty() ? 0 : REG_OPTION_OPEN_LINK);
     if (!key) return false;
-    const std::optional<Value> link = queryValue(key.get(), "SymbolicLinkValue");
-    if (link && link->type == ValueType::Link) return false;
+    const std::optional<classes::Value> link = queryValue(key.get(), "SymbolicLinkValue");
+    if (link && link->type == classes::ValueType::Link) return false;
     FILETIME written{};
     if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                          nullptr, &written) != ERROR_SUCCESS)
@@ -343,4 +343,4 @@ std::string expandEnvironment(const std::string& text)
     return text;
 }
 
-} // namespace registry
+} // namespace platform

@@ -1,6 +1,6 @@
-#include "system/TypeLibLoader.h"
+#include "platform/TypeLibLoader.h"
 
-#include "system/Wide.h"
+#include "platform/Wide.h"
 
 #include <windows.h>
 

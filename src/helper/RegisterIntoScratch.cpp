@@ -1,9 +1,9 @@
-#include "helper/Capture.h"
+#include "helper/RegisterIntoScratch.h"
 
 #include "helper/Answer.h"
 #include "helper/OtherView.h"
-#include "scripts/Capture.h"
-#include "system/Wide.h"
+#include "scripts/CapturedRegistration.h"
+#include "platform/Wide.h"
 #include "text/Text.h"
 
 #include <windows.h>

@@ -1,22 +1,22 @@
-#include "system/Doctor.h"
+#include "platform/DoctorMachine.h"
 
-#include "system/Locale.h"
-#include "system/Files.h"
-#include "system/LoadTrial.h"
-#include "system/RegistryReader.h"
-#include "system/ServerFiles.h"
-#include "system/TypeLibLoader.h"
+#include "platform/Locale.h"
+#include "platform/Files.h"
+#include "platform/LoadTrial.h"
+#include "platform/RegistryReader.h"
+#include "platform/ServerFiles.h"
+#include "platform/TypeLibLoader.h"
 #include "text/Text.h"
 
-namespace doctor {
+namespace platform {
 
 namespace {
 
-using registry::Hive;
-using registry::RegistryReader;
-using registry::View;
+using classes::Hive;
+using platform::RegistryReader;
+using classes::View;
 
-class SystemFileReader : public FileReader {
+class SystemFileReader : public doctor::FileReader {
 public:
     std::optional<std::string> firstBytes(const std::string& path, size_t count) const override
     {
@@ -25,22 +25,22 @@ public:
         return facts.firstBytes;
     }
     std::string absolutePath(const std::string& path) const override { return platform::absolutePath(path); }
-    TypeLibFile readTypeLib(const std::string& path) const override { return platform::loadTypeLibrary(path); }
-    std::optional<ModuleFile> wholeFile(const std::string& path) const override
+    doctor::TypeLibFile readTypeLib(const std::string& path) const override { return platform::loadTypeLibrary(path); }
+    std::optional<doctor::ModuleFile> wholeFile(const std::string& path) const override
     {
         std::optional<platform::MappedFile> mapped = platform::mapFile(path);
         if (!mapped) return std::nullopt;
-        return ModuleFile{std::move(mapped->owner), mapped->bytes};
+        return doctor::ModuleFile{std::move(mapped->owner), mapped->bytes};
     }
     std::vector<std::string> knownDlls() const override
     {
         // Read once: a walk asks for every server of a target.
         if (!knownDlls_) {
             knownDlls_.emplace();
-            const registry::OpenKey key(HKEY_LOCAL_MACHINE,
+            const platform::OpenKey key(HKEY_LOCAL_MACHINE,
                                         "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\KnownDLLs");
             if (key)
-                for (const registry::NamedValue& value : key.values())
+                for (const classes::NamedValue& value : key.values())
                     if (std::optional<std::string> text = value.value.text();
                         text && text::endsWithIgnoringCase(*text, ".dll"))
                         knownDlls_->push_back(*text);
@@ -62,28 +62,28 @@ private:
 } // namespace
 
 struct SystemMachine::Parts {
-    registry::SystemClasses registry;
+    platform::SystemClasses registry;
     platform::SystemServerFiles files;
     SystemFileReader reader;
 };
 
 SystemMachine::SystemMachine()
     : parts_(std::make_unique<Parts>()),
-      machine_(std::make_unique<Machine>(Machine{parts_->registry, parts_->files, parts_->reader}))
+      machine_(std::make_unique<doctor::Machine>(doctor::Machine{parts_->registry, parts_->files, parts_->reader}))
 {
 }
 
 SystemMachine::~SystemMachine() = default;
 
-const registry::ClassesSource& SystemMachine::registry() const { return parts_->registry; }
+const classes::ClassesSource& SystemMachine::registry() const { return parts_->registry; }
 
-std::string checkReport(const std::string& target, Host host, bool load, int view)
+std::string checkReport(const std::string& target, doctor::Host host, bool load, int view)
 {
-    std::vector<Checklist> lists = checkTarget(SystemMachine().machine(), target, host, view);
+    std::vector<doctor::Checklist> lists = doctor::checkTarget(SystemMachine().machine(), target, host, view);
     if (load)
-        for (Checklist& list : lists) tryLoading(list);
-    return lists.empty() ? notFoundText(target) : checklistText(lists);
+        for (doctor::Checklist& list : lists) tryLoading(list);
+    return lists.empty() ? doctor::notFoundText(target) : doctor::checklistText(lists);
 }
 
 
-} // namespace doctor
+} // namespace platform

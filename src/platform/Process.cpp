@@ -1,10 +1,10 @@
-#include "system/Process.h"
+#include "platform/Process.h"
 
 #include "classes/Arguments.h"
-#include "system/Files.h"
-#include "system/Folders.h"
-#include "system/Handle.h"
-#include "system/Wide.h"
+#include "platform/Files.h"
+#include "platform/Folders.h"
+#include "platform/Handle.h"
+#include "platform/Wide.h"
 #include "text/Text.h"
 
 #include <windows.h>

@@ -1,8 +1,8 @@
-#include "system/Helper.h"
+#include "platform/Helper.h"
 
 #include "classes/Arguments.h"
-#include "system/Handle.h"
-#include "system/Wide.h"
+#include "platform/Handle.h"
+#include "platform/Wide.h"
 #include "text/Text.h"
 
 #include <windows.h>

@@ -1,6 +1,6 @@
-#include "system/Template.h"
+#include "platform/Template.h"
 
-namespace writer {
+namespace platform {
 
 std::string templatePathIn(const std::string& folder) { return folder + "\\" + kTemplateFileName; }
 
@@ -42,4 +42,4 @@ std::string templateKindSentence(scripts::TemplateKind kind)
     return "";
 }
 
-} // namespace writer
+} // namespace platform

@@ -1,13 +1,13 @@
 #pragma once
 // Writing a script without ever losing a file: a target is replaced only when
 // it is a registry script (or empty) that may be written, and then through a
-// new file moved over it. Paths are UTF-8 (see system/Files.h).
+// new file moved over it. Paths are UTF-8 (see platform/Files.h).
 #include "scripts/Installer.h"
-#include "system/Files.h"
+#include "platform/Files.h"
 
 #include <string>
 
-namespace writer {
+namespace platform {
 
 enum class WriteResult {
     Written,
@@ -41,4 +41,4 @@ std::string refusalSentence(WriteResult result);
 // the refusal, or the system's reason. "" when it was written.
 std::string reasonSentence(const WriteReport& report);
 
-} // namespace writer
+} // namespace platform

@@ -13,53 +13,53 @@
 #include <string>
 #include <vector>
 
-namespace registry {
+namespace platform {
 
 class RegistryReader {
 public:
-    RegistryReader(Hive hive, View view) : hive_(hive), view_(view) {}
+    RegistryReader(classes::Hive hive, classes::View view) : hive_(hive), view_(view) {}
 
-    Hive hive() const { return hive_; }
-    View view() const { return view_; }
+    classes::Hive hive() const { return hive_; }
+    classes::View view() const { return view_; }
 
     // Paths are relative to the hive's classes ("" is the hive's top key).
     bool keyExists(const std::string& path) const;
     // A value of the key; the name "" is its default value. Nothing when the
     // key or the value is missing or cannot be read.
-    std::optional<Value> value(const std::string& path, const std::string& name = "") const;
+    std::optional<classes::Value> value(const std::string& path, const std::string& name = "") const;
     // The text of a REG_SZ or REG_EXPAND_SZ value; "" when missing or of
     // another type.
     std::string text(const std::string& path, const std::string& name = "") const;
     // Subkey names in the registry's enumeration order. In the 32-bit view
-    // only the redirected keys (registry::isRedirectedClassesKey) are read
+    // only the redirected keys (classes::isRedirectedClassesKey) are read
     // from Wow6432Node; every other key is the one both views share.
     std::vector<std::string> subKeys(const std::string& path) const;
     // Every value of the key, in the registry's enumeration order.
-    std::vector<NamedValue> values(const std::string& path) const;
+    std::vector<classes::NamedValue> values(const std::string& path) const;
     // Whether the key itself is a symbolic link (it is not followed).
     bool isLink(const std::string& path) const;
     // The key as itself, in one open: a link's own value and no subkeys.
-    KeyContent content(const std::string& path) const;
+    classes::KeyContent content(const std::string& path) const;
 
     // The key's full name for messages, such as
     // "HKEY_LOCAL_MACHINE\Software\Classes\CLSID".
     std::string fullName(const std::string& path) const;
 
 private:
-    Hive hive_;
-    View view_;
+    classes::Hive hive_;
+    classes::View view_;
 };
 
 // The classes of the system's registry, for the rules that take a source.
-class SystemClasses : public ClassesSource {
+class SystemClasses : public classes::ClassesSource {
 public:
-    bool keyExists(Hive hive, View view, const std::string& path) const override;
-    std::optional<Value> value(Hive hive, View view, const std::string& path, const std::string& name) const override;
-    std::vector<std::string> subKeys(Hive hive, View view, const std::string& path) const override;
-    std::vector<NamedValue> values(Hive hive, View view, const std::string& path) const override;
-    bool isLink(Hive hive, View view, const std::string& path) const override;
-    std::string fullName(Hive hive, View view, const std::string& path) const override;
-    KeyContent content(Hive hive, View view, const std::string& path) const override;
+    bool keyExists(classes::Hive hive, classes::View view, const std::string& path) const override;
+    std::optional<classes::Value> value(classes::Hive hive, classes::View view, const std::string& path, const std::string& name) const override;
+    std::vector<std::string> subKeys(classes::Hive hive, classes::View view, const std::string& path) const override;
+    std::vector<classes::NamedValue> values(classes::Hive hive, classes::View view, const std::string& path) const override;
+    bool isLink(classes::Hive hive, classes::View view, const std::string& path) const override;
+    std::string fullName(classes::Hive hive, classes::View view, const std::string& path) const override;
+    classes::KeyContent content(classes::Hive hive, classes::View view, const std::string& path) const override;
 };
 
 // One key below any open key (a root key, or one opened elsewhere), in the
@@ -74,9 +74,9 @@ public:
     OpenKey& operator=(const OpenKey&) = delete;
 
     explicit operator bool() const { return key_ != nullptr; }
-    std::optional<Value> value(const std::string& name) const;
+    std::optional<classes::Value> value(const std::string& name) const;
     std::vector<std::string> subKeys() const;
-    std::vector<NamedValue> values() const;
+    std::vector<classes::NamedValue> values() const;
 
 private:
     HKEY key_ = nullptr;
@@ -94,4 +94,4 @@ std::vector<std::string> keysWrittenSince(HKEY root, const std::string& path, st
 // REG_EXPAND_SZ data is meant to be read. Unknown names stay as they are.
 std::string expandEnvironment(const std::string& text);
 
-} // namespace registry
+} // namespace platform

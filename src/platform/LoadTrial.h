@@ -7,12 +7,12 @@
 
 #include <string>
 
-namespace doctor {
+namespace platform {
 
 inline constexpr unsigned kDefaultLoadTimeout = 30; // seconds
 
 // Runs the trial for the checklist's class in the view it was checked in,
 // and puts the load item in the checklist. A class in neither view gets none.
-void tryLoading(Checklist& list, unsigned timeoutSeconds = kDefaultLoadTimeout);
+void tryLoading(doctor::Checklist& list, unsigned timeoutSeconds = kDefaultLoadTimeout);
 
-} // namespace doctor
+} // namespace platform

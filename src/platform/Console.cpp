@@ -1,7 +1,7 @@
-#include "system/Console.h"
+#include "platform/Console.h"
 
-#include "system/Ansi.h"
-#include "system/Wide.h"
+#include "platform/Ansi.h"
+#include "platform/Wide.h"
 #include "text/Utf.h"
 
 #include <windows.h>

@@ -2,11 +2,11 @@
 // The registration capture on this machine: a scratch key below
 // HKEY_CURRENT_USER\Software\AddInReg\Capture, the helper of the DLL's
 // bitness that runs the DLL's DllRegisterServer with the predefined keys
-// pointed into it (helper/Capture.h), what landed there, and whether any
+// pointed into it (helper/RegisterIntoScratch.h), what landed there, and whether any
 // write went around it into the real registry. The DLL's code runs in the
 // helper only, never in this process. The scratch key is removed on every
 // path; those of a run that was killed go at the next capture.
-#include "scripts/Capture.h"
+#include "scripts/CapturedRegistration.h"
 
 #include <string>
 #include <vector>

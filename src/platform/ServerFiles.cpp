@@ -1,9 +1,9 @@
-#include "system/ServerFiles.h"
+#include "platform/ServerFiles.h"
 
-#include "system/Capture.h"
-#include "system/Folders.h"
-#include "system/RegistryReader.h"
-#include "system/Wide.h"
+#include "platform/CaptureRun.h"
+#include "platform/Folders.h"
+#include "platform/RegistryReader.h"
+#include "platform/Wide.h"
 #include "text/Text.h"
 
 #include <windows.h>
@@ -31,7 +31,7 @@ std::vector<std::string> pathFolders()
 } // namespace
 
 SystemServerFiles::SystemServerFiles()
-    // The folders of system/Folders.h, not the members of the same names.
+    // The folders of platform/Folders.h, not the members of the same names.
     : system_(platform::systemFolder()), system32_(platform::system32BitFolder()),
       windows_(platform::windowsFolder()), path_(pathFolders())
 {
@@ -45,12 +45,12 @@ classes::PathKind SystemServerFiles::kindOf(const std::string& path) const
     return attributes & FILE_ATTRIBUTE_DIRECTORY ? classes::PathKind::Folder : classes::PathKind::File;
 }
 
-std::string SystemServerFiles::expand(const std::string& text) const { return registry::expandEnvironment(text); }
+std::string SystemServerFiles::expand(const std::string& text) const { return platform::expandEnvironment(text); }
 
-std::vector<std::string> SystemServerFiles::searchFolders(registry::View view) const
+std::vector<std::string> SystemServerFiles::searchFolders(classes::View view) const
 {
     // Only a 64-bit Windows has a 32-bit system folder; elsewhere there is one.
-    std::vector<std::string> folders{view == registry::View::Bits32 && !system32_.empty() ? system32_ : system_,
+    std::vector<std::string> folders{view == classes::View::Bits32 && !system32_.empty() ? system32_ : system_,
                                      windows_};
     folders.insert(folders.end(), path_.begin(), path_.end());
     return folders;
@@ -60,10 +60,10 @@ namespace {
 
 // The reads of one view for the lookup; the last read that gives a text is
 // the server's value.
-classes::ViewReads readsOf(const registry::RegistryReader& reader, ServerLookup& found)
+classes::ViewReads readsOf(const platform::RegistryReader& reader, ServerLookup& found)
 {
     return {[&reader, &found](const std::string& keyPath) {
-                std::optional<registry::Value> value = reader.value(keyPath);
+                std::optional<classes::Value> value = reader.value(keyPath);
                 std::string text = value ? value->leadingText() : "";
                 if (!text.empty()) found.serverValue = std::move(value);
                 return text;
@@ -73,7 +73,7 @@ classes::ViewReads readsOf(const registry::RegistryReader& reader, ServerLookup&
 
 } // namespace
 
-ServerLookup lookUpServer(const registry::RegistryReader& reader, const std::string& progId)
+ServerLookup lookUpServer(const platform::RegistryReader& reader, const std::string& progId)
 {
     ServerLookup found;
     found.lookup = classes::lookUpClass(progId, readsOf(reader, found).readDefault);
@@ -81,28 +81,28 @@ ServerLookup lookUpServer(const registry::RegistryReader& reader, const std::str
     return found;
 }
 
-ServerLookup lookUpServerInEitherView(registry::Hive hive, const std::string& progId)
+ServerLookup lookUpServerInEitherView(classes::Hive hive, const std::string& progId)
 {
     ServerLookup found;
-    const registry::RegistryReader bits64(hive, registry::View::Bits64);
-    const registry::RegistryReader bits32(hive, registry::View::Bits32);
+    const platform::RegistryReader bits64(hive, classes::View::Bits64);
+    const platform::RegistryReader bits32(hive, classes::View::Bits32);
     found.lookup = classes::lookUpClassInEitherView(progId, readsOf(bits64, found), readsOf(bits32, found));
     if (!classes::hasServer(found.lookup.server)) found.serverValue.reset();
     return found;
 }
 
-classes::ServerFile resolveServerFile(const std::optional<registry::Value>& value, registry::View view, bool localServer)
+classes::ServerFile resolveServerFile(const std::optional<classes::Value>& value, classes::View view, bool localServer)
 {
     const SystemServerFiles files;
     return localServer ? classes::resolveLocalServer(value, view, files) : classes::resolveServer(value, view, files);
 }
 
-WindowServer windowServerOf(const std::string& clsid, registry::View view, const std::string& shownPath)
+WindowServer windowServerOf(const std::string& clsid, classes::View view, const std::string& shownPath)
 {
     WindowServer server{shownPath, 0};
     if (text::isBracedGuid(clsid)) {
-        const registry::RegistryReader reader(registry::Hive::ClassesRoot, view);
-        const classes::ServerFile file = resolveServerFile(reader.value(registry::serverKey(clsid)), view);
+        const platform::RegistryReader reader(classes::Hive::ClassesRoot, view);
+        const classes::ServerFile file = resolveServerFile(reader.value(classes::serverKey(clsid)), view);
         if (file.found()) server.path = file.file;
     }
     if (!server.path.empty()) server.bits = dllBits(server.path);

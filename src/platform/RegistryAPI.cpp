@@ -1,8 +1,8 @@
-#include "system/RegistryAPI.h"
+#include "platform/RegistryAPI.h"
 
-#include "system/Ansi.h"
-#include "system/Error.h"
-#include "system/RegistryReader.h"
+#include "platform/Ansi.h"
+#include "platform/Error.h"
+#include "platform/RegistryReader.h"
 #include "text/Text.h"
 #include "text/Utf.h"
 
@@ -22,10 +22,10 @@ constexpr size_t kMaxNames = 1000000;
 
 // The data as the ANSI calls hand it over: strings in the ANSI code page,
 // their NULs kept; any other type as stored.
-std::string ansiData(const registry::Value& value)
+std::string ansiData(const classes::Value& value)
 {
     std::string bytes(value.data.begin(), value.data.end());
-    if (!registry::holdsStrings(value.type)) return bytes;
+    if (!classes::holdsStrings(value.type)) return bytes;
     return platform::ansiFromUtf16(text::utf16Units(bytes));
 }
 
@@ -34,12 +34,12 @@ std::string ansiData(const registry::Value& value)
 RegistryValue readRegValue(HKEY hRootKey, const std::string& sKeyPath, const std::string& sValueName, short iValueType,
                            RegistryValue vDefault, REGSAM samView)
 {
-    const registry::OpenKey key(hRootKey, platform::ansiToUtf8(sKeyPath), samView);
+    const platform::OpenKey key(hRootKey, platform::ansiToUtf8(sKeyPath), samView);
     if (!key) return vDefault;
     // The type code is looked at only once the key has opened.
     if (iValueType != kString && iValueType != kBinary && iValueType != kNumber)
         throw platform::AppError(1001, "Unsupported value type");
-    const std::optional<registry::Value> value = key.value(platform::ansiToUtf8(sValueName));
+    const std::optional<classes::Value> value = key.value(platform::ansiToUtf8(sValueName));
     if (!value) return vDefault;
     const std::string data = ansiData(*value);
     switch (iValueType) {
@@ -63,14 +63,14 @@ RegistryValue readRegValue(HKEY hRootKey, const std::string& sKeyPath, const std
 
 bool keyExists(HKEY hRootKey, const std::string& sKeyPath, REGSAM samView)
 {
-    return bool(registry::OpenKey(hRootKey, platform::ansiToUtf8(sKeyPath), samView));
+    return bool(platform::OpenKey(hRootKey, platform::ansiToUtf8(sKeyPath), samView));
 }
 
 std::vector<std::string> listSubKeys(HKEY hRootKey, const std::string& sKeyPath, std::vector<std::string>* exactNames)
 {
     std::vector<std::string> names;
     names.reserve(101);
-    for (std::string& name : registry::OpenKey(hRootKey, platform::ansiToUtf8(sKeyPath)).subKeys()) {
+    for (std::string& name : platform::OpenKey(hRootKey, platform::ansiToUtf8(sKeyPath)).subKeys()) {
         std::string ansi = platform::ansiFromUtf8(name);
         if (ansi.size() >= kNameBuffer || names.size() >= kMaxNames) break;
         names.push_back(std::move(ansi));

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace doctor {
+namespace platform {
 
 // The machine as the doctor reads it. Reads PATH and the system folders once.
 class SystemMachine {
@@ -21,18 +21,18 @@ public:
     SystemMachine(const SystemMachine&) = delete;
     SystemMachine& operator=(const SystemMachine&) = delete;
 
-    const Machine& machine() const { return *machine_; }
-    const registry::ClassesSource& registry() const;
+    const doctor::Machine& machine() const { return *machine_; }
+    const classes::ClassesSource& registry() const;
 
 private:
     struct Parts;
     std::unique_ptr<Parts> parts_;
-    std::unique_ptr<Machine> machine_;
+    std::unique_ptr<doctor::Machine> machine_;
 };
 
 // The text report of a target, as the command prints it and a window shows
 // it, in `view` as checkTarget takes it; with `load`, each class also gets
-// its load trial (system/LoadTrial.h) by the helper of the view's bitness.
-std::string checkReport(const std::string& target, Host host = Host::Any, bool load = false, int view = 0);
+// its load trial (platform/LoadTrial.h) by the helper of the view's bitness.
+std::string checkReport(const std::string& target, doctor::Host host = doctor::Host::Any, bool load = false, int view = 0);
 
-} // namespace doctor
+} // namespace platform

@@ -1,6 +1,6 @@
-#include "system/Folders.h"
+#include "platform/Folders.h"
 
-#include "system/Wide.h"
+#include "platform/Wide.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
-#include "system/SafeWrite.h"
+#include "platform/SafeWrite.h"
 
 #include "scripts/RegScript.h"
 
-namespace writer {
+namespace platform {
 
 WriteReport writeScriptFile(const std::string& path, const std::string& text, const std::string& templatePath,
                             scripts::OutputFormat format)
@@ -52,4 +52,4 @@ std::string reasonSentence(const WriteReport& report)
     }
 }
 
-} // namespace writer
+} // namespace platform

@@ -39,15 +39,15 @@ void tryLoading(Checklist& list, unsigned timeoutSeconds)
     for (const InterfaceFacts& i : facts.interfaces)
         if (i.described.isDefault) load.marshalled = i.described.iid;
     if (!load.marshalled.empty()) arguments.push_back(load.marshalled);
-    const platform::HelperRun run = platform::runHelper(facts.view, arguments, timeoutSeconds);
+    const platform::ProcessRun run = platform::runHelper(facts.view, arguments, timeoutSeconds);
     load.helper = std::string(text::fileNameOf(run.program));
     load.answer = text::fieldsOf(run.output);
     load.exitCode = run.exitCode;
     switch (run.outcome) {
-    case platform::HelperRun::Outcome::Missing: load.outcome = LoadFacts::Outcome::NoHelper; break;
-    case platform::HelperRun::Outcome::NotStarted: load.outcome = LoadFacts::Outcome::NotStarted; break;
-    case platform::HelperRun::Outcome::TimedOut: load.outcome = LoadFacts::Outcome::TimedOut; break;
-    case platform::HelperRun::Outcome::Exited:
+    case platform::ProcessRun::Outcome::Missing: load.outcome = LoadFacts::Outcome::NoHelper; break;
+    case platform::ProcessRun::Outcome::NotStarted: load.outcome = LoadFacts::Outcome::NotStarted; break;
+    case platform::ProcessRun::Outcome::TimedOut: load.outcome = LoadFacts::Outcome::TimedOut; break;
+    case platform::ProcessRun::Outcome::Exited:
         load.outcome = run.crashed() ? LoadFacts::Outcome::Crashed : LoadFacts::Outcome::Answered;
         break;
     }

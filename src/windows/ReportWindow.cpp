@@ -2,7 +2,7 @@
 
 #include "scripts/RegScript.h"
 #include "system/Ansi.h"
-#include "system/Helper.h"
+#include "system/Process.h"
 #include "system/SafeWrite.h"
 #include "system/Wide.h"
 #include "text/Text.h"
@@ -73,7 +73,7 @@ void ReportWindow::runWork(const std::string& working, std::function<Report()> r
     work.start([this, run = std::move(run), report] {
         Report result;
         {
-            const platform::HelperCancelScope cancellable(cancelRequested);
+            const platform::ProcessCancelScope cancellable(cancelRequested);
             result = run();
         }
         return platform::BackgroundWork::Done([this, result = std::move(result), report] {

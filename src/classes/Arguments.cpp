@@ -20,4 +20,20 @@ std::optional<std::string> quotedArgument(const std::string& path)
     return '"' + path + std::string(trailing, '\\') + '"';
 }
 
+std::optional<std::string> commandLine(const std::string& program, const std::string& switches,
+                                       const std::vector<std::string>& arguments)
+{
+    std::string line = program;
+    if (!switches.empty()) line += ' ' + switches;
+    bool glued = !switches.empty() && switches.back() == ','; // the first argument only
+    for (const std::string& argument : arguments) {
+        std::optional<std::string> quoted = quotedArgument(argument);
+        if (!quoted) return std::nullopt;
+        if (!glued) line += ' ';
+        glued = false;
+        line += *quoted;
+    }
+    return line;
+}
+
 } // namespace classes

@@ -173,10 +173,9 @@ ExitCode runWrite(const WriteOptions& options)
     // Both run whatever the first one gives, as in the window. A captured
     // script holds the server's own keys: the merge alone registers it.
     const bool registered =
-        options.capture || reportExitCode("regsvr32.exe /s \"" + options.server + "\"",
-                                          platform::runUtility(platform::kRegsvr32, "/s", options.server, options.timeout));
-    const bool merged = reportExitCode("reg.exe import \"" + options.out + "\"",
-                                       platform::runUtility(platform::kReg, "import", options.out, options.timeout));
+        options.capture ||
+        reportExitCode(platform::runUtility(platform::kRegsvr32, "/s", options.server, options.timeout));
+    const bool merged = reportExitCode(platform::runUtility(platform::kReg, "import", options.out, options.timeout));
     // The read-back runs whatever they gave: it shows what the merge left.
     const bool verified = !options.verify || verifyMergedScript(options.out);
     if (registered && merged && verified) return ExitCode::Ok;
@@ -252,12 +251,20 @@ bool writeFile(const std::string& path, const std::string& text, const std::stri
     return false;
 }
 
-bool reportExitCode(const std::string& what, const platform::RunResult& result)
+bool reportExitCode(const platform::ProcessRun& result)
 {
+    using Outcome = platform::ProcessRun::Outcome;
+    const std::string& what = result.commandLine;
+    if (what.empty()) {
+        printStatus(std::string(text::fileNameOf(result.program)) +
+                    ": could not be started, as the path cannot be passed to it as one argument");
+        return false;
+    }
     switch (result.outcome) {
-    case platform::RunResult::Outcome::Exited: printStatus(what + ": exit code " + std::to_string(result.exitCode)); break;
-    case platform::RunResult::Outcome::NotStarted: printStatus(what + ": could not be started"); break;
-    case platform::RunResult::Outcome::TimedOut:
+    case Outcome::Exited: printStatus(what + ": exit code " + std::to_string(result.exitCode)); break;
+    case Outcome::Missing:
+    case Outcome::NotStarted: printStatus(what + ": could not be started"); break;
+    case Outcome::TimedOut:
         printStatus(what + ": did not finish within its time limit and was ended");
         break;
     }

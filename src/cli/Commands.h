@@ -12,9 +12,10 @@ namespace cli {
 // How long a started utility may take by default, in seconds.
 inline constexpr unsigned kDefaultTimeout = 120;
 
-// Prints a started utility's exit code, that it could not be started, or
-// that it was ended at its time limit. True when it ran and gave 0.
-bool reportExitCode(const std::string& what, const platform::RunResult& result);
+// Prints a started utility's command line, as it was started, with its exit
+// code, that it could not be started, or that it was ended at its time limit.
+// True when it ran and gave 0.
+bool reportExitCode(const platform::ProcessRun& result);
 
 // Writes a script with the safe write and prints "Written: PATH", or why it
 // was not written. `templatePath`: the template in use, never replaced.

@@ -123,11 +123,8 @@ struct DoctorCommands::State {
         const bool serverMissing = !missing.empty();
         for (const std::string& file : missing) printStatus(file + " does not exist; regsvr32 was not run on it");
         for (const std::string& file : servers)
-            failed |= !reportExitCode("regsvr32.exe /u /s \"" + file + "\"",
-                                      platform::runUtility(platform::kRegsvr32, "/u /s", file, timeout));
-        if (!script.empty())
-            failed |= !reportExitCode("reg.exe import \"" + script + "\"",
-                                      platform::runUtility(platform::kReg, "import", script, timeout));
+            failed |= !reportExitCode(platform::runUtility(platform::kRegsvr32, "/u /s", file, timeout));
+        if (!script.empty()) failed |= !reportExitCode(platform::runUtility(platform::kReg, "import", script, timeout));
 
         bool left = false;
         if (verify) {

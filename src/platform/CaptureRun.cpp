@@ -248,7 +248,7 @@ namespace {
 
 // What the helper answered, into the run; the keys of a capture that
 // succeeded less what was seeded.
-void takeAnswer(CaptureRun& run, const HelperRun& helperRun, const std::string& scratchPath,
+void takeAnswer(CaptureRun& run, const ProcessRun& helperRun, const std::string& scratchPath,
                 const std::vector<scripts::CapturedKey>& seeded)
 {
     using Outcome = CaptureRun::Outcome;
@@ -260,10 +260,10 @@ void takeAnswer(CaptureRun& run, const HelperRun& helperRun, const std::string& 
     };
     if (const auto module = field(scripts::answer::kModule)) run.module = *module;
     switch (helperRun.outcome) {
-    case HelperRun::Outcome::Missing: run.outcome = Outcome::HelperMissing; return;
-    case HelperRun::Outcome::NotStarted: run.outcome = Outcome::HelperFailed; return;
-    case HelperRun::Outcome::TimedOut: run.outcome = Outcome::TimedOut; return;
-    case HelperRun::Outcome::Exited: break;
+    case ProcessRun::Outcome::Missing: run.outcome = Outcome::HelperMissing; return;
+    case ProcessRun::Outcome::NotStarted: run.outcome = Outcome::HelperFailed; return;
+    case ProcessRun::Outcome::TimedOut: run.outcome = Outcome::TimedOut; return;
+    case ProcessRun::Outcome::Exited: break;
     }
     if (helperRun.crashed()) {
         run.outcome = Outcome::Crashed;
@@ -347,7 +347,7 @@ CaptureRun captureRegistration(const std::string& dll, unsigned timeoutSeconds)
     GetSystemTimeAsFileTime(&startTime);
     const std::uint64_t start = numberOf(startTime);
 
-    const HelperRun helperRun = runHelper(run.bits, {"capture", scratch.path(), run.dll}, timeoutSeconds);
+    const ProcessRun helperRun = runHelper(run.bits, {"capture", scratch.path(), run.dll}, timeoutSeconds);
 
     // Whatever the helper did, a write into the real registry is told.
     const std::array<HANDLE, 2> events{watches[0].event(), watches[1].event()};

@@ -39,15 +39,15 @@ void tryLoading(doctor::Checklist& list, unsigned timeoutSeconds)
     for (const doctor::InterfaceFacts& i : facts.interfaces)
         if (i.described.isDefault) load.marshalled = i.described.iid;
     if (!load.marshalled.empty()) arguments.push_back(load.marshalled);
-    const platform::HelperRun run = platform::runHelper(facts.view, arguments, timeoutSeconds);
+    const platform::ProcessRun run = platform::runHelper(facts.view, arguments, timeoutSeconds);
     load.helper = std::string(text::fileNameOf(run.program));
     load.answer = text::fieldsOf(run.output);
     load.exitCode = run.exitCode;
     switch (run.outcome) {
-    case platform::HelperRun::Outcome::Missing: load.outcome = doctor::LoadFacts::Outcome::NoHelper; break;
-    case platform::HelperRun::Outcome::NotStarted: load.outcome = doctor::LoadFacts::Outcome::NotStarted; break;
-    case platform::HelperRun::Outcome::TimedOut: load.outcome = doctor::LoadFacts::Outcome::TimedOut; break;
-    case platform::HelperRun::Outcome::Exited:
+    case platform::ProcessRun::Outcome::Missing: load.outcome = doctor::LoadFacts::Outcome::NoHelper; break;
+    case platform::ProcessRun::Outcome::NotStarted: load.outcome = doctor::LoadFacts::Outcome::NotStarted; break;
+    case platform::ProcessRun::Outcome::TimedOut: load.outcome = doctor::LoadFacts::Outcome::TimedOut; break;
+    case platform::ProcessRun::Outcome::Exited:
         load.outcome = run.crashed() ? doctor::LoadFacts::Outcome::Crashed : doctor::LoadFacts::Outcome::Answered;
         break;
     }

@@ -25,44 +25,85 @@ WORD showCommand(ShowState state)
     return SW_SHOWNORMAL;
 }
 
+// Moves what the pipe holds now into `output`, without waiting for more.
+void drain(HANDLE pipe, std::string& output)
+{
+    DWORD available = 0;
+    while (pipe && PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        const size_t at = output.size();
+        output.resize(at + available);
+        DWORD read = 0;
+        if (!ReadFile(pipe, output.data() + at, available, &read, nullptr)) read = 0;
+        output.resize(at + read);
+        if (read == 0) return;
+    }
+}
+
 struct Started {
     UniqueKernelHandle process;
     UniqueKernelHandle thread;
+    UniqueKernelHandle output; // the read end of its standard output and error, when captured
 };
 
-std::optional<Started> start(const Utility& utility, const std::string& switches, const std::string& path,
-                             ShowState state)
+std::optional<Started> start(const std::string& program, const std::string& commandLine, const StartOptions& options)
 {
-    std::optional<std::string> commandLine = utilityCommandLine(utility, switches, path);
-    if (!commandLine) return std::nullopt;
-    const std::string application = utilityPath(utility);
-    if (application.empty()) return std::nullopt;
+    if (program.empty()) return std::nullopt;
+    Started started;
+    // Its standard output and error: the write end of a pipe, the only handle
+    // it inherits.
+    UniqueKernelHandle writeEnd;
+    std::string attributes;
+    LPPROC_THREAD_ATTRIBUTE_LIST list = nullptr;
+    HANDLE inherited = nullptr;
+    if (options.capture) {
+        SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+        if (!CreatePipe(started.output.put(), writeEnd.put(), &inherit, 0)) return std::nullopt;
+        SetHandleInformation(started.output.get(), HANDLE_FLAG_INHERIT, 0);
+        SIZE_T attributesSize = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &attributesSize);
+        attributes.assign(attributesSize, '\0');
+        inherited = writeEnd.get();
+        list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+        if (!InitializeProcThreadAttributeList(list, 1, 0, &attributesSize)) {
+            list = nullptr;
+        } else if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &inherited,
+                                              sizeof(inherited), nullptr, nullptr)) {
+            DeleteProcThreadAttributeList(list);
+            list = nullptr;
+        }
+    }
 
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = showCommand(state);
+    STARTUPINFOEXW si{};
+    si.StartupInfo.cb = list ? sizeof(si) : sizeof(si.StartupInfo);
+    si.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
+    si.StartupInfo.wShowWindow = showCommand(options.show);
+    if (options.capture) {
+        si.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
+        si.StartupInfo.hStdOutput = writeEnd.get();
+        si.StartupInfo.hStdError = writeEnd.get();
+    }
+    si.lpAttributeList = list;
+    const DWORD flags = (options.capture ? CREATE_NO_WINDOW : 0) | (list ? EXTENDED_STARTUPINFO_PRESENT : 0);
     PROCESS_INFORMATION pi{};
-    std::wstring line = platform::wideOf(*commandLine); // CreateProcess may write to it
+    std::wstring line = platform::wideOf(commandLine); // CreateProcess may write to it
     // The full path names the program, so neither this program's folder, nor
     // the current folder, nor the search path can put another one in its place.
-    if (!CreateProcessW(platform::wideOf(application).c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &si, &pi))
-        return std::nullopt;
-    return Started{UniqueKernelHandle(pi.hProcess), UniqueKernelHandle(pi.hThread)};
+    const BOOL created = CreateProcessW(platform::wideOf(program).c_str(), line.data(), nullptr, nullptr,
+                                        options.capture ? TRUE : FALSE, flags, nullptr, nullptr, &si.StartupInfo, &pi);
+    if (list) DeleteProcThreadAttributeList(list);
+    if (!created) return std::nullopt;
+    started.process.reset(pi.hProcess);
+    started.thread.reset(pi.hThread);
+    return started; // the write end closes here: the pipe ends when the program (and whatever it started) lets go
 }
+
+thread_local const std::atomic<bool>* tCancel = nullptr;
 } // namespace
 
 std::optional<std::string> utilityCommandLine(const Utility& utility, const std::string& switches,
                                               const std::string& path)
 {
-    std::optional<std::string> argument = classes::quotedArgument(path);
-    if (!argument) return std::nullopt;
-    // A switch that ends in a comma takes its argument glued to it, as
-    // Explorer's /select, does.
-    std::string line = std::string(utility.exeName) + " " + switches;
-    if (!switches.empty() && switches.back() != ',') line += ' ';
-    return line + *argument;
+    return classes::commandLine(utility.exeName, switches, {path});
 }
 
 std::string utilityPath(const Utility& utility)
@@ -75,7 +116,9 @@ std::string utilityPath(const Utility& utility)
 
 bool startUtility(const Utility& utility, const std::string& switches, const std::string& path, ShowState state)
 {
-    return start(utility, switches, path, state).has_value(); // launch and forget: both handles close here
+    const std::optional<std::string> commandLine = utilityCommandLine(utility, switches, path);
+    // Launch and forget: both handles close here.
+    return commandLine && start(utilityPath(utility), *commandLine, {state, false}).has_value();
 }
 
 namespace {
@@ -104,20 +147,47 @@ bool canShowInFolder(const std::string& path)
     return fileExists(path) || (!folder.empty() && folderExists(folder));
 }
 
-RunResult runUtility(const Utility& utility, const std::string& switches, const std::string& path,
-                     unsigned timeoutSeconds)
+ProcessRun runUtility(const Utility& utility, const std::string& switches, const std::string& path,
+                      unsigned timeoutSeconds)
 {
-    std::optional<Started> started = start(utility, switches, path, ShowState::Hidden);
-    if (!started) return {RunResult::Outcome::NotStarted, 0};
-    const DWORD limit = timeoutSeconds == 0 ? INFINITE : DWORD(timeoutSeconds) * 1000;
-    if (WaitForSingleObject(started->process.get(), limit) == WAIT_TIMEOUT) {
-        TerminateProcess(started->process.get(), ERROR_TIMEOUT);
-        WaitForSingleObject(started->process.get(), 5000);
-        return {RunResult::Outcome::TimedOut, 0};
+    return runProgram(utilityPath(utility), utilityCommandLine(utility, switches, path), {}, timeoutSeconds);
+}
+
+ProcessCancelScope::ProcessCancelScope(const std::atomic<bool>& cancel) : outer_(tCancel) { tCancel = &cancel; }
+
+ProcessCancelScope::~ProcessCancelScope() { tCancel = outer_; }
+
+ProcessRun runProgram(const std::string& program, const std::optional<std::string>& commandLine,
+                      const StartOptions& options, unsigned timeoutSeconds)
+{
+    ProcessRun run;
+    run.program = program;
+    if (!commandLine) return run;
+    run.commandLine = *commandLine;
+    std::optional<Started> started = start(program, *commandLine, options);
+    if (!started) return run;
+    const HANDLE process = started->process.get();
+    const HANDLE output = started->output.get();
+
+    const ULONGLONG deadline = GetTickCount64() + ULONGLONG(timeoutSeconds) * 1000;
+    for (;;) {
+        drain(output, run.output);
+        if (WaitForSingleObject(process, 20) != WAIT_TIMEOUT) break;
+        run.cancelled = tCancel && tCancel->load();
+        if (run.cancelled || (timeoutSeconds != 0 && GetTickCount64() >= deadline)) {
+            TerminateProcess(process, ERROR_TIMEOUT);
+            WaitForSingleObject(process, 5000);
+            drain(output, run.output);
+            run.outcome = ProcessRun::Outcome::TimedOut;
+            return run;
+        }
     }
+    drain(output, run.output);
     DWORD code = 0;
-    if (!GetExitCodeProcess(started->process.get(), &code)) return {RunResult::Outcome::NotStarted, 0};
-    return {RunResult::Outcome::Exited, code};
+    if (!GetExitCodeProcess(process, &code)) return run;
+    run.outcome = ProcessRun::Outcome::Exited;
+    run.exitCode = code;
+    return run;
 }
 
 } // namespace platform

@@ -1,7 +1,9 @@
 #pragma once
-// Starting the system's utilities (regsvr32, regedit, reg) with one path as
-// their argument. Paths are UTF-8 and reach the utility exactly, through the
-// wide call.
+// Starting programs: the system's utilities (regsvr32, regedit, reg) with one
+// path as their argument, and (platform/Helper.h) this program's helper. Paths
+// are UTF-8 and reach the program exactly, through the wide call; the command
+// line comes from classes::commandLine, the one that is also shown.
+#include <atomic>
 #include <optional>
 #include <string>
 
@@ -29,9 +31,8 @@ inline constexpr Utility kRegedit{SystemFolder::Windows, "regedit.exe"};
 inline constexpr Utility kReg{SystemFolder::System, "reg.exe"};
 
 // The command line a utility is started with: its name, the switches, and
-// the path as exactly one quoted argument (glued to a switch that ends in a
-// comma). Nothing when the path cannot be
-// passed as one argument (see quotedArgument).
+// the path as exactly one quoted argument (see classes::commandLine).
+// Nothing when the path cannot be passed as one argument.
 std::optional<std::string> utilityCommandLine(const Utility& utility, const std::string& switches,
                                               const std::string& path);
 
@@ -49,17 +50,57 @@ bool showInFolder(const std::string& path);
 // Whether showInFolder has anything to show: the file, or else its folder.
 bool canShowInFolder(const std::string& path);
 
-struct RunResult {
-    enum class Outcome { Exited, NotStarted, TimedOut };
+// What became of a program that was started and waited on.
+struct ProcessRun {
+    enum class Outcome {
+        Missing,    // the program is not there (the helper beside this one)
+        NotStarted, // it did not start, or an argument cannot be passed
+        Exited,
+        TimedOut,   // ended at its time limit, or on request
+    };
     Outcome outcome = Outcome::NotStarted;
+    bool cancelled = false;     // TimedOut: ended on request (ProcessCancelScope), not by its time limit
     unsigned long exitCode = 0; // when it exited
+    std::string program;        // its full path, UTF-8
+    std::string commandLine;    // what it was started with, UTF-8; "" when an argument cannot be passed
+    std::string output;         // what it wrote to its standard output and error, as written, when captured
     bool succeeded() const { return outcome == Outcome::Exited && exitCode == 0; }
+    // An exit code that is an exception code (0xC0000000 and up): it crashed.
+    bool crashed() const { return outcome == Outcome::Exited && exitCode >= 0xC0000000UL; }
 };
 
 // Runs the utility with the switches and the path, without a window, and
 // waits for it; one that has not ended after `timeoutSeconds` (0: no limit)
 // is ended.
-RunResult runUtility(const Utility& utility, const std::string& switches, const std::string& path,
-                     unsigned timeoutSeconds = 0);
+ProcessRun runUtility(const Utility& utility, const std::string& switches, const std::string& path,
+                      unsigned timeoutSeconds = 0);
+
+struct StartOptions {
+    ShowState show = ShowState::Hidden;
+    // Its standard output and error into ProcessRun::output (the only handle
+    // it inherits), and no console window.
+    bool capture = false;
+};
+
+// Runs `program` (a full path) with the command line and waits for it; one
+// that has not ended after `timeoutSeconds` (0: no limit), or whose
+// ProcessCancelScope is cancelled, is ended. Without a command line (an
+// argument that cannot be passed) nothing starts.
+ProcessRun runProgram(const std::string& program, const std::optional<std::string>& commandLine,
+                      const StartOptions& options, unsigned timeoutSeconds);
+
+// While it lives, a program that runProgram waits on in this thread is ended
+// as soon as `cancel` is set, as by its time limit: for work that a window
+// runs on a thread of its own and offers to cancel.
+class ProcessCancelScope {
+public:
+    explicit ProcessCancelScope(const std::atomic<bool>& cancel);
+    ~ProcessCancelScope();
+    ProcessCancelScope(const ProcessCancelScope&) = delete;
+    ProcessCancelScope& operator=(const ProcessCancelScope&) = delete;
+
+private:
+    const std::atomic<bool>* outer_;
+};
 
 } // namespace platform

@@ -2,7 +2,7 @@
 
 #include "scripts/RegScript.h"
 #include "platform/Ansi.h"
-#include "platform/Helper.h"
+#include "platform/Process.h"
 #include "platform/SafeWrite.h"
 #include "platform/Wide.h"
 #include "text/Text.h"
@@ -75,7 +75,7 @@ void ReportWindow::runWork(const std::string& working, std::function<Report()> r
     work.start([this, run = std::move(run), report] {
         Report result;
         {
-            const platform::HelperCancelScope cancellable(cancelRequested);
+            const platform::ProcessCancelScope cancellable(cancelRequested);
             result = run();
         }
         return windows::BackgroundWork::Done([this, result = std::move(result), report] {

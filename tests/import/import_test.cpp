@@ -328,7 +328,7 @@ bool merge(const std::string& path, const std::string& bytes, Tool tool, size_t*
 {
     writeFileBytes(path, bytes);
     if (tool == Tool::Regedit)
-        return platform::runUtility(platform::kRegedit, "/s", path).outcome == platform::RunResult::Outcome::Exited;
+        return platform::runUtility(platform::kRegedit, "/s", path).outcome == platform::ProcessRun::Outcome::Exited;
     const ChildRun run = runChild(platform::utilityPath(platform::kReg), {"import", path});
     const std::string said = run.out + run.err;
     if (warnings) {

@@ -23,13 +23,21 @@ TEST(ServerRules, PathOfServerValue)
     EXPECT_EQ(pathOfServerValue(""), "");
 }
 
-TEST(ServerRules, QuotedArgumentRefusesWhatCannotBePassed)
+TEST(ServerRules, QuotedArgumentAndCommandLineRefuseWhatCannotBePassed)
 {
     using classes::quotedArgument;
     for (const std::string path : {"", "a\"b", "/u", "-s", "\""}) EXPECT_FALSE(quotedArgument(path)) << path;
     EXPECT_FALSE(quotedArgument(std::string("a\0b", 3)));
     EXPECT_EQ(quotedArgument("C:\\x\\"), "\"C:\\x\\\\\"");
     EXPECT_EQ(quotedArgument("a-b/c d"), "\"a-b/c d\"");
+
+    // Each argument quoted once, after the switches; glued to a switch that ends in a comma.
+    using classes::commandLine;
+    EXPECT_EQ(commandLine("reg.exe", "import", {"C:\\a b\\"}), "reg.exe import \"C:\\a b\\\\\"");
+    EXPECT_EQ(commandLine("explorer.exe", "/select,", {"C:\\x"}), "explorer.exe /select,\"C:\\x\"");
+    EXPECT_EQ(commandLine("explorer.exe", "", {"C:\\x"}), "explorer.exe \"C:\\x\"");
+    EXPECT_EQ(commandLine("h.exe", "", {"load", "C:\\x.dll"}), "h.exe \"load\" \"C:\\x.dll\"");
+    EXPECT_FALSE(commandLine("h.exe", "", {"load", "-x.dll"}));
 }
 
 // A header of `size` bytes: "MZ", the PE header at `at`, its machine and characteristics.

@@ -7,6 +7,7 @@
 #include "windows/Dialogs.h"
 #include "platform/Process.h"
 
+#include "ChildProcess.h"
 #include "TestRegistry.h"
 #include "Ui.h"
 #include "UtilityRecorder.h"
@@ -392,6 +393,39 @@ TEST(ArgumentQuoting, TheSystemParserGetsBackEveryPathAlone)
         ASSERT_TRUE(same) << line;
     }
     EXPECT_GT(accepted, 50000);
+}
+
+// The line a utility's run shows (the command line prints it) is the one
+// the started program gets, and it splits back into the name, the switch and
+// the path; a path that cannot be one argument starts nothing and shows no
+// line. A real program echoes the rest of its line back.
+TEST(ArgumentQuoting, TheShownCommandLineIsTheOneTheProgramGets)
+{
+    std::vector<std::string> shown;
+    {
+        UtilityRecorder utilities;
+        for (const std::string path : {"C:\\Add Ins\\x.reg", "C:\\dir\\", "-x.reg"}) {
+            const platform::ProcessRun run = platform::runUtility(platform::kReg, "import", path);
+            if (run.commandLine.empty()) continue;
+            shown.push_back(run.commandLine + "|" + std::to_string(SW_HIDE));
+            int argc = 0;
+            LPWSTR* argv = CommandLineToArgvW(wide(run.commandLine).c_str(), &argc);
+            ASSERT_NE(argv, nullptr);
+            const std::vector<std::wstring> arguments(argv, argv + argc);
+            LocalFree(argv);
+            EXPECT_EQ(arguments, (std::vector<std::wstring>{L"reg.exe", L"import", wide(path)})) << run.commandLine;
+        }
+        EXPECT_EQ(shown.size(), 2u);
+        EXPECT_EQ(utilities.starts(), shown);
+    }
+    const platform::Utility cmd{platform::SystemFolder::System, "cmd.exe"};
+    const std::string echo = "cmd.exe /c echo ";
+    const platform::ProcessRun run = platform::runProgram(
+        platform::utilityPath(cmd), platform::utilityCommandLine(cmd, "/c echo", "C:\\Add Ins\\dir\\"),
+        {platform::ShowState::Hidden, true}, 60);
+    ASSERT_EQ(run.outcome, platform::ProcessRun::Outcome::Exited) << run.output;
+    ASSERT_EQ(run.commandLine.rfind(echo, 0), 0u) << run.commandLine;
+    EXPECT_EQ(run.output, run.commandLine.substr(echo.size()) + "\r\n");
 }
 
 } // namespace

@@ -85,7 +85,7 @@ std::vector<FakeClass> preparedClasses()
     // name that differs from one of them only in letter case cannot exist
     // beside it: key names ignore case.)
     for (const char* name : {"*", "AppID", "Component Categories"})
-        classes.push_back({.progId = name, .onlyIfAbsent = true});
+        classes.push_back({name, "", "", "", REG_SZ, {}, {}, true});
     return classes;
 }
 

@@ -39,7 +39,7 @@ int main()
     });
     wchar_t system[MAX_PATH] = L"";
     GetSystemDirectoryW(system, MAX_PATH);
-    const std::string msxml = utf8(system) + "\\msxml3.dll";
+    const std::string msxml = platform::utf8Of(system) + "\\msxml3.dll";
     std::printf("empty program start: %.0f ms\n", floor);
     for (const std::string& dll : {folder + "AddInRegSample.dll", msxml}) {
         size_t bytes = 0;

@@ -7,7 +7,7 @@
 #include "TestFiles.h"
 #include "TestRegistry.h"
 #include "Ui.h"
-#include "scripts/RegScript.h"
+#include "platform/Ansi.h"
 #include "platform/ServerFiles.h"
 #include "text/Text.h"
 #include "text/Utf.h"
@@ -27,7 +27,7 @@ using Rows = std::vector<std::vector<std::string>>;
 
 namespace {
 
-std::string clsid(int n) { return "{ADD1C11E-0000-4000-8000-00000000000" + std::to_string(n) + "}"; }
+const ClsidFamily clsid{"ADD1C11E"};
 const std::string kSystemDll = "%SystemRoot%\\system32\\kernel32.dll";
 // A comma, double quotes, backslashes and a letter of the code page above ASCII.
 const std::string kOddProgId = "AddInRegCliTest.Odd,\"q\"\xE9";
@@ -53,22 +53,6 @@ Rows readCsv(const std::string& text)
     }
     if (rows.back().empty() && field.empty()) rows.pop_back();
     return rows;
-}
-
-// UTF-8 of ANSI text, one UTF-16 unit at a time (the test's text is all in
-// the basic plane).
-std::string utf8(const std::string& ansi)
-{
-    std::wstring wide(ansi.size(), L'\0');
-    wide.resize(size_t(MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), wide.data(), int(wide.size()))));
-    std::string out;
-    for (wchar_t w : wide) {
-        const unsigned u = unsigned(w);
-        if (u < 0x80) out += char(u);
-        else if (u < 0x800) out += {char(0xC0 | (u >> 6)), char(0x80 | (u & 0x3F))};
-        else out += {char(0xE0 | (u >> 12)), char(0x80 | ((u >> 6) & 0x3F)), char(0x80 | (u & 0x3F))};
-    }
-    return out;
 }
 
 // The names in an ASCII folder (with its trailing separator).
@@ -118,10 +102,9 @@ protected:
         writeFileBytes(inProc_, "MZ");
         writeFileBytes(local_, "MZ");
         writeFileBytes(localBare_, "MZ");
-        // A ProgID is shared by both views; only its class is the 32-bit view's.
+        // A ProgID is shared by both views; only its class is the 32-bit view's, written by the system's reg.
         EXPECT_EQ(runReg({"add", "HKCR\\AddInRegCliTest.Only32\\CLSID", "/ve", "/d", clsid(7), "/f"}), 0u);
         EXPECT_EQ(runReg({"add", "HKCR\\CLSID\\" + clsid(7) + "\\InProcServer32", "/ve", "/d", inProc_, "/f", "/reg:32"}), 0u);
-        expandKey_.setRaw("", "", REG_EXPAND_SZ, std::vector<BYTE>(kSystemDll.c_str(), kSystemDll.c_str() + kSystemDll.size() + 1));
     }
     void TearDown() override
     {
@@ -135,16 +118,15 @@ protected:
     const std::string local_ = folder_ + "local server.exe";
     const std::string localBare_ = folder_ + "bare server.exe";
     ScopedClasses classes_{{
-        {"AddInRegCliTest.Expand", clsid(1), "", ""},
+        {"AddInRegCliTest.Expand", clsid(1), kSystemDll, "", REG_EXPAND_SZ},
         {"AddInRegCliTest.InProc", clsid(2), inProc_, ""},
         {"AddInRegCliTest.local", clsid(3), "", "\"" + local_ + "\" /automation"},
         {"AddInRegCliTest.LocalBare", clsid(8), "", localBare_ + " -Embedding"}, // a command line, unquoted
         {"AddInRegCliTest.NoServer", clsid(4), "", ""},
         {"AddInRegCliTest.NotExpanded", clsid(5), kSystemDll, ""},
-        {utf8(kOddProgId), clsid(6), kOddServer, ""}, // key names are given in UTF-8
+        {platform::ansiToUtf8(kOddProgId), clsid(6), kOddServer, ""}, // key names are given in UTF-8
         {"AddInRegCliTest.NoClsid", "", "", ""},
     }};
-    ScopedKey expandKey_{HKEY_CLASSES_ROOT, "CLSID\\" + clsid(1) + "\\InProcServer32"};
 
     // The rows of the classes with a CLSID, in list order ("local" before
     // "NoServer": letters compare without regard to case).
@@ -229,9 +211,9 @@ TEST_F(CliClasses, JsonReadsBackAsTheSameValues)
         const nlohmann::json& row = parsed[i];
         EXPECT_EQ(row.size(), 6u);
         EXPECT_EQ(row.at("view"), 64);
-        EXPECT_EQ(row.at("progId"), utf8(expected[i][0]));
+        EXPECT_EQ(row.at("progId"), platform::ansiToUtf8(expected[i][0]));
         EXPECT_EQ(row.at("clsid"), expected[i][1]);
-        EXPECT_EQ(row.at("server"), utf8(expected[i][2]));
+        EXPECT_EQ(row.at("server"), platform::ansiToUtf8(expected[i][2]));
         EXPECT_EQ(row.at("serverExists"), expected[i][3] == "true");
         EXPECT_EQ(row.at("serverKind"), expected[i][4]);
     }
@@ -283,7 +265,7 @@ TEST(CliLocalServer, ProgramIsTheOneCreateProcessStarts)
         CloseHandle(started.hThread);
         CloseHandle(started.hProcess);
         EXPECT_TRUE(rule.found());
-        EXPECT_EQ(text::upperAscii(rule.file), text::upperAscii(testing_support::utf8(std::wstring(image, length))));
+        EXPECT_EQ(text::upperAscii(rule.file), text::upperAscii(utf8Of(std::wstring(image, length))));
     }
     removeFolder(folder);
 }
@@ -354,48 +336,53 @@ protected:
     const std::string work_ = buildFolder() + "cli write\\";
 };
 
+// The built-in template as filled for kClsid, written out: the menu's and the
+// description's data as the script holds them, the host's category, and the
+// version line or nothing. Its un-register script opens every key with "[-".
+std::string builtInScript(const std::string& open, const std::string& menu, const std::string& description,
+                          const std::string& category, const std::string& last)
+{
+    const std::string key = open + "HKEY_CLASSES_ROOT\\CLSID\\{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}";
+    return "REGEDIT4\r\n" + key + "] \r\n@=\"" + menu + "\"\r\n" + key + "\\Description] \r\n@=\"" + description +
+           "\"\r\n" + key + "\\Implemented Categories\\" + category + "] \r\n" + key + "\\Required Categories] \r\n" +
+           key + "\\Required Categories\\" + category + "] \r\n" + key +
+           "\\Settings] \r\n\"LoadOnStartUp\"=\"1\"\r\n\"Type\"=\"Standard\"\r\n" + last;
+}
+
 TEST_F(CliWrite, WritesTheScriptsOfTheSharedRules)
 {
-    const scripts::ScriptFields defaults{kClsid, "myAddInName", "This AddIn creates Geometry", true, true};
+    const std::string r6 = "{39AD2B5C-7A29-11D6-8E0A-0010B541CAA8}", older = "{E357129A-DB40-11D2-B783-0060B0F159EF}";
+    const std::string version = "\"SupportedSoftwareVersionGreaterThan\" = \"5.3.2\"";
     struct Case {
         std::vector<std::string> options;
-        scripts::ScriptFields fields;
-        std::string mustHold;
-        std::string mustLack;
+        std::string menu, description, category, last;
     } cases[] = {
-        {{}, defaults, "\"SupportedSoftwareVersionGreaterThan\"", "{E357129A-"},
-        {{"--older-host"}, {kClsid, defaults.menuName, defaults.description, false, true}, "{E357129A-", "Supported"},
-        {{"--no-version-line"}, {kClsid, defaults.menuName, defaults.description, true, false}, "{39AD2B5C-", "Supported"},
-        {{"--menu", "Say \"hi\"", "--description", "C:\\x, 50%"},
-         {kClsid, "Say \"hi\"", "C:\\x, 50%", true, true},
-         "@=\"C:\\\\x, 50%\"",
-         "@=\"myAddInName\""},
+        {{}, "myAddInName", "This AddIn creates Geometry", r6, version},
+        {{"--older-host"}, "myAddInName", "This AddIn creates Geometry", older, ""},
+        {{"--no-version-line"}, "myAddInName", "This AddIn creates Geometry", r6, ""},
+        {{"--menu", "Say \"hi\"", "--description", "C:\\x, 50%"}, "Say \\\"hi\\\"", "C:\\\\x, 50%", r6, version},
         // Text put in is not filled again.
-        {{"--menu", "Menu #SUPTDVER", "--description", "#Description"},
-         {kClsid, "Menu #SUPTDVER", "#Description", true, true},
-         "@=\"Menu #SUPTDVER\"\r\n",
-         "@=\"This AddIn"},
+        {{"--menu", "Menu #SUPTDVER", "--description", "#Description"}, "Menu #SUPTDVER", "#Description", r6, version},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.menu);
         CliRun run = write(c.options);
         ASSERT_EQ(run.exitCode, 0u) << run.err;
-        const std::string script = scripts::fillRegTemplate(scripts::builtInTemplate(), c.fields);
-        EXPECT_EQ(bytes("out.reg"), script);
-        EXPECT_EQ(bytes("UnReg-out.reg"), scripts::unRegScriptOf(script));
-        EXPECT_NE(script.find(c.mustHold), std::string::npos) << script;
-        EXPECT_EQ(script.find(c.mustLack), std::string::npos) << script;
+        EXPECT_EQ(bytes("out.reg"), builtInScript("[", c.menu, c.description, c.category, c.last));
+        EXPECT_EQ(bytes("UnReg-out.reg"), builtInScript("[-", c.menu, c.description, c.category, c.last));
     }
     ASSERT_TRUE(DeleteFileA((work_ + "UnReg-out.reg").c_str()));
 
     // The template in the current folder, else the one named.
     const std::string own = "REGEDIT4\r\n[HKEY_CLASSES_ROOT\\CLSID\\#Clsid]\r\n@=\"#MenuName\"\r\n#SUPTDVER";
+    const std::string filled = "[HKEY_CLASSES_ROOT\\CLSID\\" + kClsid + "]\r\n@=\"myAddInName\"\r\n" + version;
     writeFileBytes(work_ + "AddInTemplate.Reg", own);
     ASSERT_EQ(write({"--no-unreg"}).exitCode, 0u);
-    EXPECT_EQ(bytes("out.reg"), scripts::fillRegTemplate(own, defaults));
+    EXPECT_EQ(bytes("out.reg"), "REGEDIT4\r\n" + filled);
     writeFileBytes(work_ + "named.txt", own + "\r\n; named");
     ASSERT_EQ(write({"--template", "named.txt", "--unreg-file", "remove it.reg"}).exitCode, 0u);
-    EXPECT_EQ(bytes("out.reg"), scripts::fillRegTemplate(own + "\r\n; named", defaults));
-    EXPECT_EQ(bytes("remove it.reg"), scripts::unRegScriptOf(bytes("out.reg")));
+    EXPECT_EQ(bytes("out.reg"), "REGEDIT4\r\n" + filled + "\r\n; named");
+    EXPECT_EQ(bytes("remove it.reg"), "REGEDIT4\r\n[-" + filled.substr(1) + "\r\n; named");
     EXPECT_FALSE(pathExists(work_ + "UnReg-out.reg"));
 }
 
@@ -588,7 +575,7 @@ TEST_F(CliWrite, AWriteKilledMidWayLeavesNoTemporaryFile)
     bool caught = false;
     for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
         const std::optional<Child> child =
-            Child::start(testing_support::utf8(wideOf(buildFolder())) + "AddInRegCli.exe",
+            Child::start(utf8Of(wideOf(buildFolder())) + "AddInRegCli.exe",
                          {"write", "out.reg", "--no-unreg", "--template", "big.tmpl", "--clsid", kClsid}, {work_});
         ASSERT_TRUE(child.has_value());
         while (child->running()) {
@@ -616,10 +603,10 @@ TEST_F(CliWrite, ANameOutsideTheCodePageIsWrittenAsGiven)
     DWORD written = 0;
     WriteFile(other, "REGEDIT4\r\nanother", 17, &written, nullptr);
     CloseHandle(other);
-    const CliRun run = runCli({"write", lodz + ".reg", "--clsid", kClsid}, testing_support::utf8(folder));
+    const CliRun run = runCli({"write", lodz + ".reg", "--clsid", kClsid}, utf8Of(folder));
     EXPECT_EQ(run.exitCode, 0u) << run.err;
-    EXPECT_NE(GetFileAttributesW((folder + wide(lodz) + L".reg").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_NE(GetFileAttributesW((folder + L"UnReg-" + wide(lodz) + L".reg").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesW((folder + wideOf(lodz) + L".reg").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesW((folder + L"UnReg-" + wideOf(lodz) + L".reg").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(bytes("L\xF3" "dz.reg"), "REGEDIT4\r\nanother");
     // Redirected, the text output says which characters the code page lacks rather than show others.
     EXPECT_NE(run.err.find("Written: <U+0141>\xF3" "d<U+017A>.reg\r\n"), std::string::npos) << run.err;
@@ -679,10 +666,7 @@ TEST_F(CliWrite, ARegistrationThatNeverEndsIsEndedAtTheTimeLimit)
 TEST_F(CliWrite, LongProgIdsAreListedAndChecked)
 {
     const std::string progId = "AddInRegCliTest." + std::string(255 - 16, 'L');
-    ScopedKey key(HKEY_CLASSES_ROOT, progId);
-    key.setString("CLSID", "", kClsid);
-    ScopedKey cls(HKEY_CLASSES_ROOT, "CLSID\\" + kClsid);
-    cls.setString("InProcServer32", "", "C:\\gone\\x.dll");
+    const ScopedClasses classes{{{progId, kClsid, "C:\\gone\\x.dll", ""}}};
     const CliRun list = runCli({"find", kClsid, "--format", "csv"});
     EXPECT_NE(list.out.find(progId + "," + kClsid), std::string::npos) << list.out;
     EXPECT_EQ(runCli({"check", progId, "--format", "json"}).exitCode, 1u); // found, and failing: no such file

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <list>
 #include <map>
 #include <optional>
 #include <string>
@@ -33,27 +34,12 @@ namespace {
 const std::string kSampleClsid = "{6B1F3C52-8E4D-4A9B-9C71-2D5E0A7F4B13}";
 const std::string kSampleProgId = "AddInRegSample.Server.1";
 
-std::string clsid(int n)
-{
-    char text[64];
-    std::snprintf(text, sizeof(text), "{D0C70000-0000-4000-8000-%012d}", n);
-    return text;
-}
-
+const ClsidFamily clsid{"D0C70000"};
 
 bool classKeyIn(HKEY root, REGSAM view, const std::string& path)
 {
     return keyExists(root, "Software\\Classes\\" + path, view);
 }
-
-// Where a registration is made: a hive and a view, written directly.
-struct Place {
-    HKEY root = HKEY_LOCAL_MACHINE;
-    REGSAM view = KEY_WOW64_64KEY;
-};
-const Place kMachine64{HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY};
-const Place kMachine32{HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY};
-const Place kUser{HKEY_CURRENT_USER, KEY_WOW64_64KEY};
 
 // An add-in's registration as the host wants it; each case changes one thing.
 struct AddIn {
@@ -68,42 +54,27 @@ struct AddIn {
     bool settings = true;
     std::string progId{};      // its ProgID key names the class; "" for none
     std::string classProgId{}; // the class's ProgID subkey; "" for none
-    std::vector<std::pair<std::string, std::string>> serverValues{}; // more values of InProcServer32
+    std::vector<ClassValue> values{}; // more values of the class key
 };
 
-// Makes the registration; removes it again at the end of the scope.
-class ScopedAddIn {
-public:
-    explicit ScopedAddIn(const AddIn& a)
-        : class_(a.place.root, "Software\\Classes\\CLSID\\" + a.clsid, a.place.view)
-    {
-        class_.setString("", "", a.menu);
-        if (a.description) class_.setString("Description", "", "Checked by the doctor's tests");
-        std::vector<BYTE> server(a.server.begin(), a.server.end());
-        server.push_back(0);
-        class_.setRaw("InProcServer32", "", a.serverType, server);
-        if (!a.threading.empty()) class_.setString("InProcServer32", "ThreadingModel", a.threading);
-        for (const auto& [name, value] : a.serverValues) class_.setString("InProcServer32", name, value);
-        if (!a.category.empty()) {
-            class_.createSubKey("Implemented Categories\\" + a.category);
-            class_.createSubKey("Required Categories\\" + a.category);
-        }
-        if (a.settings) {
-            class_.setString("Settings", "LoadOnStartUp", "1");
-            class_.setString("Settings", "Type", "Standard");
-        }
-        if (!a.classProgId.empty()) class_.setString("ProgID", "", a.classProgId);
-        if (!a.progId.empty()) {
-            // A ProgID is shared by both views.
-            progId_.emplace(a.place.root, "Software\\Classes\\" + a.progId, KEY_WOW64_64KEY);
-            progId_->setString("CLSID", "", a.clsid);
-        }
+// Makes the registrations; removes them again at the end of the scope.
+std::list<ScopedClasses> registered(const std::vector<AddIn>& addIns)
+{
+    std::list<ScopedClasses> made;
+    for (const AddIn& a : addIns) {
+        FakeClass c{a.progId, a.clsid, a.server, "", a.serverType, {{"", "", a.menu}}};
+        if (a.description) c.values.push_back({"Description", "", "Checked by the doctor's tests"});
+        if (!a.threading.empty()) c.values.push_back({"InProcServer32", "ThreadingModel", a.threading});
+        c.values.insert(c.values.end(), a.values.begin(), a.values.end());
+        if (!a.category.empty())
+            c.subKeys = {"Implemented Categories\\" + a.category, "Required Categories\\" + a.category};
+        if (a.settings)
+            c.values.insert(c.values.end(), {{"Settings", "LoadOnStartUp", "1"}, {"Settings", "Type", "Standard"}});
+        if (!a.classProgId.empty()) c.values.push_back({"ProgID", "", a.classProgId});
+        made.emplace_back(std::vector<FakeClass>{c}, a.place);
     }
-
-private:
-    ScopedKey class_;
-    std::optional<ScopedKey> progId_;
-};
+    return made;
+}
 
 bool has32BitSystem()
 {
@@ -174,7 +145,7 @@ protected:
 TEST_F(Doctor, EachFaultFailsOrWarnsItsOwnItemOnly)
 {
     const AddIn healthy{clsid(1), kMachine64, x64_};
-    const ScopedAddIn a1(healthy);
+    const auto healthyKeys = registered({healthy});
     expectOnly(healthy, {});
     // The full item list of a healthy class, in order, and its facts.
     const Json json = checkJson({clsid(1), "--strict"}, 0);
@@ -201,8 +172,8 @@ TEST_F(Doctor, EachFaultFailsOrWarnsItsOwnItemOnly)
     AddIn noMenu{clsid(10), kMachine64, x64_};
     noMenu.menu = "";
     noMenu.description = false;
-    const ScopedAddIn a2(only32), a3(x86In64), a4(textFile), a5(missingFile), a6(quoted), a7(noThreading),
-        a8(noCategory), a9(noSettings), a10(noMenu);
+    const auto faultKeys =
+        registered({only32, x86In64, textFile, missingFile, quoted, noThreading, noCategory, noSettings, noMenu});
 
     // An x86 DLL in the 32-bit view is right for that view; its dependencies
     // are there when this system has a 32-bit system folder.
@@ -235,7 +206,7 @@ TEST_F(Doctor, HivesExpansionAndTheHostsCategory)
     AddIn userCopy{clsid(12), kUser, x64_};
     AddIn older{clsid(13), kMachine64, x64_};
     older.category = scripts::kOlderCategory;
-    const ScopedAddIn a1(perUser), a2(machineCopy), a3(userCopy), a4(older);
+    const auto hiveKeys = registered({perUser, machineCopy, userCopy, older});
 
     expectOnly(perUser, {{"hive", "warn"}});
     expectOnly(userCopy, {{"hive", "warn"}});
@@ -255,7 +226,7 @@ TEST_F(Doctor, HivesExpansionAndTheHostsCategory)
     ASSERT_TRUE(CopyFileA(x64_.c_str(), (folder + "Sample.dll").c_str(), FALSE));
     AddIn expand{clsid(14), kMachine64, "%SystemRoot%\\AddInRegDoctorTest\\Sample.dll", REG_EXPAND_SZ};
     {
-        const ScopedAddIn a5(expand);
+        const auto expandKeys = registered({expand});
         expectOnly(expand, {{"server", "warn"}});
         const Json server = checkJson({clsid(14)}, 0)[0]["server"];
         EXPECT_EQ(server["type"], "REG_EXPAND_SZ");
@@ -271,12 +242,12 @@ TEST_F(Doctor, DotNetClassAndItsCodeBase)
     const std::string codeBaseFolder = "C:\\Some Dir\\";
     removeFolder(codeBaseFolder);
     AddIn dotNet{clsid(15), kMachine64, "mscoree.dll"};
-    dotNet.serverValues = {{"Class", "Doctor.AddIn"},
-                           {"Assembly", "Doctor, Version=1.0.0.0, Culture=neutral, PublicKeyToken=null"},
-                           {"CodeBase", "file:///C:/Some%20Dir/x.dll"}};
+    dotNet.values = {{"InProcServer32", "Class", "Doctor.AddIn"},
+                     {"InProcServer32", "Assembly", "Doctor, Version=1.0.0.0, Culture=neutral, PublicKeyToken=null"},
+                     {"InProcServer32", "CodeBase", "file:///C:/Some%20Dir/x.dll"}};
     dotNet.progId = "AddInRegDoctor.DotNet";
     dotNet.classProgId = dotNet.progId;
-    const ScopedAddIn a1(dotNet);
+    const auto dotNetKeys = registered({dotNet});
 
     // A bare "mscoree.dll" is found in the system folder, but the host's own
     // folder comes first: it warns.
@@ -301,7 +272,7 @@ TEST_F(Doctor, ProgIdConsistencyAndTargets)
     named.classProgId = "AddInRegDoctor.Other";
     AddIn inBoth64{clsid(17), kMachine64, x64_};
     AddIn inBoth32{clsid(17), kMachine32, x86_};
-    const ScopedAddIn a1(named), a2(inBoth64), a3(inBoth32);
+    const auto progIdKeys = registered({named, inBoth64, inBoth32});
 
     expectOnly(named, {{"progId", "warn"}});
 
@@ -337,7 +308,7 @@ TEST_F(Doctor, TextReportIsOneLinePerItem)
 {
     AddIn noSettings{clsid(18), kMachine64, x64_};
     noSettings.settings = false;
-    const ScopedAddIn a1(noSettings);
+    const auto reportKeys = registered({noSettings});
     const CliRun run = runCli({"check", clsid(18)});
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_EQ(run.out.rfind(clsid(18) + ", read in the 64-bit view\r\n", 0), 0u) << run.out;
@@ -390,7 +361,7 @@ TEST_F(Doctor, ExportsAndDependenciesAsTheLoaderBindsThem)
     const AddIn missingDll{clsid(20), kMachine64, addIn + "DepsAddIn.dll"};
     const AddIn missingFunction{clsid(21), kMachine64, user + "DepsUser.dll"};
     const AddIn noClassObject{clsid(22), kMachine64, noEntry + "DepsNoEntry.dll"};
-    const ScopedAddIn a1(missingDll), a2(missingFunction), a3(noClassObject);
+    const auto depsKeys = registered({missingDll, missingFunction, noClassObject});
 
     // Two levels down, the DLL that is not there: the loader refuses the server.
     EXPECT_EQ(loadError(missingDll.server), ERROR_MOD_NOT_FOUND);
@@ -534,11 +505,10 @@ TEST_F(DoctorSample, StaleListsExactlyTheClassesWhoseFileIsGoneAndCleansThemUp)
     // a class that also has a local server, and a ProgID that is also a file
     // type with a verb.
     AddIn withLocal{clsid(23), kMachine64, folder_ + "gone.dll"};
+    withLocal.values = {{"LocalServer32", "", folder_ + "server.exe"}};
     AddIn withVerb{clsid(24), kMachine64, folder_ + "gone.dll"};
     withVerb.progId = "AddInRegDoctor.FileType";
-    const ScopedAddIn a1(neighbour), a2(stale32), a3(staleMachine), a4(liveUser), a5(withLocal), a6(withVerb);
-    ScopedKey local(HKEY_LOCAL_MACHINE, "Software\\Classes\\CLSID\\" + clsid(23) + "\\LocalServer32");
-    local.setString("", "", folder_ + "server.exe");
+    const auto staleKeys = registered({neighbour, stale32, staleMachine, liveUser, withLocal, withVerb});
     ScopedKey verb(HKEY_LOCAL_MACHINE, "Software\\Classes\\AddInRegDoctor.FileType\\shell\\open\\command");
     verb.setString("", "", "notepad.exe \"%1\"");
     ASSERT_TRUE(DeleteFileA(x64_.c_str()));
@@ -634,7 +604,7 @@ TEST_F(DoctorSample, AddInsListsTheHostsClassesWithTheWorstItemAndTheLoadTrial)
     AddIn perUser{clsid(32), kUser, x64_};
     AddIn notOurs{clsid(33), kMachine64, x64_};
     notOurs.category = scripts::kOlderCategory;
-    const ScopedAddIn a1(sample), a2(wrongView), a3(perUser), a4(notOurs);
+    const auto addInKeys = registered({sample, wrongView, perUser, notOurs});
 
     const CliRun run = runCli({"addins", "--host", "r6", "--format", "json", "--load", "--load-timeout", "20"});
     ASSERT_TRUE(run.finished);
@@ -672,7 +642,7 @@ TEST_F(DoctorSample, AnX86AddInLoadsThroughThe32BitHelperInThe32BitViewOnly)
     // DoctorX86.dll is the sample server built for x86: it serves the sample's class.
     for (const Place& place : {kMachine32, kMachine64}) {
         AddIn x86{kSampleClsid, place, x86_};
-        const ScopedAddIn a(x86);
+        const auto x86Keys = registered({x86});
         if (place.view == KEY_WOW64_32KEY)
             expectOnly(x86, {}, {"--load", "--view", "32"});
         else

@@ -4,6 +4,7 @@
 // restores it. The same for type libraries' versions (every file gone) and
 // the type-library marshaller's Interface keys.
 #include "../rules/MachineImage.h"
+#include "../support/TestClsid.h"
 #include "FuzzInput.h"
 #include "doctor/Stale.h"
 
@@ -28,7 +29,7 @@ constexpr std::array<const char*, 4> kPlatforms{"0\\win64", "0\\win32", "409\\wi
 std::string libid(unsigned n) { return "{F0230000-0000-0000-0000-00000000000" + std::to_string(n % 4) + "}"; }
 std::string iid(unsigned n) { return "{F0240000-0000-0000-0000-00000000000" + std::to_string(n % 4) + "}"; }
 
-std::string clsid(unsigned n) { return "{F0220000-0000-0000-0000-00000000000" + std::to_string(n % 8) + "}"; }
+const testing_support::ClsidFamily clsid{"F0220000"};
 
 bool linkIn(const testing_image::MachineImage& m, Hive hive, View view, const std::string& path)
 {
@@ -67,12 +68,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const unsigned b = data[i + 2];
         const Hive hive = (a & 0x80) ? Hive::UserClasses : Hive::MachineClasses;
         const View view = (a & 0x40) ? View::Bits32 : View::Bits64;
-        const std::string key = "CLSID\\" + clsid(a);
+        const std::string key = "CLSID\\" + clsid(a % 8);
         const std::string progId = "Fuzz.P" + std::to_string(b % 4);
         switch (op) {
         case 0: m.setText(hive, view, key + "\\InProcServer32", "", kServers[b % kServers.size()]); break;
         case 1: m.key(hive, view, key + "\\" + kClassParts[b % kClassParts.size()]); break;
-        case 2: m.setText(hive, view, progId + "\\CLSID", "", clsid(a)); break;
+        case 2: m.setText(hive, view, progId + "\\CLSID", "", clsid(a % 8)); break;
         case 3: m.key(hive, view, progId + "\\" + kProgIdParts[b % kProgIdParts.size()]); break;
         case 4: m.key(hive, view, (b & 1) ? key + "\\Settings" : progId).link = true; break;
         case 5: m.setText(hive, view, (b & 1) ? key : progId, kValueNames[b % kValueNames.size()], "v"); break;
@@ -82,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         case 7: {
             const std::string path = "Interface\\" + iid(a);
-            m.setText(hive, view, path + "\\ProxyStubClsid32", "", (b & 1) ? doctor::kTypeLibMarshaller : clsid(b));
+            m.setText(hive, view, path + "\\ProxyStubClsid32", "", (b & 1) ? doctor::kTypeLibMarshaller : clsid(b % 8));
             m.setText(hive, view, path + "\\TypeLib", "", libid(b >> 1));
             if (b & 0x10) m.setText(hive, view, path + "\\TypeLib", "Version", kVersions[(b >> 2) % 4]);
             break;

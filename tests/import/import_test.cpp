@@ -74,15 +74,10 @@ struct Key {
 };
 using Tree = std::map<std::pair<RegRoot, std::string>, Key>; // by path in upper case
 
-std::string utf8(const wchar_t* units, size_t count)
-{
-    return text::utf8FromUtf16(std::u16string(units, units + count));
-}
-
 void readTree(RegRoot root, HKEY handle, const std::string& path, Tree& tree)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(handle, wide(path).c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExW(handle, wideOf(path).c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) return;
     Key& node = tree[{root, text::upperAscii(path)}];
     node.path = path;
     wchar_t name[16384];
@@ -94,14 +89,14 @@ void readTree(RegRoot root, HKEY handle, const std::string& path, Tree& tree)
         std::string data(size, '\0');
         nameLength = 16384;
         RegEnumValueW(key, i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
-        const std::string valueName = utf8(name, nameLength);
+        const std::string valueName = utf8Of({name, nameLength});
         node.values[text::upperAscii(valueName)] = {valueName, static_cast<uint32_t>(type), data.substr(0, size)};
     }
     std::vector<std::string> subKeys;
     for (DWORD i = 0;; ++i) {
         DWORD nameLength = 16384;
         if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        subKeys.push_back(utf8(name, nameLength));
+        subKeys.push_back(utf8Of({name, nameLength}));
     }
     RegCloseKey(key);
     for (const std::string& sub : subKeys) readTree(root, handle, path + "\\" + sub, tree);
@@ -206,12 +201,7 @@ std::string scriptBytes(const Case& c)
 {
     const std::string text = withBases(c.script);
     if (c.form == Form::Ansi) return text;
-    std::string bytes = "\xff\xfe";
-    for (char16_t unit : text::utf16FromUtf8(text)) {
-        bytes += static_cast<char>(unit & 0xFF);
-        bytes += static_cast<char>(unit >> 8);
-    }
-    return bytes;
+    return "\xff\xfe" + text::utf16Bytes(text::utf16FromUtf8(text));
 }
 
 const char kLeftOver[] = "REGEDIT4\n[$K]\n\"A\"=\"old\"\n\"B\"=dword:00000001\n\"C\"=\"c\"\n[$K\\Sub]\n\"D\"=\"d\"\n";

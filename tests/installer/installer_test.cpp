@@ -42,7 +42,7 @@ std::string installFolderOf(const Case& c)
     wchar_t path[MAX_PATH] = L"";
     const int folder = c.perUser ? CSIDL_LOCAL_APPDATA : c.bits == 32 ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES;
     SHGetFolderPathW(nullptr, folder, nullptr, SHGFP_TYPE_CURRENT, path);
-    return utf8(path) + "\\AddInRegInstallerTest\\";
+    return utf8Of(path) + "\\AddInRegInstallerTest\\";
 }
 
 void removeSample()

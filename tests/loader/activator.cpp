@@ -5,6 +5,8 @@
 // Or loads a DLL as COM loads an in-process server, by its full path with
 // the altered search order, and says the system's error code (0: it loaded):
 //   com_activator --load PATH
+#include "platform/Wide.h"
+
 #include <windows.h>
 
 #include <objbase.h>
@@ -45,10 +47,7 @@ int wmain(int argc, wchar_t** argv)
         if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                                *reinterpret_cast<LPCWSTR*>(factory), &module)) {
             const DWORD length = GetModuleFileNameW(module, path, 32768);
-            const int bytes = WideCharToMultiByte(CP_UTF8, 0, path, int(length), nullptr, 0, nullptr, nullptr);
-            std::string utf8(size_t(bytes), '\0');
-            WideCharToMultiByte(CP_UTF8, 0, path, int(length), utf8.data(), bytes, nullptr, nullptr);
-            std::printf("module=%s\n", utf8.c_str());
+            std::printf("module=%s\n", platform::utf8Of({path, length}).c_str());
         }
         factory->Release();
     }

@@ -1,6 +1,7 @@
 # The truth of "does it load": a child that asks the system's COM loader, and
 # the test that holds the server rule and the doctor's verdicts against it.
-add_executable(com_activator loader/activator.cpp)
+add_executable(com_activator loader/activator.cpp ${PROJECT_SOURCE_DIR}/src/text/Utf.cpp)
+target_include_directories(com_activator PRIVATE ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(com_activator PRIVATE ole32 uuid)
 if(NOT MSVC)
     target_link_options(com_activator PRIVATE -municode)

@@ -36,7 +36,7 @@ struct LoaderAnswer {
 
 LoaderAnswer askLoader(const std::string& clsid, int timeoutMs = 30000)
 {
-    const ChildRun run = runChild(utf8(wide(buildFolder())) + "com_activator.exe", {clsid}, {}, timeoutMs);
+    const ChildRun run = runChild(utf8Of(wideOf(buildFolder())) + "com_activator.exe", {clsid}, {}, timeoutMs);
     LoaderAnswer answer;
     answer.finished = run.finished && run.exitCode == 0;
     const size_t hr = run.out.find("hr=0x");
@@ -71,7 +71,7 @@ std::string serverStatus(const std::string& clsid) { return itemStatus(clsid, do
 // The system's error code when the DLL is loaded as COM loads a server; 0 when it loads.
 unsigned long loadError(const std::string& dll)
 {
-    const ChildRun run = runChild(utf8(wide(buildFolder())) + "com_activator.exe", {"--load", dll}, {}, 30000);
+    const ChildRun run = runChild(utf8Of(wideOf(buildFolder())) + "com_activator.exe", {"--load", dll}, {}, 30000);
     const size_t at = run.out.find("error=");
     return at == std::string::npos ? ~0UL : std::stoul(run.out.substr(at + 6));
 }
@@ -87,22 +87,22 @@ protected:
     void SetUp() override
     {
         removeFolder(folder_);
-        CreateDirectoryW(wide(folder_).c_str(), nullptr);
+        CreateDirectoryW(wideOf(folder_).c_str(), nullptr);
         const std::string os = environment("OS");
         for (const std::string& sub : {std::string("plain"), std::string("Pawe\xC5\x82"),
                                        std::string("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"), std::string("pct%OS%"),
                                        "exp" + os}) {
-            CreateDirectoryW(wide(folder_ + sub).c_str(), nullptr);
-            ASSERT_TRUE(CopyFileW(wide(buildFolder() + "AddInRegSample.dll").c_str(),
-                                  wide(folder_ + sub + "\\x.dll").c_str(), FALSE))
+            CreateDirectoryW(wideOf(folder_ + sub).c_str(), nullptr);
+            ASSERT_TRUE(CopyFileW(wideOf(buildFolder() + "AddInRegSample.dll").c_str(),
+                                  wideOf(folder_ + sub + "\\x.dll").c_str(), FALSE))
                 << sub;
         }
-        SetEnvironmentVariableW(L"ADDINREG_LOADER", wide(folder_.substr(0, folder_.size() - 1)).c_str());
-        ASSERT_TRUE(CopyFileW(wide(buildFolder() + "AddInRegSample.dll").c_str(), wide(windowsBare_).c_str(), FALSE));
+        SetEnvironmentVariableW(L"ADDINREG_LOADER", wideOf(folder_.substr(0, folder_.size() - 1)).c_str());
+        ASSERT_TRUE(CopyFileW(wideOf(buildFolder() + "AddInRegSample.dll").c_str(), wideOf(windowsBare_).c_str(), FALSE));
     }
     void TearDown() override
     {
-        DeleteFileW(wide(windowsBare_).c_str());
+        DeleteFileW(wideOf(windowsBare_).c_str());
         removeFolder(folder_);
     }
 
@@ -115,10 +115,10 @@ protected:
     static std::string windowsFolder()
     {
         wchar_t folder[MAX_PATH];
-        return utf8(std::wstring(folder, GetWindowsDirectoryW(folder, MAX_PATH)));
+        return utf8Of(std::wstring(folder, GetWindowsDirectoryW(folder, MAX_PATH)));
     }
 
-    const std::string folder_ = utf8(wide(buildFolder())) + "loader shapes\\";
+    const std::string folder_ = utf8Of(wideOf(buildFolder())) + "loader shapes\\";
     const std::string windowsBare_ = windowsFolder() + "\\LpBare.dll";
 };
 
@@ -226,7 +226,7 @@ TEST_F(Loader, ACleanupMergedLeavesEveryClassThatLoadedLoading)
 
     const std::string before = exportedClasses();
     const std::string cleanup = folder_ + "cleanup.reg";
-    const ChildRun stale1 = runChild(utf8(wide(buildFolder())) + "AddInRegCli.exe", {"stale", "--cleanup-file", cleanup});
+    const ChildRun stale1 = runChild(utf8Of(wideOf(buildFolder())) + "AddInRegCli.exe", {"stale", "--cleanup-file", cleanup});
     ASSERT_EQ(stale1.exitCode, 1u) << stale1.err;
     ASSERT_EQ(runReg({"import", cleanup}), 0u);
     EXPECT_EQ(readFileBytes(cleanup).value_or("").substr(0, 2), "\xFF\xFE");
@@ -246,7 +246,7 @@ TEST_F(Loader, ACleanupMergedLeavesEveryClassThatLoadedLoading)
 // what went wrong in the helper.
 TEST_F(Loader, TheLoadTrialPassesExactlyWhenTheLoaderGivesTheClass)
 {
-    const std::string build = utf8(wide(buildFolder()));
+    const std::string build = utf8Of(wideOf(buildFolder()));
     const struct {
         std::string server;
         const char* says; // in the item's reason

@@ -1,7 +1,5 @@
 #include "ChildProcess.h"
 
-#include "text/Utf.h"
-
 #include <thread>
 
 namespace testing_support {
@@ -36,22 +34,6 @@ struct Pipe {
 
 } // namespace
 
-std::wstring wide(const std::string& utf8)
-{
-    // The program's rule: an unpaired surrogate of an argument stays as it is.
-    const std::u16string units = text::utf16FromUtf8(utf8);
-    return {units.begin(), units.end()};
-}
-
-std::string utf8(const std::wstring& text)
-{
-    if (text.empty()) return {};
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), length, nullptr, nullptr);
-    return out;
-}
-
 std::string commandLineArgument(const std::string& arg)
 {
     if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
@@ -77,7 +59,7 @@ struct ChildRunner {
     {
         std::string commandLine = commandLineArgument(program);
         for (const std::string& arg : args) commandLine += ' ' + commandLineArgument(arg);
-        std::wstring line = wide(commandLine);
+        std::wstring line = wideOf(commandLine);
         STARTUPINFOW si{};
         si.cb = sizeof(si);
         UniqueKernelHandle nul;
@@ -91,8 +73,8 @@ struct ChildRunner {
             si.hStdError = err;
         }
         PROCESS_INFORMATION pi{};
-        const std::wstring folder = wide(options.workingDirectory);
-        if (!CreateProcessW(wide(program).c_str(), line.data(), nullptr, nullptr, out != nullptr,
+        const std::wstring folder = wideOf(options.workingDirectory);
+        if (!CreateProcessW(wideOf(program).c_str(), line.data(), nullptr, nullptr, out != nullptr,
                             options.hidden ? CREATE_NO_WINDOW : 0, nullptr,
                             folder.empty() ? nullptr : folder.c_str(), &si, &pi))
             return std::nullopt;

@@ -3,6 +3,7 @@
 // argument quoted so that the program gets it back exactly (names outside the
 // ANSI code page included), its handles owned, optionally its output captured.
 #include "platform/Handle.h"
+#include "platform/Wide.h"
 
 #include <optional>
 #include <string>
@@ -53,8 +54,8 @@ ChildRun runChild(const std::string& program, const std::vector<std::string>& ar
 // back unchanged.
 std::string commandLineArgument(const std::string& arg);
 
-// UTF-8 and UTF-16 for the tests' own Win32 calls.
-std::wstring wide(const std::string& utf8);
-std::string utf8(const std::wstring& wide);
+// UTF-8 and UTF-16 for the tests' own Win32 calls: the program's conversion.
+using platform::utf8Of;
+using platform::wideOf;
 
 } // namespace testing_support

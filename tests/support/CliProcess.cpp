@@ -14,7 +14,7 @@ namespace testing_support {
 
 CliRun runCli(const std::vector<std::string>& args, const std::string& workingDirectory, int timeoutMs)
 {
-    const ChildRun run = runChild(utf8(wide(buildFolder())) + "AddInRegCli.exe", args, {workingDirectory, true, true},
+    const ChildRun run = runChild(utf8Of(wideOf(buildFolder())) + "AddInRegCli.exe", args, {workingDirectory, true, true},
                                   timeoutMs);
     return {run.finished, run.exitCode, run.out, run.err};
 }
@@ -35,14 +35,14 @@ unsigned long runReg(const std::vector<std::string>& args)
 {
     wchar_t system[MAX_PATH];
     const UINT length = GetSystemDirectoryW(system, MAX_PATH);
-    const ChildRun run = runChild(utf8(std::wstring(system, length)) + "\\reg.exe", args, {"", true, true}, 60000);
+    const ChildRun run = runChild(utf8Of(std::wstring(system, length)) + "\\reg.exe", args, {"", true, true}, 60000);
     return run.started ? run.exitCode : static_cast<unsigned long>(-1);
 }
 
 std::string firstDifference(const std::string& expected, const std::string& actual)
 {
     const auto textOf = [](const std::string& bytes) {
-        return utf8(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2));
+        return utf8Of(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2));
     };
     const std::string a = textOf(expected);
     const std::string b = textOf(actual);
@@ -57,7 +57,7 @@ std::string firstDifference(const std::string& expected, const std::string& actu
 std::string exportedClasses()
 {
     std::string all;
-    const std::string file = utf8(wide(buildFolder())) + "exported classes.reg";
+    const std::string file = utf8Of(wideOf(buildFolder())) + "exported classes.reg";
     for (const auto& [root, key] : {std::pair{HKEY_LOCAL_MACHINE, "HKLM\\Software\\Classes"},
                                     std::pair{HKEY_CURRENT_USER, "HKCU\\Software\\Classes"}}) {
         // A fresh prefix has no per-user classes key: nothing to export.
@@ -70,7 +70,7 @@ std::string exportedClasses()
         EXPECT_EQ(runReg({"export", key, file, "/y"}), 0u) << key;
         all += readFileBytes(file).value_or("");
     }
-    DeleteFileW(wide(file).c_str());
+    DeleteFileW(wideOf(file).c_str());
     return all;
 }
 

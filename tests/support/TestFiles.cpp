@@ -1,7 +1,5 @@
 #include "TestFiles.h"
 
-#include "text/Utf.h"
-
 #include <windows.h>
 
 #include <algorithm>
@@ -32,13 +30,6 @@ bool removeFolder(const std::string& folder)
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes == INVALID_FILE_ATTRIBUTES || (RemoveDirectoryW(path.c_str()) != 0) ||
            GetLastError() == ERROR_FILE_NOT_FOUND;
-}
-
-std::wstring wideOf(const std::string& utf8)
-{
-    // The program's rule: an unpaired surrogate of a name stays as it is.
-    const std::u16string wide = text::utf16FromUtf8(utf8);
-    return {wide.begin(), wide.end()};
 }
 
 std::vector<std::wstring> namesIn(const std::wstring& folder)

@@ -1,5 +1,7 @@
 #pragma once
 // Files and folders that tests make, read back and remove.
+#include "platform/Wide.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,9 +16,9 @@ bool pathExists(const std::string& path);
 // holds. Returns whether it is gone, or goes once the last process using it ends.
 bool removeFolder(const std::string& folder);
 
-// Names at any length and outside the code page, through the wide calls
-// (a path past 260 characters in its "\\?\" form).
-std::wstring wideOf(const std::string& utf8);
+// Names outside the code page (and a path past 260 characters in its "\\?\"
+// form) through the wide calls: the program's conversion.
+using platform::wideOf;
 // The names in the folder (given without a trailing separator), sorted.
 std::vector<std::wstring> namesIn(const std::wstring& folder);
 // Removes the folder and all it holds.

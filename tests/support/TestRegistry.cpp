@@ -11,7 +11,7 @@ HKEY createKey(HKEY root, const std::string& path, REGSAM view = 0)
 {
     HKEY key = nullptr;
     LSTATUS status =
-        RegCreateKeyExW(root, wide(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr);
+        RegCreateKeyExW(root, wideOf(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr);
     EXPECT_EQ(status, ERROR_SUCCESS) << "creating " << path;
     return status == ERROR_SUCCESS ? key : nullptr;
 }
@@ -24,9 +24,9 @@ void deleteTree(HKEY root, const std::string& path, REGSAM view)
     const size_t slash = path.find_last_of('\\');
     HKEY parent = root;
     if (slash != std::string::npos &&
-        RegOpenKeyExW(root, wide(path.substr(0, slash)).c_str(), 0, KEY_ALL_ACCESS | view, &parent) != ERROR_SUCCESS)
+        RegOpenKeyExW(root, wideOf(path.substr(0, slash)).c_str(), 0, KEY_ALL_ACCESS | view, &parent) != ERROR_SUCCESS)
         return;
-    const std::wstring leaf = wide(slash == std::string::npos ? path : path.substr(slash + 1));
+    const std::wstring leaf = wideOf(slash == std::string::npos ? path : path.substr(slash + 1));
     RegDeleteTreeW(parent, leaf.c_str());
     RegDeleteKeyExW(parent, leaf.c_str(), view, 0);
     if (parent != root) RegCloseKey(parent);
@@ -35,7 +35,7 @@ void deleteTree(HKEY root, const std::string& path, REGSAM view)
 bool keyExists(HKEY root, const std::string& path, REGSAM view)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(root, wide(path).c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExW(root, wideOf(path).c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
 }
@@ -93,44 +93,68 @@ void ScopedKey::setUnicode(const std::string& subKey, const std::string& name, c
 {
     HKEY key = createKey(root_, full(subKey), view_);
     if (!key) return;
-    std::wstring text = wide(utf8);
+    std::wstring text = wideOf(utf8);
     text.push_back(L'\0');
-    EXPECT_EQ(RegSetValueExW(key, wide(name).c_str(), 0, type, reinterpret_cast<const BYTE*>(text.data()),
+    EXPECT_EQ(RegSetValueExW(key, wideOf(name).c_str(), 0, type, reinterpret_cast<const BYTE*>(text.data()),
                              DWORD(text.size() * sizeof(wchar_t))),
               ERROR_SUCCESS);
     RegCloseKey(key);
 }
 
-ScopedClasses::ScopedClasses(const std::vector<FakeClass>& classes)
+namespace {
+// The value on a ProgID key that the system may hold itself: this one is the tests'.
+constexpr char kMark[] = "AddInRegTest";
+
+// A string (or any type's bytes) with its NUL added, as RegSetValueExA takes it.
+void setValue(HKEY root, const std::string& path, REGSAM view, const std::string& name, DWORD type,
+              const std::string& data)
 {
+    HKEY key = createKey(root, path, view);
+    if (!key) return;
+    EXPECT_EQ(RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.c_str()),
+                             DWORD(data.size() + 1)),
+              ERROR_SUCCESS)
+        << path;
+    RegCloseKey(key);
+}
+} // namespace
+
+ScopedClasses::ScopedClasses(const std::vector<FakeClass>& classes, Place place) : place_(place)
+{
+    const std::string base = place.root == HKEY_CLASSES_ROOT ? "" : "Software\\Classes\\";
     for (const FakeClass& c : classes) {
-        deleteTree(HKEY_CLASSES_ROOT, c.progId);
-        HKEY key = createKey(HKEY_CLASSES_ROOT, c.progId + (c.clsid.empty() ? "" : "\\CLSID"));
-        created_.push_back(c.progId);
-        if (!key) continue;
-        if (!c.clsid.empty()) {
-            RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(c.clsid.c_str()),
-                           DWORD(c.clsid.size() + 1));
-            std::string classKey = "CLSID\\" + c.clsid;
-            deleteTree(HKEY_CLASSES_ROOT, classKey);
-            created_.push_back(classKey);
-            if (HKEY k = createKey(HKEY_CLASSES_ROOT, classKey)) RegCloseKey(k);
-            for (auto [sub, value] : {std::pair{"InProcServer32", c.inProcServer}, {"LocalServer32", c.localServer}}) {
-                if (value.empty()) continue;
-                if (HKEY k = createKey(HKEY_CLASSES_ROOT, classKey + "\\" + sub)) {
-                    RegSetValueExA(k, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                   DWORD(value.size() + 1));
-                    RegCloseKey(k);
-                }
-            }
+        if (!c.progId.empty()) {
+            const std::string progId = base + c.progId;
+            if (c.onlyIfAbsent && keyExists(place.root, progId, KEY_WOW64_64KEY) &&
+                !readString(place.root, progId, kMark))
+                continue; // the system's own key
+            deleteTree(place.root, progId, KEY_WOW64_64KEY);
+            created_.push_back({progId, KEY_WOW64_64KEY});
+            if (HKEY key = createKey(place.root, progId, KEY_WOW64_64KEY)) RegCloseKey(key);
+            if (!c.clsid.empty()) setValue(place.root, progId + "\\CLSID", KEY_WOW64_64KEY, "", REG_SZ, c.clsid);
+            if (c.onlyIfAbsent) setValue(place.root, progId, KEY_WOW64_64KEY, kMark, REG_SZ, "1");
         }
-        RegCloseKey(key);
+        if (c.clsid.empty()) continue;
+        const std::string classKey = base + "CLSID\\" + c.clsid;
+        deleteTree(place.root, classKey, place.view);
+        created_.push_back({classKey, place.view});
+        if (HKEY key = createKey(place.root, classKey, place.view)) RegCloseKey(key);
+        if (!c.inProcServer.empty())
+            setValue(place.root, classKey + "\\InProcServer32", place.view, "", c.serverType, c.inProcServer);
+        if (!c.localServer.empty())
+            setValue(place.root, classKey + "\\LocalServer32", place.view, "", REG_SZ, c.localServer);
+        for (const ClassValue& v : c.values)
+            setValue(place.root, v.subKey.empty() ? classKey : classKey + "\\" + v.subKey, place.view, v.name, REG_SZ,
+                     v.data);
+        for (const std::string& sub : c.subKeys)
+            if (HKEY key = createKey(place.root, classKey + "\\" + sub, place.view)) RegCloseKey(key);
     }
 }
 
 ScopedClasses::~ScopedClasses()
 {
-    for (const std::string& path : created_) deleteTree(HKEY_CLASSES_ROOT, path);
+    for (auto made = created_.rbegin(); made != created_.rend(); ++made)
+        deleteTree(place_.root, made->path, made->view);
 }
 
 } // namespace testing_support

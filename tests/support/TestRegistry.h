@@ -1,6 +1,8 @@
 #pragma once
 // Keys that a test creates in the private prefix's real registry and removes
 // again, whatever the test's outcome.
+#include "TestClsid.h"
+
 #include <windows.h>
 
 #include <optional>
@@ -39,24 +41,53 @@ private:
     REGSAM view_ = 0;
 };
 
-// Registers a ProgID below HKEY_CLASSES_ROOT with a CLSID key; the class key
-// under CLSID gets the given servers (an empty path: no such key).
-struct FakeClass {
-    std::string progId;
-    std::string clsid;
-    std::string inProcServer;
-    std::string localServer;
+// Where test classes are registered: HKEY_CLASSES_ROOT itself, or the
+// Software\\Classes key of HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER, in a view.
+struct Place {
+    HKEY root = HKEY_CLASSES_ROOT;
+    REGSAM view = 0; // KEY_WOW64_32KEY or KEY_WOW64_64KEY; 0 for the program's own
+};
+inline const Place kMachine64{HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY};
+inline const Place kMachine32{HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY};
+inline const Place kUser{HKEY_CURRENT_USER, KEY_WOW64_64KEY};
+
+// A string of the class key or of a subkey of it ("" names the key itself).
+struct ClassValue {
+    std::string subKey;
+    std::string name;
+    std::string data;
 };
 
+// A test class: its ProgID key (in both views, as the system shares it) and
+// its class key under CLSID, with the given servers.
+struct FakeClass {
+    std::string progId;        // "" for none
+    std::string clsid;         // "" for a ProgID that names no class
+    std::string inProcServer;  // "" for no InProcServer32 key
+    std::string localServer;   // "" for no LocalServer32 key
+    DWORD serverType = REG_SZ; // of the in-process server's value: its bytes (NULs too), one NUL added
+    std::vector<ClassValue> values{};   // more strings of the class key
+    std::vector<std::string> subKeys{}; // empty subkeys of the class key
+    // A ProgID name the system may hold itself: left alone where it does.
+    bool onlyIfAbsent = false;
+};
+
+// Registers the classes on construction, each key emptied first of what an
+// aborted run left; removes them again on destruction.
 class ScopedClasses {
 public:
-    explicit ScopedClasses(const std::vector<FakeClass>& classes);
+    explicit ScopedClasses(const std::vector<FakeClass>& classes, Place place = {});
     ~ScopedClasses();
     ScopedClasses(const ScopedClasses&) = delete;
     ScopedClasses& operator=(const ScopedClasses&) = delete;
 
 private:
-    std::vector<std::string> created_;
+    struct Made {
+        std::string path;
+        REGSAM view;
+    };
+    Place place_;
+    std::vector<Made> created_;
 };
 
 bool keyExists(HKEY root, const std::string& path, REGSAM view = 0);

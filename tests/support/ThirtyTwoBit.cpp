@@ -29,7 +29,7 @@ unsigned long runRegsvr32x86(const std::vector<std::string>& args)
     wchar_t folder[MAX_PATH];
     const UINT length = GetSystemWow64DirectoryW(folder, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return static_cast<unsigned long>(-1);
-    const ChildRun run = runChild(utf8(folder) + "\\regsvr32.exe", args, {}, 120000);
+    const ChildRun run = runChild(utf8Of(folder) + "\\regsvr32.exe", args, {}, 120000);
     return run.finished ? run.exitCode : static_cast<unsigned long>(-1);
 }
 

@@ -1,6 +1,7 @@
 #include "Ui.h"
 
 #include "ChildProcess.h"
+#include "platform/Ansi.h"
 
 #include <algorithm>
 #include <chrono>
@@ -99,10 +100,7 @@ std::string listText(HWND list, int row)
     LRESULT copied = SendMessageW(list, LB_GETTEXT, WPARAM(row), reinterpret_cast<LPARAM>(wide.data()));
     if (copied == LB_ERR || copied <= 0) return {};
     wide.resize(std::min(size_t(copied), size_t(length)));
-    int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string text(size_t(bytes), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), int(wide.size()), text.data(), bytes, nullptr, nullptr);
-    return text;
+    return platform::ansiFromWide(wide);
 }
 
 std::vector<std::string> listItems(HWND list)
@@ -360,7 +358,7 @@ std::string buildFolder()
 }
 
 AppProcess::AppProcess(const std::string& workingDirectory)
-    : child_(Child::start(utf8(wide(buildFolder())) + "AddInReg.exe", {}, {workingDirectory, false, false}))
+    : child_(Child::start(utf8Of(wideOf(buildFolder())) + "AddInReg.exe", {}, {workingDirectory, false, false}))
 {
 }
 

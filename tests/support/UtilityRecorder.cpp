@@ -2,6 +2,7 @@
 
 #include "TestFiles.h"
 #include "Ui.h"
+#include "platform/Ansi.h"
 
 #include <windows.h>
 
@@ -47,15 +48,7 @@ std::vector<std::string> UtilityRecorder::applications() const
 
 namespace {
 // The program's text is ANSI; what it starts is named in UTF-16.
-std::string ansiOf(const wchar_t* text)
-{
-    if (!text || !*text) return {};
-    const int length = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(length), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), length, nullptr, nullptr);
-    out.resize(out.size() - 1);
-    return out;
-}
+std::string ansiOf(const wchar_t* text) { return text ? platform::ansiFromWide(text) : std::string(); }
 } // namespace
 
 int __stdcall UtilityRecorder::recordStart(const wchar_t* application, wchar_t* commandLine, void*, void*, int,

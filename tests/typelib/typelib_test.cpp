@@ -134,7 +134,7 @@ unsigned long regsvr32(int bits, const std::vector<std::string>& args)
     if (bits == 32) return runRegsvr32x86(args);
     wchar_t folder[MAX_PATH];
     const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    const ChildRun run = runChild(utf8(std::wstring(folder, length)) + "\\regsvr32.exe", args, {}, 120000);
+    const ChildRun run = runChild(utf8Of(std::wstring(folder, length)) + "\\regsvr32.exe", args, {}, 120000);
     return run.finished ? run.exitCode : static_cast<unsigned long>(-1);
 }
 

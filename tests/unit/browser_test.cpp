@@ -5,6 +5,7 @@
 #include "windows/ReadRegistry.h"
 #include "classes/Arguments.h"
 #include "windows/Dialogs.h"
+#include "platform/Ansi.h"
 #include "platform/Process.h"
 
 #include "ChildProcess.h"
@@ -45,6 +46,9 @@ std::vector<FakeClass> preparedClasses()
         {"AddInRegUT.Trailing", "{A1A1A1A1-0000-4000-8000-00000000000A}", "C:\\dir\\", ""},
         {"AddInRegUT.Quote", "{A1A1A1A1-0000-4000-8000-00000000000B}", "C:\\a\"b.dll", ""},
         {"AddInRegUT.Switch", "{A1A1A1A1-0000-4000-8000-00000000000C}", "/i:evil.dll", ""},
+        // A class key whose in-process server key exists but holds nothing.
+        {"AddInRegUT.Zeta", "{A1A1A1A1-0000-4000-8000-000000000006}", "", "C:\\UT\\zeta.exe", REG_SZ,
+         {{"InProcServer32", "", ""}}},
     };
 }
 
@@ -79,16 +83,6 @@ struct MainWindowUi {
 class BrowserTest : public ::testing::Test {
 protected:
     ScopedClasses classes{preparedClasses()};
-    // A class key whose in-process server key exists but holds nothing.
-    ScopedKey zetaProgId{HKEY_CLASSES_ROOT, "AddInRegUT.Zeta"};
-    ScopedKey zetaClass{HKEY_CLASSES_ROOT, "CLSID\\{A1A1A1A1-0000-4000-8000-000000000006}"};
-
-    void SetUp() override
-    {
-        zetaProgId.setString("CLSID", "", "{A1A1A1A1-0000-4000-8000-000000000006}");
-        zetaClass.setString("InProcServer32", "", "");
-        zetaClass.setString("LocalServer32", "", "C:\\UT\\zeta.exe");
-    }
 };
 
 TEST(ProgIdList, DropsExactlyTheNamesThatAreNoProgIds)
@@ -105,8 +99,7 @@ TEST(ProgIdList, DropsExactlyTheNamesThatAreNoProgIds)
 
 TEST_F(BrowserTest, ListShowsTheProgIdsOfTheRegistrySortedWithoutTheOthers)
 {
-    ScopedKey extension{HKEY_CLASSES_ROOT, ".addinregut"};
-    ScopedKey nearMiss{HKEY_CLASSES_ROOT, "CLSIDaddinregut"};
+    const ScopedClasses names{{{".addinregut", "", "", ""}, {"CLSIDaddinregut", "", "", ""}}};
     ReadRegistry window;
     MainWindowUi ui(window.hwnd());
 
@@ -345,11 +338,7 @@ TEST_F(BrowserTest, UnregisterPassesTheServerAsOneArgumentToTheSystemUtility)
 TEST_F(BrowserTest, UnregisterPassesTheFileTheLoaderLoads)
 {
     const char clsid[] = "{A1A1A1A1-0000-4000-8000-00000000000D}";
-    const ScopedKey progId(HKEY_CLASSES_ROOT, "AddInRegUT.Expand");
-    progId.setString("CLSID", "", clsid);
-    const ScopedKey classKey(HKEY_CLASSES_ROOT, std::string("CLSID\\") + clsid);
-    const std::string stored = "%SystemRoot%\\system32\\ole32.dll";
-    classKey.setRaw("InProcServer32", "", REG_EXPAND_SZ, std::vector<BYTE>(stored.c_str(), stored.c_str() + stored.size() + 1));
+    const ScopedClasses expand{{{"AddInRegUT.Expand", clsid, "%SystemRoot%\\system32\\ole32.dll", "", REG_EXPAND_SZ}}};
     UtilityRecorder utilities;
     MessageBoxAnswerer answerer;
     ReadRegistry window;
@@ -368,11 +357,6 @@ TEST(ArgumentQuoting, TheSystemParserGetsBackEveryPathAlone)
 {
     const std::string alphabet("ab Z:\\\\\\.&%^()\t/-'\x80\xE9\xFF\"");
     std::mt19937 random(20261207);
-    auto wide = [](const std::string& text) {
-        std::wstring w(text.size(), L'\0');
-        w.resize(size_t(MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), w.data(), int(w.size()))));
-        return w;
-    };
     int accepted = 0;
     for (int i = 0; i < 100000; ++i) {
         std::string path(random() % 12, ' ');
@@ -386,9 +370,9 @@ TEST(ArgumentQuoting, TheSystemParserGetsBackEveryPathAlone)
         ++accepted;
         const std::string line = "regsvr32.exe /u " + *quoted;
         int argc = 0;
-        LPWSTR* argv = CommandLineToArgvW(wide(line).c_str(), &argc);
+        LPWSTR* argv = CommandLineToArgvW(platform::wideFromAnsi(line).c_str(), &argc);
         ASSERT_NE(argv, nullptr);
-        const bool same = argc == 3 && wide(path) == argv[2];
+        const bool same = argc == 3 && platform::wideFromAnsi(path) == argv[2];
         LocalFree(argv);
         ASSERT_TRUE(same) << line;
     }
@@ -409,11 +393,11 @@ TEST(ArgumentQuoting, TheShownCommandLineIsTheOneTheProgramGets)
             if (run.commandLine.empty()) continue;
             shown.push_back(run.commandLine + "|" + std::to_string(SW_HIDE));
             int argc = 0;
-            LPWSTR* argv = CommandLineToArgvW(wide(run.commandLine).c_str(), &argc);
+            LPWSTR* argv = CommandLineToArgvW(platform::wideOf(run.commandLine).c_str(), &argc);
             ASSERT_NE(argv, nullptr);
             const std::vector<std::wstring> arguments(argv, argv + argc);
             LocalFree(argv);
-            EXPECT_EQ(arguments, (std::vector<std::wstring>{L"reg.exe", L"import", wide(path)})) << run.commandLine;
+            EXPECT_EQ(arguments, (std::vector<std::wstring>{L"reg.exe", L"import", platform::wideOf(path)})) << run.commandLine;
         }
         EXPECT_EQ(shown.size(), 2u);
         EXPECT_EQ(utilities.starts(), shown);

@@ -57,6 +57,23 @@ const std::string kWorkedExample = joinLines({
     "\"Type\"=\"Standard\"",
     "\"SupportedSoftwareVersionGreaterThan\" = \"5.3.2\"",
 });
+// Its un-register script: every key opened with "[-".
+const std::string kWorkedUnReg = joinLines({
+    "REGEDIT4",
+    "[-HKEY_CLASSES_ROOT\\CLSID\\{00000000-0000-0000-0000-000000000000}] ",
+    "@=\"myAddInName\"",
+    "[-HKEY_CLASSES_ROOT\\CLSID\\{00000000-0000-0000-0000-000000000000}\\Description] ",
+    "@=\"This AddIn creates Geometry\"",
+    "[-HKEY_CLASSES_ROOT\\CLSID\\{00000000-0000-0000-0000-000000000000}\\Implemented "
+    "Categories\\{39AD2B5C-7A29-11D6-8E0A-0010B541CAA8}] ",
+    "[-HKEY_CLASSES_ROOT\\CLSID\\{00000000-0000-0000-0000-000000000000}\\Required Categories] ",
+    "[-HKEY_CLASSES_ROOT\\CLSID\\{00000000-0000-0000-0000-000000000000}\\Required "
+    "Categories\\{39AD2B5C-7A29-11D6-8E0A-0010B541CAA8}] ",
+    "[-HKEY_CLASSES_ROOT\\CLSID\\{00000000-0000-0000-0000-000000000000}\\Settings] ",
+    "\"LoadOnStartUp\"=\"1\"",
+    "\"Type\"=\"Standard\"",
+    "\"SupportedSoftwareVersionGreaterThan\" = \"5.3.2\"",
+});
 
 ScriptFields example(bool hostR6 = true, bool r6Specific = true)
 {
@@ -64,15 +81,6 @@ ScriptFields example(bool hostR6 = true, bool r6Specific = true)
 }
 
 std::string readFile(const std::string& path) { return readFileBytes(path).value_or("<missing>"); }
-
-// The text with every `from` replaced by `to`, worked out apart from the
-// program's own replacement.
-std::string replacedInTest(const std::string& text, char from, const std::string& to)
-{
-    std::string result;
-    for (char c : text) result += c == from ? to : std::string(1, c);
-    return result;
-}
 
 std::string utf16Le(const std::string& ascii)
 {
@@ -102,7 +110,7 @@ TEST(RegScript, WorkedExampleAndItsVariantsByteForByte)
     EXPECT_EQ(full, kWorkedExample);
     EXPECT_EQ(full.size(), 711u);
     EXPECT_EQ(unRegScriptOf(full).size(), 717u);
-    EXPECT_EQ(unRegScriptOf(full), replacedInTest(kWorkedExample, '[', "[-"));
+    EXPECT_EQ(unRegScriptOf(full), kWorkedUnReg);
 
     // Without the version line the script ends with the line before it and its line break.
     const std::string noVersion = fillRegTemplate(tmpl, example(true, false));
@@ -329,7 +337,7 @@ TEST_F(WriterWindowTest, WriteMakesBothScriptsStartsBothUtilitiesAndCloses)
 
     ui.click(ui.write);
     EXPECT_EQ(readFile(regFile), kWorkedExample);
-    EXPECT_EQ(readFile(unRegFile), replacedInTest(kWorkedExample, '[', "[-"));
+    EXPECT_EQ(readFile(unRegFile), kWorkedUnReg);
     ASSERT_EQ(answerer.seen().size(), 1u);
     SeenMessageBox ask = answerer.seen().front();
     EXPECT_EQ(ask.text, "Add to Registry?");
@@ -527,11 +535,7 @@ TEST_F(WriterWindowTest, AMultiStringServerAndForwardSlashesLoseNoFile)
     const std::string dll = dir + "multi.dll";
     writeFileBytes(dll, "MZ the server");
     const std::string clsid = "{B2B2B2B2-0000-4000-8000-00000000000F}";
-    ScopedKey progId{HKEY_CLASSES_ROOT, "AddInRegWT.Multi"};
-    ScopedKey classKey{HKEY_CLASSES_ROOT, "CLSID\\" + clsid};
-    progId.setString("CLSID", "", clsid);
-    const std::string multi = dll + std::string("\0second.dll\0\0", 13);
-    classKey.setRaw("InProcServer32", "", REG_MULTI_SZ, {multi.begin(), multi.end()});
+    const ScopedClasses multi{{{"AddInRegWT.Multi", clsid, dll + std::string("\0second.dll\0", 12), "", REG_MULTI_SZ}}};
     mainWindow.findDescrForInProcServer("AddInRegWT.Multi");
     RegFileWindowUi ui = openRegFileWindow();
     EXPECT_EQ(windowText(ui.server), dll);

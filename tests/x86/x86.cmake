@@ -5,7 +5,8 @@
 set(x86_deps ${CMAKE_BINARY_DIR}/deps32)
 set(deps_source ${PROJECT_SOURCE_DIR}/tests/doctor/deps/fixtures.cpp)
 addinreg_x86(com_activator32 com_activator32.exe
-    SOURCES ${PROJECT_SOURCE_DIR}/tests/loader/activator.cpp OPTIONS -municode -lole32 -luuid)
+    SOURCES ${PROJECT_SOURCE_DIR}/tests/loader/activator.cpp ${PROJECT_SOURCE_DIR}/src/text/Utf.cpp
+    OPTIONS -std=c++20 -I${PROJECT_SOURCE_DIR}/src -municode -lole32 -luuid)
 # The dependency chain for 32 bits: DepsAddIn.dll imports DepsHelper.dll,
 # which imports DepsMissing.dll, left in link/ and never installed.
 addinreg_x86(deps32_missing DepsMissing.dll FOLDER ${x86_deps}/link

@@ -17,7 +17,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -189,14 +188,12 @@ TEST_F(X86, ServersThatCannotLoadIn32BitsFailWithTheirCause)
         {"TrialCRASH.dll", "load", ""}, // under Wine the loader catches the fault; what COM then says varies
         {"TrialFAULT.dll", "load", "crashed with exception"},
     };
-    int n = 0;
+    unsigned n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        char clsid[64];
-        std::snprintf(clsid, sizeof(clsid), "{D0C78600-0000-4000-8000-%012d}", ++n);
-        const ScopedKey key(HKEY_LOCAL_MACHINE, std::string("Software\\Classes\\CLSID\\") + clsid, KEY_WOW64_32KEY);
-        key.setString("InProcServer32", "", folder_ + c.file);
-        key.setString("InProcServer32", "ThreadingModel", "Apartment");
+        const std::string clsid = ClsidFamily{"D0C78600"}(++n);
+        const ScopedClasses added(
+            {{"", clsid, folder_ + c.file, "", REG_SZ, {{"InProcServer32", "ThreadingModel", "Apartment"}}}}, kMachine32);
         EXPECT_FALSE(loaded(activate32(clsid)));
         const Json checks = checked32(clsid, 1);
         EXPECT_EQ(checks["machine"]["status"], "pass") << checks.dump(2);

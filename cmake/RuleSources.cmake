@@ -9,6 +9,7 @@ set(ADDINREG_RULE_SOURCES
     src/scripts/RegScript.cpp
     src/scripts/RegFileReader.cpp
     src/scripts/ValueLines.cpp
+    src/scripts/ScriptBuilder.cpp
     src/scripts/CapturedRegistration.cpp
     src/scripts/Installer.cpp
     src/classes/Arguments.cpp

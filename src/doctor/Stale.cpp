@@ -1,6 +1,7 @@
 #include "doctor/Stale.h"
 
 #include "classes/ProgIdList.h"
+#include "scripts/ScriptBuilder.h"
 #include "scripts/ValueLines.h"
 #include "text/Text.h"
 
@@ -21,10 +22,8 @@ using classes::bitsOf;
 using classes::classKey;
 using classes::otherView;
 using classes::serverKey;
+using scripts::ScriptBuilder;
 using scripts::fitsKeyLine;
-using scripts::isAscii;
-using scripts::utf16Script;
-using scripts::valueLine;
 using text::equalIgnoringCase;
 using text::upperAscii;
 
@@ -86,7 +85,7 @@ KeyContent contentOf(const classes::ClassesSource& registry, Hive hive, View vie
 // part of it cannot be restored exactly or must not be deleted: a link,
 // which a deletion would follow (`why` says which).
 bool appendUndo(const classes::ClassesSource& registry, Hive hive, View view, const std::string& path,
-                const KeyContent& content, const std::string& below, std::string& lines, std::string& why)
+                const KeyContent& content, const std::string& below, ScriptBuilder& script, std::string& why)
 {
     if (content.link) {
         why = below.empty() ? "it is a link to another key" : "holds a link: " + below;
@@ -97,21 +96,18 @@ bool appendUndo(const classes::ClassesSource& registry, Hive hive, View view, co
         why = "cannot be restored exactly: its name cannot be written on a key line";
         return false;
     }
-    lines += text::kCrLf;
-    lines += "[" + name + "]" + text::kCrLf;
+    script.key(name);
     for (const classes::NamedValue& v : content.values) {
-        const std::optional<std::string> line = valueLine(v);
-        if (!line) {
+        if (!script.value(v)) {
             why = "cannot be restored exactly: the value \"" + text::escapeControls(v.name) +
                   "\" cannot be written in a script";
             return false;
         }
-        lines += *line + text::kCrLf;
     }
     for (const std::string& sub : content.subKeys) {
         const std::string path2 = text::below(path, sub);
         if (!appendUndo(registry, hive, view, path2, contentOf(registry, hive, view, path2), text::below(below, sub),
-                        lines, why))
+                        script, why))
             return false;
     }
     return true;
@@ -145,9 +141,9 @@ std::string keepReason(const classes::ClassesSource& registry, Hive hive, View v
     if (isClassKey)
         for (const classes::NamedValue& v : content.values)
             if (isOneOf(v.name, kOtherServerValues)) return "holds the value " + v.name;
-    std::string lines;
+    ScriptBuilder script;
     std::string why;
-    if (!appendUndo(registry, hive, view, path, content, "", lines, why)) return why;
+    if (!appendUndo(registry, hive, view, path, content, "", script, why)) return why;
     return "";
 }
 
@@ -358,9 +354,9 @@ private:
         entry.hive = hive;
         entry.view = view;
         if (entry.kept.empty()) {
-            std::string lines;
+            ScriptBuilder script;
             appendUndo(machine_.registry, hive, view, entry.path, contentOf(machine_.registry, hive, view, entry.path),
-                       "", lines, entry.kept);
+                       "", script, entry.kept);
         }
         keys_[upper] = found_.size();
         found_.push_back(std::move(entry));
@@ -466,38 +462,27 @@ std::vector<StaleClass> findStaleClasses(const Machine& machine, bool view64, bo
 
 std::string cleanupScript(const std::vector<StaleClass>& classes, const std::vector<StaleEntry>& entries)
 {
-    std::string lines;
-    bool ascii = true;
-    const auto addEntries = [&] {
-        for (const StaleEntry& e : entries) {
-            if (!e.kept.empty() || !fitsKeyLine(e.key)) continue;
-            const std::string block = "[-" + e.key + "]" + text::kCrLf;
-            ascii = ascii && isAscii(block);
-            lines += text::kCrLf + block;
-        }
-    };
+    ScriptBuilder script;
     for (const StaleClass& c : classes) {
-        std::string block;
-        if (c.kept.empty() && fitsKeyLine(c.key)) block += "[-" + c.key + "]" + text::kCrLf;
+        std::vector<std::string> keys;
+        if (c.kept.empty() && fitsKeyLine(c.key)) keys.push_back(c.key);
         for (const StaleProgId& p : c.progIds)
-            if (p.kept.empty() && fitsKeyLine(p.key)) block += "[-" + p.key + "]" + text::kCrLf;
-        if (block.empty()) continue;
-        ascii = ascii && isAscii(block);
-        lines += text::kCrLf + block;
+            if (p.kept.empty() && fitsKeyLine(p.key)) keys.push_back(p.key);
+        script.deletedKeys(keys);
     }
-    addEntries();
-    if (ascii) return "REGEDIT4" + std::string(text::kCrLf) + lines;
-    return utf16Script(scripts::kVersion5Header + std::string(text::kCrLf) + lines);
+    for (const StaleEntry& e : entries)
+        if (e.kept.empty() && fitsKeyLine(e.key)) script.deletedKey(e.key);
+    return script.file();
 }
 
 std::string undoScript(const classes::ClassesSource& registry, const std::vector<StaleClass>& classes,
                        const std::vector<StaleEntry>& entries)
 {
-    std::string lines = std::string(scripts::kVersion5Header) + text::kCrLf;
+    ScriptBuilder script(ScriptBuilder::Encoding::Version5);
     std::string why;
     for (const StaleClass& c : classes) {
         const auto add = [&](Hive hive, View view, const std::string& path) {
-            appendUndo(registry, hive, view, path, contentOf(registry, hive, view, path), "", lines, why);
+            appendUndo(registry, hive, view, path, contentOf(registry, hive, view, path), "", script, why);
         };
         if (c.kept.empty() && fitsKeyLine(c.key)) add(c.hive, c.view, classKey(c.clsid));
         for (const StaleProgId& p : c.progIds)
@@ -505,8 +490,8 @@ std::string undoScript(const classes::ClassesSource& registry, const std::vector
     }
     for (const StaleEntry& e : entries)
         if (e.kept.empty() && fitsKeyLine(e.key))
-            appendUndo(registry, e.hive, e.view, e.path, contentOf(registry, e.hive, e.view, e.path), "", lines, why);
-    return utf16Script(lines);
+            appendUndo(registry, e.hive, e.view, e.path, contentOf(registry, e.hive, e.view, e.path), "", script, why);
+    return script.file();
 }
 
 std::string undoFileNameOf(const std::string& cleanupFileName)

@@ -1,5 +1,6 @@
 #include "scripts/CapturedRegistration.h"
 
+#include "scripts/ScriptBuilder.h"
 #include "scripts/ValueLines.h"
 #include "text/Text.h"
 #include "text/Utf.h"
@@ -15,7 +16,6 @@ namespace scripts {
 namespace {
 
 using text::equalIgnoringCase;
-using text::kCrLf;
 using text::upperAscii;
 
 // The path below `parent`; `parent` itself for an empty path, never with a
@@ -57,15 +57,6 @@ std::string replacedSpellings(const std::string& text, const std::vector<std::st
     return out;
 }
 
-// The script's text (header and lines, UTF-8) as a file: REGEDIT4 when it
-// is all ASCII and every value line reads the same there, else Version 5.00
-// in UTF-16.
-std::string scriptFile(const std::string& lines, bool regedit4)
-{
-    if (regedit4 && isAscii(lines)) return "REGEDIT4" + std::string(kCrLf) + lines;
-    return utf16Script(kVersion5Header + std::string(kCrLf) + lines);
-}
-
 // The key to delete for a planned key that did not exist: its topmost
 // parent that did not exist either, such as the Wow6432Node that a 32-bit
 // per-user registration creates below the user's classes. Never the hive's
@@ -81,11 +72,6 @@ ScriptKey topmostNewKey(const ScriptKey& key, const ExistingKeys& existing)
         top.path = parent;
     }
     return top;
-}
-
-std::string keyLine(const std::string& name, bool deleted)
-{
-    return std::string(kCrLf) + (deleted ? "[-" : "[") + name + "]" + kCrLf;
 }
 
 } // namespace
@@ -243,24 +229,19 @@ CapturePlan planCapture(const std::vector<CapturedKey>& captured, const CaptureT
 
 std::string registerScriptOf(const CapturePlan& plan, const std::string& moreLines)
 {
-    std::string lines;
-    bool regedit4 = true;
+    ScriptBuilder script;
     for (const PlannedKey& k : plan.keys) {
         if (!k.written) continue;
-        lines += keyLine(k.key.fullName(), false);
-        for (const classes::NamedValue& v : k.values) {
-            const std::optional<std::string> line = valueLine(v);
-            if (!line) continue;
-            regedit4 = regedit4 && fitsRegedit4(v);
-            lines += *line + kCrLf;
-        }
+        script.key(k.key.fullName());
+        for (const classes::NamedValue& v : k.values) script.value(v); // planCapture kept only values a line carries
     }
-    return scriptFile(lines + moreLines, regedit4);
+    script.lines(moreLines);
+    return script.file();
 }
 
 std::string unRegisterScriptOf(const CapturePlan& plan, const ExistingKeys& existing, const std::string& moreLines)
 {
-    std::string lines;
+    ScriptBuilder script;
     std::vector<std::string> deleted; // upper-case full names, each with a trailing "\"
     std::set<std::string> seen;
     for (const PlannedKey& k : plan.keys) {
@@ -275,17 +256,20 @@ std::string unRegisterScriptOf(const CapturePlan& plan, const ExistingKeys& exis
             const std::string topUpper = upperAscii(top) + "\\";
             if (std::none_of(deleted.begin(), deleted.end(),
                              [&](const std::string& d) { return topUpper.compare(0, d.size(), d) == 0; })) {
-                lines += keyLine(top, true);
+                script.deletedKey(top);
                 deleted.push_back(topUpper);
             }
             continue;
         }
-        std::string values;
+        std::vector<std::string> added;
         for (const classes::NamedValue& v : k.values)
-            if (!existing.valueExists(k.key.root, k.key.path, v.name)) values += valueNameField(v.name) + "=-" + kCrLf;
-        if (!values.empty()) lines += keyLine(name, false) + values;
+            if (!existing.valueExists(k.key.root, k.key.path, v.name)) added.push_back(v.name);
+        if (added.empty()) continue;
+        script.key(name);
+        for (const std::string& value : added) script.deletedValue(value);
     }
-    return scriptFile(lines + moreLines, true);
+    script.lines(moreLines);
+    return script.file();
 }
 
 std::string bodyForTarget(const std::string& script, const CaptureTarget& target)

@@ -2,6 +2,7 @@
 
 #include "scripts/CapturedRegistration.h"
 #include "scripts/RegScript.h"
+#include "scripts/ValueLines.h"
 #include "text/Text.h"
 #include "text/Utf.h"
 
@@ -172,11 +173,6 @@ std::optional<std::string> wixText(std::string_view text, std::string_view stand
         if (!appendWixCharacter(out, text, i++, formatted, brackets)) return std::nullopt;
     }
     return out;
-}
-
-bool hasNonAscii(const std::string& text)
-{
-    return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
 }
 
 std::string fullNameOf(RegRoot root, const std::string& path)
@@ -498,7 +494,7 @@ InstallerText nsisIncludeOf(const InstallPlan& plan, const InstalledFile& file)
     body += "; Install:   File \"" + file.fileName + "\", then !insertmacro Register_" + name + kCrLf;
     body += "; Uninstall: !insertmacro Unregister_" + name + ", then Delete \"$INSTDIR\\" + file.fileName + "\"" + kCrLf;
     body += "!ifndef ADDINREG_" + name + kCrLf + "!define ADDINREG_" + name + kCrLf;
-    if (hasNonAscii(writes + removes + file.fileName)) {
+    if (!isAscii(writes + removes + file.fileName)) {
         body += std::string("!if ${NSIS_CHAR_SIZE} < 2") + kCrLf;
         body += std::string("  !error \"These keys hold characters outside ASCII: put Unicode true at the top of the "
                             "script.\"") + kCrLf + "!endif" + kCrLf;

@@ -1,6 +1,7 @@
 #include "scripts/RegFileReader.h"
 
 #include "classes/Registry.h"
+#include "scripts/ScriptBuilder.h"
 #include "text/Text.h"
 #include "text/Utf.h"
 
@@ -46,7 +47,7 @@ constexpr std::array<RootSpelling, 10> kRoots{{
 std::string decodedText(std::string_view script, const ReadOptions& options, bool& utf16)
 {
     utf16 = text::startsWithUtf16Mark(script);
-    if (utf16) return text::utf8FromUtf16Bytes(script.substr(2));
+    if (utf16) return text::utf8FromUtf16Bytes(script.substr(text::kUtf16Mark.size()));
     const std::string_view bytes = script.substr(0, script.find('\0'));
     return options.ansiToUtf8 ? options.ansiToUtf8(bytes) : std::string(bytes);
 }
@@ -66,7 +67,7 @@ public:
             readWindows31();
             return std::move(content_);
         }
-        if (header != "REGEDIT4" && header != "Windows Registry Editor Version 5.00") {
+        if (header != kRegedit4Header && header != kVersion5Header) {
             content_.imported = false;
             fail(1, "the first line is not exactly \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\", "
                     "so the importer imports nothing");

@@ -1,7 +1,9 @@
 #include "scripts/RegScript.h"
 
 #include "scripts/HostCategories.h"
+#include "scripts/ScriptBuilder.h"
 #include "text/Text.h"
+#include "text/Utf.h"
 
 #include <algorithm>
 #include <array>
@@ -128,12 +130,12 @@ std::string unRegFileNameOf(const std::string& regFileName)
 
 bool startsLikeRegistryScript(std::string_view firstBytes)
 {
-    static constexpr std::array<std::string_view, 2> headers = {"REGEDIT4", "Windows Registry Editor Version 5.00"};
+    static constexpr std::array<std::string_view, 2> headers = {kRegedit4Header, kVersion5Header};
     for (std::string_view header : headers) {
         if (firstBytes.substr(0, header.size()) == header) return true;
         // UTF-16 with its byte-order mark, either byte order.
         for (bool littleEndian : {true, false}) {
-            std::string wide = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+            std::string wide(littleEndian ? text::kUtf16Mark : text::kUtf16BigEndianMark);
             for (char c : header) {
                 wide += littleEndian ? c : '\0';
                 wide += littleEndian ? '\0' : c;
@@ -146,7 +148,8 @@ bool startsLikeRegistryScript(std::string_view firstBytes)
 
 TemplateKind templateKindOf(std::string_view bytes)
 {
-    if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") return TemplateKind::Utf16;
+    if (text::startsWithUtf16Mark(bytes) || bytes.substr(0, text::kUtf16BigEndianMark.size()) == text::kUtf16BigEndianMark)
+        return TemplateKind::Utf16;
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return TemplateKind::Utf8;
     // Past the byte-order marks, only the ANSI headers are left.
     if (!startsLikeRegistryScript(bytes)) return TemplateKind::NotAScript;

@@ -81,16 +81,9 @@ bool fitsKeyLine(const std::string& key)
            key.back() != '\t';
 }
 
-bool isAscii(const std::string& text)
+bool isAscii(std::string_view text)
 {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-std::string utf16Script(const std::string& utf8)
-{
-    std::string bytes = text::utf16BytesFromUtf8(utf8);
-    bytes.resize(bytes.size() - 2); // no NUL at the end of a file
-    return std::string("\xFF\xFE", 2) + bytes;
 }
 
 } // namespace scripts

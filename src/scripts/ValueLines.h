@@ -1,16 +1,15 @@
 #pragma once
 // Key and value lines that carry a registry value exactly: its type and its
-// bytes. The undo of the cleanup and the captured registration are written
-// with them. A Version 5.00 script holds them in UTF-16 LE; a REGEDIT4
-// script can hold those lines that fitsRegedit4 accepts.
+// bytes. ScriptBuilder writes them into the undo of the cleanup and the
+// captured registration. A Version 5.00 script holds them in UTF-16 LE; a
+// REGEDIT4 script can hold those lines that fitsRegedit4 accepts.
 #include "classes/Registry.h"
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace scripts {
-
-inline constexpr char kVersion5Header[] = "Windows Registry Editor Version 5.00";
 
 // One value as a Version 5.00 line (continued hex lines included), or
 // nothing when no script can carry it exactly: a name with a line break or
@@ -32,10 +31,6 @@ bool fitsRegedit4(const classes::NamedValue& value);
 bool fitsKeyLine(const std::string& key);
 
 // Whether every byte of the text is ASCII.
-bool isAscii(const std::string& text);
-
-// A script's text (UTF-8, header included) as a file: UTF-16 LE with its
-// byte-order mark, no NUL at the end.
-std::string utf16Script(const std::string& utf8);
+bool isAscii(std::string_view text);
 
 } // namespace scripts

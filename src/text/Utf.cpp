@@ -144,7 +144,7 @@ size_t characterCount(std::string_view utf8)
     return size_t(std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
-bool startsWithUtf16Mark(std::string_view bytes) { return bytes.substr(0, 2) == "\xFF\xFE"; }
+bool startsWithUtf16Mark(std::string_view bytes) { return bytes.substr(0, kUtf16Mark.size()) == kUtf16Mark; }
 
 std::u16string utf16Units(std::string_view bytes)
 {

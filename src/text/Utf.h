@@ -45,8 +45,11 @@ std::optional<char16_t> unpairedSurrogate(std::u16string_view utf16);
 // column of text.
 size_t characterCount(std::string_view utf8);
 
-// Whether the bytes begin with the little-endian byte-order mark FF FE, as a
-// Version 5.00 script does.
+// The UTF-16 byte-order marks: little-endian FF FE, with which a Version 5.00
+// script begins, and big-endian FE FF.
+inline constexpr std::string_view kUtf16Mark("\xFF\xFE", 2);
+inline constexpr std::string_view kUtf16BigEndianMark("\xFE\xFF", 2);
+// Whether the bytes begin with the little-endian byte-order mark.
 bool startsWithUtf16Mark(std::string_view bytes);
 // A UTF-16 LE byte sequence as its code units, every one (NULs included);
 // an odd last byte is ignored.

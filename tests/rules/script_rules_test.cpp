@@ -1,7 +1,10 @@
 // The register and un-register scripts as text: escaping, the worked example
-// read back, the un-register name and the header check.
+// read back, the un-register name, the header check and the encoding the
+// written scripts take.
 #include "scripts/RegFileReader.h"
 #include "scripts/RegScript.h"
+#include "scripts/ScriptBuilder.h"
+#include "text/Utf.h"
 
 #include <gtest/gtest.h>
 
@@ -126,6 +129,39 @@ TEST(ScriptRules, OnlyAnAnsiRegistryScriptIsATemplate)
     EXPECT_EQ(templateKindOf("[HKEY_CLASSES_ROOT\\#Clsid]"), TemplateKind::NotAScript);
     EXPECT_EQ(templateKindOf("regedit4"), TemplateKind::NotAScript);
     EXPECT_EQ(templateKindOf(""), TemplateKind::NotAScript);
+}
+
+// The lines of a written script: REGEDIT4 while every line fits it, else
+// Version 5.00 in UTF-16 LE behind its mark.
+TEST(ScriptRules, AWrittenScriptIsRegedit4UntilALineDoesNotFit)
+{
+    ScriptBuilder ascii;
+    ascii.key("HKEY_CLASSES_ROOT\\A");
+    EXPECT_TRUE(ascii.value({"N", classes::Value::ofText("x")}));
+    EXPECT_FALSE(ascii.value({"a\nb", classes::Value::ofText("x")})); // no line carries it: nothing written
+    ascii.deletedValue("");
+    ascii.deletedKeys({"HKEY_CLASSES_ROOT\\B", "HKEY_CLASSES_ROOT\\C"});
+    ascii.deletedKey("HKEY_CLASSES_ROOT\\D");
+    EXPECT_EQ(ascii.file(), "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\A]\r\n\"N\"=\"x\"\r\n@=-\r\n"
+                            "\r\n[-HKEY_CLASSES_ROOT\\B]\r\n[-HKEY_CLASSES_ROOT\\C]\r\n\r\n[-HKEY_CLASSES_ROOT\\D]\r\n");
+
+    const auto utf16Text = [](const ScriptBuilder& script) {
+        const std::string bytes = script.file();
+        EXPECT_TRUE(text::startsWithUtf16Mark(bytes));
+        return text::utf8FromUtf16Bytes(bytes.substr(text::kUtf16Mark.size()));
+    };
+    ScriptBuilder named;
+    named.deletedKey("HKEY_CLASSES_ROOT\\\xC3\x9C");
+    EXPECT_EQ(utf16Text(named), "Windows Registry Editor Version 5.00\r\n\r\n[-HKEY_CLASSES_ROOT\\\xC3\x9C]\r\n");
+    // ASCII, but REGEDIT4 reads a string type's hex in the code page.
+    ScriptBuilder expand;
+    expand.key("HKEY_CLASSES_ROOT\\A");
+    expand.value({"", classes::Value::ofText("%P%", classes::ValueType::ExpandString)});
+    EXPECT_FALSE(expand.regedit4());
+    EXPECT_EQ(utf16Text(expand).rfind("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\A]\r\n@=hex(2):", 0), 0u);
+    ScriptBuilder undo(ScriptBuilder::Encoding::Version5);
+    undo.lines("\r\n[HKEY_CLASSES_ROOT\\A]\r\n");
+    EXPECT_EQ(utf16Text(undo), "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\A]\r\n");
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -45,6 +47,38 @@ struct Started {
     UniqueKernelHandle output; // the read end of its standard output and error, when captured
 };
 
+// The attribute list that lets a started program inherit one handle and no
+// other; no list when the system cannot make one.
+class InheritOnly {
+public:
+    explicit InheritOnly(HANDLE handle) : handle_(handle)
+    {
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        buffer_.assign(size, '\0');
+        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data());
+        if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
+        if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &handle_, sizeof(handle_), nullptr,
+                                      nullptr))
+            list_ = list;
+        else
+            DeleteProcThreadAttributeList(list);
+    }
+    ~InheritOnly()
+    {
+        if (list_) DeleteProcThreadAttributeList(list_);
+    }
+    InheritOnly(const InheritOnly&) = delete;
+    InheritOnly& operator=(const InheritOnly&) = delete;
+
+    LPPROC_THREAD_ATTRIBUTE_LIST list() const { return list_; }
+
+private:
+    HANDLE handle_;
+    std::string buffer_;
+    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
+
 std::optional<Started> start(const std::string& program, const std::string& commandLine, const StartOptions& options)
 {
     if (program.empty()) return std::nullopt;
@@ -52,26 +86,14 @@ std::optional<Started> start(const std::string& program, const std::string& comm
     // Its standard output and error: the write end of a pipe, the only handle
     // it inherits.
     UniqueKernelHandle writeEnd;
-    std::string attributes;
-    LPPROC_THREAD_ATTRIBUTE_LIST list = nullptr;
-    HANDLE inherited = nullptr;
+    std::optional<InheritOnly> inherit;
     if (options.capture) {
-        SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-        if (!CreatePipe(started.output.put(), writeEnd.put(), &inherit, 0)) return std::nullopt;
+        SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+        if (!CreatePipe(started.output.put(), writeEnd.put(), &inheritable, 0)) return std::nullopt;
         SetHandleInformation(started.output.get(), HANDLE_FLAG_INHERIT, 0);
-        SIZE_T attributesSize = 0;
-        InitializeProcThreadAttributeList(nullptr, 1, 0, &attributesSize);
-        attributes.assign(attributesSize, '\0');
-        inherited = writeEnd.get();
-        list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
-        if (!InitializeProcThreadAttributeList(list, 1, 0, &attributesSize)) {
-            list = nullptr;
-        } else if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &inherited,
-                                              sizeof(inherited), nullptr, nullptr)) {
-            DeleteProcThreadAttributeList(list);
-            list = nullptr;
-        }
+        inherit.emplace(writeEnd.get());
     }
+    const LPPROC_THREAD_ATTRIBUTE_LIST list = inherit ? inherit->list() : nullptr;
 
     STARTUPINFOEXW si{};
     si.StartupInfo.cb = list ? sizeof(si) : sizeof(si.StartupInfo);
@@ -90,7 +112,6 @@ std::optional<Started> start(const std::string& program, const std::string& comm
     // the current folder, nor the search path can put another one in its place.
     const BOOL created = CreateProcessW(platform::wideOf(program).c_str(), line.data(), nullptr, nullptr,
                                         options.capture ? TRUE : FALSE, flags, nullptr, nullptr, &si.StartupInfo, &pi);
-    if (list) DeleteProcThreadAttributeList(list);
     if (!created) return std::nullopt;
     started.process.reset(pi.hProcess);
     started.thread.reset(pi.hThread);

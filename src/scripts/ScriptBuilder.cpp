@@ -32,7 +32,7 @@ void ScriptBuilder::deletedKeys(const std::vector<std::string>& keys)
 {
     if (keys.empty()) return;
     add(kCrLf);
-    for (const std::string& key : keys) add("[-" + key + "]" + kCrLf);
+    for (const std::string& name : keys) add("[-" + name + "]" + kCrLf);
 }
 
 bool ScriptBuilder::value(const classes::NamedValue& value)

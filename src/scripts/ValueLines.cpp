@@ -5,7 +5,6 @@
 #include "text/Text.h"
 #include "text/Utf.h"
 
-#include <algorithm>
 #include <cstdio>
 
 namespace scripts {
@@ -83,7 +82,9 @@ bool fitsKeyLine(const std::string& key)
 
 bool isAscii(std::string_view text)
 {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
 }
 
 } // namespace scripts

@@ -56,13 +56,13 @@ public:
         SIZE_T size = 0;
         InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
         buffer_.assign(size, '\0');
-        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data());
-        if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
-        if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &handle_, sizeof(handle_), nullptr,
+        auto* made = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data());
+        if (!InitializeProcThreadAttributeList(made, 1, 0, &size)) return;
+        if (UpdateProcThreadAttribute(made, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &handle_, sizeof(handle_), nullptr,
                                       nullptr))
-            list_ = list;
+            list_ = made;
         else
-            DeleteProcThreadAttributeList(list);
+            DeleteProcThreadAttributeList(made);
     }
     ~InheritOnly()
     {

@@ -5,6 +5,7 @@
 #include "text/Text.h"
 #include "text/Utf.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace scripts {
@@ -82,9 +83,7 @@ bool fitsKeyLine(const std::string& key)
 
 bool isAscii(std::string_view text)
 {
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    return true;
+    return std::ranges::all_of(text, [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 } // namespace scripts

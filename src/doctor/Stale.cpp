@@ -72,8 +72,6 @@ private:
     std::map<std::pair<int, int>, Entry> entries_;
 };
 
-// The key and all below it as undo lines, parents first; nothing when some
-// part of it cannot be restored exactly (`why` says which).
 using classes::KeyContent;
 
 KeyContent contentOf(const classes::ClassesSource& registry, Hive hive, View view, const std::string& path)
